@@ -1,0 +1,31 @@
+# Every target installs what is missing first (scripts/bootstrap is quick when nothing is).
+JOBS ?= $(shell nproc)
+PRESETS_WITH_TESTS := native native-asan win32
+WINE_RUN := build/win32/wine-run
+
+.PHONY: all bootstrap build test demo configure-% build-%
+
+all: build
+
+bootstrap:
+	@bash scripts/bootstrap
+
+configure-%:
+	@test -f build/$*/CMakeCache.txt || cmake --preset $* >/dev/null
+
+build-%: configure-%
+	@cmake --build --preset $* -j $(JOBS)
+
+build: bootstrap $(addprefix build-,$(PRESETS_WITH_TESTS))
+
+# Runs every suite of every preset, then fails if any of them failed.
+test: build
+	@status=0; \
+	for preset in $(PRESETS_WITH_TESTS); do \
+	  echo "=== tests: $$preset"; \
+	  ctest --preset $$preset || status=1; \
+	done; \
+	exit $$status
+
+demo: bootstrap build-win32
+	@bash scripts/demo

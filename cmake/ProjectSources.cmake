@@ -1,0 +1,22 @@
+# tb_collect_sources(OUT dir...): the .cpp files of the given folders that belong to this platform.
+function(tb_collect_sources out)
+  set(result "")
+  foreach(dir IN LISTS ARGN)
+    file(GLOB files CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${dir}/*.cpp)
+    foreach(f IN LISTS files)
+      if(WIN32 AND f MATCHES "_posix\\.cpp$")
+        continue()
+      endif()
+      if(NOT WIN32 AND f MATCHES "_win\\.cpp$")
+        continue()
+      endif()
+      list(APPEND result ${f})
+    endforeach()
+  endforeach()
+  set(${out} ${result} PARENT_SCOPE)
+endfunction()
+
+# tb_project_warnings(target): the project's own code builds without warnings.
+function(tb_project_warnings target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow -Werror)
+endfunction()
