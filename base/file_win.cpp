@@ -1,0 +1,102 @@
+#include <windows.h>
+
+#include "base/errors.hpp"
+#include "base/file.hpp"
+
+namespace tb {
+namespace {
+
+struct FileHandle {
+    HANDLE handle;
+    explicit FileHandle(HANDLE h) : handle(h) {}
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+    ~FileHandle() {
+        if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+    }
+    bool Close() {
+        const BOOL ok = CloseHandle(handle);
+        handle = INVALID_HANDLE_VALUE;
+        return ok != FALSE;
+    }
+};
+
+bool WriteAll(HANDLE file, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const DWORD chunk = bytes.size() > 0x40000000u ? 0x40000000u : static_cast<DWORD>(bytes.size());
+        DWORD written = 0;
+        if (!WriteFile(file, bytes.data(), chunk, &written, nullptr)) return false;
+        bytes.remove_prefix(written);
+    }
+    return true;
+}
+
+void WriteTo(const std::string& path, const std::string& message_path, std::string_view bytes, DWORD flags) {
+    FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, flags, nullptr));
+    if (file.handle == INVALID_HANDLE_VALUE) {
+        throw FileCreateError(CannotCreateMessage(message_path, static_cast<int>(GetLastError())));
+    }
+    if (!WriteAll(file.handle, bytes) || !file.Close()) {
+        throw FileCreateError(CannotCreateMessage(message_path, static_cast<int>(GetLastError())));
+    }
+}
+
+}  // namespace
+
+bool FileExists(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool DirectoryExists(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::optional<std::string> ReadWholeFile(const std::string& path) {
+    FileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file.handle == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return std::nullopt;
+        throw FileOpenError(CannotOpenMessage(path, static_cast<int>(error)));
+    }
+    std::string content;
+    char buffer[65536];
+    for (;;) {
+        DWORD read = 0;
+        if (!ReadFile(file.handle, buffer, sizeof buffer, &read, nullptr)) {
+            throw FileOpenError(CannotOpenMessage(path, static_cast<int>(GetLastError())));
+        }
+        if (read == 0) break;
+        content.append(buffer, read);
+    }
+    return content;
+}
+
+void WriteWholeFile(const std::string& path, std::string_view bytes) {
+    WriteTo(path, path, bytes, FILE_ATTRIBUTE_NORMAL);
+}
+
+void ReplaceFileContent(const std::string& path, std::string_view bytes) {
+    const std::string temp = path + ".tmp" + std::to_string(GetCurrentProcessId());
+    try {
+        WriteTo(temp, path, bytes, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH);
+    } catch (...) {
+        DeleteFileA(temp.c_str());
+        throw;
+    }
+    if (!MoveFileExA(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        const DWORD error = GetLastError();
+        DeleteFileA(temp.c_str());
+        throw FileCreateError(CannotCreateMessage(path, static_cast<int>(error)));
+    }
+}
+
+bool CreateOneDirectory(const std::string& path) { return CreateDirectoryA(path.c_str(), nullptr) != FALSE; }
+bool DeleteOneFile(const std::string& path) { return DeleteFileA(path.c_str()) != FALSE; }
+bool RenameOneFile(const std::string& from, const std::string& to) {
+    return MoveFileA(from.c_str(), to.c_str()) != FALSE;
+}
+
+}  // namespace tb
