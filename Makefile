@@ -3,7 +3,7 @@ JOBS ?= $(shell nproc)
 PRESETS_WITH_TESTS := native native-asan win32
 WINE_RUN := build/win32/wine-run
 
-.PHONY: all bootstrap build test demo configure-% build-%
+.PHONY: all bootstrap build test demo bench configure-% build-%
 
 all: build
 
@@ -29,3 +29,12 @@ test: build
 
 demo: bootstrap build-win32
 	@bash scripts/demo
+
+# Benchmarks (native, optimised): each program prints its table and writes JSON next to it.
+bench: bootstrap build-native
+	@mkdir -p build/native/bench/results; \
+	for b in build/native/bench/*_bench; do \
+	  [ -x "$$b" ] || continue; \
+	  echo "=== $$(basename $$b)"; \
+	  "$$b" --benchmark_out=build/native/bench/results/$$(basename $$b).json --benchmark_out_format=json || exit 1; \
+	done
