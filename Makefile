@@ -3,7 +3,7 @@ JOBS ?= $(shell nproc)
 PRESETS_WITH_TESTS := native native-asan win32
 WINE_RUN := build/win32/wine-run
 
-.PHONY: all bootstrap build test demo bench configure-% build-%
+.PHONY: all bootstrap build test demo bench fuzz configure-% build-%
 
 all: build
 
@@ -37,4 +37,19 @@ bench: bootstrap build-native
 	  [ -x "$$b" ] || continue; \
 	  echo "=== $$(basename $$b)"; \
 	  "$$b" --benchmark_out=build/native/bench/results/$$(basename $$b).json --benchmark_out_format=json || exit 1; \
+	done
+
+# Fuzzing: each libFuzzer target runs SECONDS seconds (default 60) from its committed corpus.
+# New inputs go to build/fuzz/work/NAME; a crashing input is written to build/fuzz/artifacts/ and
+# belongs in fuzz/corpus/NAME/ afterwards, so that the replay tests keep it.
+SECONDS ?= 60
+fuzz: bootstrap build-fuzz
+	@mkdir -p build/fuzz/artifacts; \
+	for f in build/fuzz/fuzz/*_fuzzer; do \
+	  [ -x "$$f" ] || continue; \
+	  name=$$(basename $$f _fuzzer); \
+	  mkdir -p build/fuzz/work/$$name fuzz/corpus/$$name; \
+	  echo "=== fuzz: $$name ($(SECONDS) s)"; \
+	  "$$f" -max_total_time=$(SECONDS) -print_final_stats=1 -artifact_prefix=build/fuzz/artifacts/$$name- \
+	    build/fuzz/work/$$name fuzz/corpus/$$name || exit 1; \
 	done
