@@ -3,7 +3,7 @@ JOBS ?= $(shell nproc)
 PRESETS_WITH_TESTS := native native-asan win32
 WINE_RUN := build/win32/wine-run
 
-.PHONY: all bootstrap build test demo bench fuzz configure-% build-%
+.PHONY: all bootstrap build test demo bench fuzz coverage configure-% build-%
 
 all: build
 
@@ -53,3 +53,14 @@ fuzz: bootstrap build-fuzz
 	  "$$f" -max_total_time=$(SECONDS) -print_final_stats=1 -artifact_prefix=build/fuzz/artifacts/$$name- \
 	    build/fuzz/work/$$name fuzz/corpus/$$name || exit 1; \
 	done
+
+# Line and branch coverage of the portable core (storage/, settings/, base/) by the native suites.
+coverage: bootstrap build-coverage
+	@find build/coverage -name '*.gcda' -delete
+	@ctest --preset coverage >/dev/null || true
+	@mkdir -p build/coverage/report
+	@gcovr --root . --object-directory build/coverage --filter 'storage/' --filter 'settings/' --filter 'base/' \
+	  --exclude '.*_win\.cpp' --exclude-unreachable-branches --exclude-throw-branches \
+	  --html-details build/coverage/report/index.html --print-summary --txt build/coverage/report/summary.txt
+	@cat build/coverage/report/summary.txt
+	@echo "coverage: build/coverage/report/index.html"
