@@ -317,10 +317,12 @@ void TrsStorage::LoadTables(std::vector<TrsSectionRecord> sections, std::vector<
 
 void TrsStorage::SetRootSection(std::string_view path) {
     root_section_.assign(path);
-    current_ = -1;
+    // Resolve while the old current section and its ranges still describe each other.
+    std::ptrdiff_t target = -1;
     if (!path.empty()) {
-        if (auto found = ResolveSection(path, true, true)) current_ = *found;
+        if (auto found = ResolveSection(path, true, true)) target = *found;
     }
+    current_ = target;
     ComputeCurrentRanges();
 }
 
