@@ -2,6 +2,9 @@
 
 #include <string>
 
+#include "storage/bin_data.hpp"
+#include "storage/storage.hpp"
+
 namespace tb {
 namespace {
 
@@ -61,6 +64,19 @@ void CopyStartupGroup(const ToolbarSettings& from, ToolbarSettings& to) {
     to.DataFolder = from.DataFolder;
     to.HistoryPath = from.HistoryPath;
     to.SettingsIniPath = from.SettingsIniPath;
+}
+
+void ReadTemplateStartupOptions(const std::string& template_path, ToolbarSettings& settings) {
+    TrsBinData data;
+    data.FileDir = fdCustom;
+    data.Options = 0;
+    data.FileName = template_path;
+    TrsStorage store;
+    store.SetOptions(0);  // closing never saves: the template is only read here
+    store.SetStorageData(&data);
+    store.SetActive(true);  // activation is the load
+    ReadStartupOptions(store, settings);
+    store.Close();
 }
 
 std::u16string RegistryValue::ToText() const {

@@ -62,4 +62,9 @@ void ReadStartupOptions(Template& store, ToolbarSettings& settings) {
     settings.FlashHeight = store.ReadInteger("\\Options\\Flash Height", 22);
 }
 
+// Opens the template file read-only through a binary store, reads the start-up options as
+// ReadStartupOptions does and closes it again; nothing is ever saved. A missing file gives every
+// default. Storage errors (a file that exists but cannot be read) are raised.
+void ReadTemplateStartupOptions(const std::string& template_path, ToolbarSettings& settings);
+
 }  // namespace tb

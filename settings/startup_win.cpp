@@ -53,18 +53,6 @@ std::u16string DecodeRegistryText(std::string_view bytes) {
 // be recovered exactly.
 std::u16string BytesAsText(const std::vector<BYTE>& bytes) { return std::u16string(bytes.begin(), bytes.end()); }
 
-// Stands in for the template store until it can be read: every option takes its default.
-struct AbsentTemplate {
-    std::string ReadString(const char*, std::string fallback) { return fallback; }
-    bool ReadBool(const char*, bool fallback) { return fallback; }
-    int32_t ReadInteger(const char*, int32_t fallback) { return fallback; }
-};
-
-void ReadTemplateOptions(const std::u16string& /*template_path*/, ToolbarSettings& settings) {
-    AbsentTemplate store;
-    ReadStartupOptions(store, settings);
-}
-
 HMODULE ThisModule() {
     HMODULE module = nullptr;
     GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
@@ -176,7 +164,7 @@ void LoadStartupSettings(HMODULE module) {
         if (!DirectoryExists(data_folder)) CreateOneDirectory(data_folder);
     }
 
-    ReadTemplateOptions(TemplateFilePath(loaded), loaded);
+    ReadTemplateStartupOptions(Utf16ToAnsi(TemplateFilePath(loaded)), loaded);
     loaded.ToolbarName = ReadRegistryValue(HKEY_LOCAL_MACHINE, loaded.BarRegistryKey, u"Toolbar Name").ToText();
     loaded.MemberId = ReadRegistryValue(HKEY_LOCAL_MACHINE, loaded.BarRegistryKey, u"Member Id").ToText();
 

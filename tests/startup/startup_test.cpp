@@ -2,12 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <map>
 #include <string>
 #include <variant>
 
 #include "base/text.hpp"
 #include "settings/toolbar_settings.hpp"
+#include "template_fixture.hpp"
 
 namespace tb {
 namespace {
@@ -141,6 +143,49 @@ TEST(StartupOptionsTest, AStoredPreparerInfoWins) {
     ToolbarSettings s;
     ReadStartupOptions(t, s);
     EXPECT_EQ(Utf8(s.PreparerInfo), "Made by hand");
+}
+
+class TemplateFileTest : public testing::Test {
+protected:
+    void SetUp() override {
+        const auto* info = testing::UnitTest::GetInstance()->current_test_info();
+        folder_ = (std::filesystem::temp_directory_path() / (std::string("tbtemplate_") + info->name())).string();
+        std::filesystem::remove_all(folder_);
+        std::filesystem::create_directories(folder_);
+    }
+    void TearDown() override { std::filesystem::remove_all(folder_); }
+    std::string Path(const std::string& name) const { return folder_ + "/" + name; }
+    std::string folder_;
+};
+
+TEST_F(TemplateFileTest, AMissingTemplateGivesTheDefaultsAndIsNotCreated) {
+    ToolbarSettings s;
+    ReadTemplateStartupOptions(Path("Sample Bar.tb"), s);
+    EXPECT_EQ(s.ToolbarGuid, kDefaultToolbarGuid);
+    EXPECT_TRUE(s.FullSize);
+    EXPECT_EQ(s.FlashWidth, 105);
+    EXPECT_EQ(Utf8(s.PreparerInfo), "Prepared by ");
+    EXPECT_FALSE(std::filesystem::exists(Path("Sample Bar.tb")));
+}
+
+TEST_F(TemplateFileTest, ReadsTheOptionsOfATemplateFile) {
+    WriteTemplateFile(Path("Sample Bar.tb"), [](TrsStorage& t) {
+        t.WriteString("\\Options\\Toolbar GUID", "{00000000-0000-0000-0000-0000000000\xC3\xA9}");
+        t.WriteString("\\Options\\Company Name", "Sample");
+        t.WriteString("\\Options\\Description", "Caf\xC3\xA9");
+        t.WriteBool("\\Options\\Toolbar Full Size", false);
+        t.WriteInteger("\\Options\\Flash Width", 300);
+        t.WriteString("\\Options\\Flash Height", "$20");  // text keys convert like any other
+    });
+    ToolbarSettings s;
+    ReadTemplateStartupOptions(Path("Sample Bar.tb"), s);
+    EXPECT_EQ(s.ToolbarGuid, "{00000000-0000-0000-0000-0000000000\xC3\xA9}") << "taken as stored";
+    EXPECT_EQ(Utf8(s.PreparerInfo), "Prepared by Sample");
+    EXPECT_EQ(s.Description, u"Caf\u00E9");
+    EXPECT_FALSE(s.FullSize);
+    EXPECT_EQ(s.FlashWidth, 300);
+    EXPECT_EQ(s.FlashHeight, 32);
+    EXPECT_EQ(s.SearchUrl, kDefaultSearchUrl);
 }
 
 TEST(StartupRecordTest, CopyingTheStartupGroupKeepsTheBuilderGroup) {

@@ -14,6 +14,7 @@
 #include "settings/cursors_win.hpp"
 #include "settings/startup_win.hpp"
 #include "settings/toolbar_settings.hpp"
+#include "template_fixture.hpp"
 
 namespace tb {
 namespace {
@@ -143,6 +144,62 @@ TEST_F(StartupWindowsTest, ALibraryNamedSampleBarFindsItsFoldersAndTakesEveryDef
     DeleteValue(HKEY_LOCAL_MACHINE, DefaultBarKey(), "Member Id");
     EXPECT_EQ(CurrentSettings().ToolbarName, u"Caf\u00E9 Bar");
     EXPECT_EQ(Utf8(CurrentSettings().MemberId), "7");
+}
+
+struct BarValueCase {
+    const char* what;
+    DWORD type;  // REG_NONE: the bar key does not exist
+    std::string bytes;
+    std::u16string expected;
+};
+
+TEST_F(StartupWindowsTest, ReadsTheTemplateAndTheBarKeyOfTheTemplatesClassId) {
+    const std::string guid = "{5A3B6C1D-0000-4000-8000-00000000A11C}";
+    const std::string bar_key = std::string(kExplorerBarsKey) + guid;
+    const fs::path data_folder = FreshDataFolder(L"Template Bar");
+    fs::create_directories(data_folder);
+    WriteTemplateFile(Utf16ToAnsi(FromWide((data_folder / L"Template Bar.tb").wstring())), [&](TrsStorage& t) {
+        t.WriteString("\\Options\\Toolbar GUID", guid);
+        t.WriteString("\\Options\\Company Name", "Caf\xC3\xA9 Sample");
+        t.WriteString("\\Options\\Home Page URL", "http://example.test/home");
+        t.WriteString("\\Options\\Updates URL", "http://example.test/updates");
+        t.WriteBool("\\Options\\Toolbar Full Size", false);
+        t.WriteInteger("\\Options\\Flash Height", 40);
+    });
+    HMODULE module = LoadCopy(L"Template", L"Template Bar.dll");
+    ASSERT_NE(module, nullptr);
+
+    const BarValueCase cases[] = {
+        {"no bar key", REG_NONE, "", u""},
+        {"string of UTF-8 bytes", REG_SZ, std::string("Caf\xC3\xA9 Bar\0", 10), u"Caf\u00E9 Bar"},
+        {"32-bit integer", REG_DWORD, std::string("\x07\0\0\0", 4), u"7"},
+        {"empty multi-string", REG_MULTI_SZ, std::string("\0\0", 2), u""},
+        {"binary", REG_BINARY, std::string("\x01\0\xFF", 3), std::u16string(u"\x01\0\u00FF", 3)},
+    };
+    for (const BarValueCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        RegDeleteKeyA(HKEY_LOCAL_MACHINE, bar_key.c_str());
+        if (c.type != REG_NONE) {
+            SetValue(HKEY_LOCAL_MACHINE, bar_key, "Toolbar Name", c.type, c.bytes);
+            SetValue(HKEY_LOCAL_MACHINE, bar_key, "Member Id", c.type, c.bytes);
+        }
+        LoadStartupSettings(module);
+        const ToolbarSettings s = CurrentSettings();
+        EXPECT_EQ(s.ToolbarName, c.expected);
+        EXPECT_EQ(s.MemberId, c.expected);
+    }
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, bar_key.c_str());
+
+    const ToolbarSettings s = CurrentSettings();
+    EXPECT_EQ(s.ToolbarGuid, guid);
+    EXPECT_EQ(Utf8(s.BarRegistryKey), bar_key);
+    EXPECT_EQ(s.CompanyName, u"Caf\u00E9 Sample");
+    EXPECT_EQ(s.PreparerInfo, u"Prepared by Caf\u00E9 Sample");
+    EXPECT_EQ(Utf8(s.HomePageUrl), "http://example.test/home");
+    EXPECT_EQ(Utf8(s.UpdatesUrl), "http://example.test/updates");
+    EXPECT_FALSE(s.FullSize);
+    EXPECT_EQ(s.FlashWidth, 105);
+    EXPECT_EQ(s.FlashHeight, 40);
 }
 
 TEST_F(StartupWindowsTest, AShortPathStillGivesTheLongName) {
