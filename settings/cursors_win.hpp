@@ -1,0 +1,15 @@
+#pragma once
+// The application's cursor table: cursors registered under a number, which the forms give to
+// their controls. Start-up registers the system hand cursor under kHandCursor.
+#include <windows.h>
+
+namespace tb {
+
+// Registers (or replaces) the cursor under `number`; a null cursor removes the entry. The table
+// does not own the cursors: shared system cursors need no destruction.
+void RegisterCursor(int number, HCURSOR cursor);
+
+// The cursor registered under `number`, or null.
+HCURSOR RegisteredCursor(int number);
+
+}  // namespace tb

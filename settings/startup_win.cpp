@@ -1,0 +1,189 @@
+#include "settings/startup_win.hpp"
+
+#include <shlobj.h>
+#include <wrl/client.h>
+
+#include <mutex>
+#include <vector>
+
+#include "base/file.hpp"
+#include "base/text.hpp"
+#include "base/wide_win.hpp"
+#include "settings/cursors_win.hpp"
+
+namespace tb {
+namespace {
+
+class RegistryKey {
+public:
+    RegistryKey() = default;
+    RegistryKey(const RegistryKey&) = delete;
+    RegistryKey& operator=(const RegistryKey&) = delete;
+    ~RegistryKey() {
+        if (key_) RegCloseKey(key_);
+    }
+    HKEY* Put() { return &key_; }
+    HKEY Get() const { return key_; }
+
+private:
+    HKEY key_ = nullptr;
+};
+
+// Reads exactly `size` bytes of the value; false on any failure or another count.
+bool ReadValueBytes(HKEY key, const std::string& name, DWORD size, std::vector<BYTE>& bytes) {
+    bytes.assign(size, 0);
+    DWORD read = size;
+    if (RegQueryValueExA(key, name.c_str(), nullptr, nullptr, bytes.empty() ? nullptr : bytes.data(), &read) !=
+        ERROR_SUCCESS) {
+        return false;
+    }
+    return read == size;
+}
+
+// Installers write the display name as UTF-8 bytes through the 8-bit interface; one that wrote it
+// as plain text in the system code page would otherwise lose the whole name, so text that is not
+// UTF-8 is taken in the code page.
+std::u16string DecodeRegistryText(std::string_view bytes) {
+    if (auto decoded = Utf8ToUtf16(bytes)) return std::move(*decoded);
+    return AnsiToUtf16(bytes);
+}
+
+// Binary values become text by mapping each byte to the character of the same number (U+0000 to
+// U+00FF): the text has one character per byte, zeros included, so every byte is carried and can
+// be recovered exactly.
+std::u16string BytesAsText(const std::vector<BYTE>& bytes) { return std::u16string(bytes.begin(), bytes.end()); }
+
+HMODULE ThisModule() {
+    HMODULE module = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCWSTR>(&ThisModule), &module);
+    return module;
+}
+
+std::mutex& LoadLock() {
+    static std::mutex lock;
+    return lock;
+}
+int g_load_count = 0;  // guarded by LoadLock()
+
+}  // namespace
+
+std::string GetSpecialFolderPath(int folder, bool create) {
+    char buffer[MAX_PATH] = {};
+    const int flags = create ? CSIDL_FLAG_CREATE : 0;
+    if (FAILED(SHGetFolderPathA(nullptr, folder | flags, nullptr, SHGFP_TYPE_CURRENT, buffer))) return {};
+    buffer[MAX_PATH - 1] = '\0';
+    return std::string(buffer);
+}
+
+std::u16string ResolvePathThroughShell(std::u16string_view path) {
+    Microsoft::WRL::ComPtr<IShellFolder> desktop;
+    if (FAILED(SHGetDesktopFolder(&desktop)) || !desktop) return {};
+    std::wstring name = ToWide(path);
+    PIDLIST_RELATIVE items = nullptr;
+    ULONG eaten = 0;
+    if (FAILED(desktop->ParseDisplayName(nullptr, nullptr, name.data(), &eaten, &items, nullptr)) || !items) {
+        return {};
+    }
+    char buffer[MAX_PATH + 1] = {};
+    const BOOL ok = SHGetPathFromIDListA(reinterpret_cast<PCIDLIST_ABSOLUTE>(items), buffer);
+    CoTaskMemFree(items);
+    if (!ok) return {};
+    buffer[MAX_PATH] = '\0';
+    return AnsiToUtf16(buffer);
+}
+
+std::u16string GetModulePath() { return GetModulePath(ThisModule()); }
+
+std::u16string GetModulePath(HMODULE module) {
+    char buffer[MAX_PATH + 1] = {};
+    const DWORD length = GetModuleFileNameA(module, buffer, MAX_PATH);
+    if (length == 0) return {};
+    return ResolvePathThroughShell(AnsiToUtf16(std::string_view(buffer, length)));
+}
+
+std::u16string GetModuleFolder() { return GetFolderOfPath(GetModulePath()); }
+
+RegistryValue ReadRegistryValue(HKEY root, std::u16string_view key_path, std::u16string_view value_name) {
+    RegistryValue result;
+    RegistryKey key;
+    if (RegOpenKeyExA(root, Utf16ToAnsi(key_path).c_str(), 0, KEY_READ, key.Put()) != ERROR_SUCCESS) return result;
+    const std::string name = Utf16ToAnsi(value_name);
+    DWORD type = REG_NONE;
+    DWORD size = 0;
+    if (RegQueryValueExA(key.Get(), name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return result;
+    std::vector<BYTE> bytes;
+    switch (type) {
+        case REG_SZ:
+        case REG_EXPAND_SZ: {
+            // Read as stored: environment references stay unexpanded. The text ends at its first zero.
+            if (!ReadValueBytes(key.Get(), name, size, bytes)) return result;
+            std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+            text = text.substr(0, text.find('\0'));
+            result.value = DecodeRegistryText(text);
+            break;
+        }
+        case REG_DWORD: {
+            DWORD number = 0;
+            DWORD read = sizeof number;
+            if (size != sizeof number ||
+                RegQueryValueExA(key.Get(), name.c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(&number),
+                                 &read) != ERROR_SUCCESS ||
+                read != sizeof number) {
+                return result;
+            }
+            result.value = static_cast<int32_t>(number);
+            break;
+        }
+        case REG_BINARY:
+            if (!ReadValueBytes(key.Get(), name, size, bytes)) return result;
+            result.value = BytesAsText(bytes);
+            break;
+        default:
+            break;  // multi-strings, 64-bit integers and the rest read as empty text
+    }
+    return result;
+}
+
+void RegisterHandCursor() { RegisterCursor(kHandCursor, LoadCursorW(nullptr, IDC_HAND)); }
+
+void LoadStartupSettings() { LoadStartupSettings(ThisModule()); }
+
+void LoadStartupSettings(HMODULE module) {
+    RegisterHandCursor();
+
+    ToolbarSettings loaded;
+    const std::u16string local_app_data = AnsiToUtf16(GetSpecialFolderPath(kLocalAppDataFolder, false));
+    SetStartupPaths(loaded, local_app_data, GetModulePath(module));
+    // Without a local application data folder the paths are relative: create nothing then, so no
+    // folder appears in whatever the browser's current folder is.
+    if (!local_app_data.empty()) {
+        const std::string low_data_root = Utf16ToAnsi(loaded.LowDataRoot);
+        const std::string data_folder = Utf16ToAnsi(loaded.DataFolder);
+        if (!DirectoryExists(low_data_root)) CreateOneDirectory(low_data_root);
+        if (!DirectoryExists(data_folder)) CreateOneDirectory(data_folder);
+    }
+
+    ReadTemplateStartupOptions(Utf16ToAnsi(TemplateFilePath(loaded)), loaded);
+    loaded.ToolbarName = ReadRegistryValue(HKEY_LOCAL_MACHINE, loaded.BarRegistryKey, u"Toolbar Name").ToText();
+    loaded.MemberId = ReadRegistryValue(HKEY_LOCAL_MACHINE, loaded.BarRegistryKey, u"Member Id").ToText();
+
+    ChangeSettings([&loaded](ToolbarSettings& record) { CopyStartupGroup(loaded, record); });
+}
+
+void EnsureStartupSettings() {
+    std::lock_guard<std::mutex> guard(LoadLock());
+    if (g_load_count > 0) return;
+    LoadStartupSettings();
+    g_load_count = 1;
+}
+
+void ReleaseStartupSettings() {
+    std::lock_guard<std::mutex> guard(LoadLock());
+    if (g_load_count == 0) return;
+    if (--g_load_count > 0) return;
+    ChangeSettings([](ToolbarSettings& record) { record = ToolbarSettings{}; });
+    RegisterCursor(kHandCursor, nullptr);
+}
+
+}  // namespace tb
