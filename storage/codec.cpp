@@ -46,6 +46,41 @@ inline std::uint32_t HashOf(const std::uint8_t* p) {
     return (v >> 4) & 0x0FFF;
 }
 
+// Word-at-a-time helpers: fixed-size memcpy compiles to plain loads and stores.
+inline std::uint64_t Load64(const std::uint8_t* p) {
+    std::uint64_t v;
+    std::memcpy(&v, p, 8);
+    return v;
+}
+
+inline void Copy8(std::uint8_t* dst, const std::uint8_t* src) { std::memcpy(dst, src, 8); }
+
+// Equal bytes at a and b, at most max; a lies after b, so reading up to a + max stays in the input.
+inline std::size_t MatchLength(const std::uint8_t* a, const std::uint8_t* b, std::size_t max) {
+    std::size_t len = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        while (len + 8 <= max) {
+            const std::uint64_t diff = Load64(a + len) ^ Load64(b + len);
+            if (diff != 0) return len + static_cast<std::size_t>(std::countr_zero(diff)) / 8;
+            len += 8;
+        }
+    }
+    while (len < max && a[len] == b[len]) ++len;
+    return len;
+}
+
+// The run of equal bytes starting at p, when it is at least kMinRun long (at most max); else 0.
+// Shorter runs need no count: they give literals or copies like any other bytes.
+inline std::size_t RunLength(const std::uint8_t* p, std::size_t max) {
+    if (max < kMinRun || p[1] != p[0]) return 0;
+    const std::uint64_t pattern = 0x0101010101010101ull * p[0];
+    if (Load64(p) != pattern || Load64(p + 8) != pattern) return 0;
+    std::size_t run = kMinRun;
+    while (run + 8 <= max && Load64(p + run) == pattern) run += 8;
+    while (run < max && p[run] == p[0]) ++run;
+    return run;
+}
+
 void PutLittleEndian32(std::string& out, std::uint32_t v) {
     const char bytes[4] = {static_cast<char>(v & 0xFF), static_cast<char>((v >> 8) & 0xFF),
                            static_cast<char>((v >> 16) & 0xFF), static_cast<char>((v >> 24) & 0xFF)};
@@ -77,44 +112,13 @@ std::size_t CompressBlock(std::span<const std::uint8_t> input, std::span<std::ui
     std::size_t pos = 3;
     std::uint32_t control = 0;
     std::size_t units = 0;
-    std::size_t x = 0;
 
-    while (x < n) {
+    // Opens a new group when the current one is full. Once the output would pass the input
+    // length the block is stored whatever follows, so every step checks first and writes
+    // nothing past n: the output never needs more than n + 1 bytes.
+    const auto room_for = [&](std::size_t unit_bytes) {
         const std::size_t reserve = units == kUnitsPerGroup ? 2 : 0;
-        const std::uint8_t b = src[x];
-
-        std::size_t run = 1;
-        const std::size_t run_limit = std::min(n - x, kMaxEncodedRun);
-        while (run < run_limit && src[x + run] == b) ++run;
-
-        std::size_t unit_size;
-        std::size_t match_len = 0;
-        std::size_t match_pos = 0;
-        if (run >= kMinRun) {
-            unit_size = 4;
-        } else {
-            if (x + kMinMatch <= n) {
-                const std::uint32_t h = HashOf(src + x);
-                const std::uint16_t e = table[h];
-                table[h] = static_cast<std::uint16_t>(x);
-                // Entries of 32768 and above count as negative positions and never qualify.
-                if (e < 0x8000 && x - e <= kMaxOffset) {
-                    const std::size_t max_len = std::min(kMaxMatch, n - x);
-                    std::size_t len = 0;
-                    while (len < max_len && src[x + len] == src[e + len]) ++len;
-                    if (len >= kMinMatch) {
-                        match_len = len;
-                        match_pos = e;
-                    }
-                }
-            }
-            unit_size = match_len != 0 ? 2 : 1;
-        }
-
-        // Once the output would pass the input length the block is stored whatever follows, so
-        // stop before writing anything past it: the output never needs more than n + 1 bytes.
-        if (pos + reserve + unit_size > n) return StoreBlock(input, out);
-
+        if (pos + reserve + unit_bytes > n) return false;
         if (reserve != 0) {
             out[control_pos] = static_cast<std::uint8_t>(control >> 8);
             out[control_pos + 1] = static_cast<std::uint8_t>(control);
@@ -123,28 +127,85 @@ std::size_t CompressBlock(std::span<const std::uint8_t> input, std::span<std::ui
             control = 0;
             units = 0;
         }
+        return true;
+    };
 
-        if (run >= kMinRun) {
+    std::size_t x = 0;
+    while (x < n) {
+        // Scan for the next run or match. Each position passed on the way is a literal; the
+        // literals are written together afterwards.
+        const std::size_t literal_start = x;
+        std::size_t run = 0;
+        std::size_t match_len = 0;
+        std::size_t match_pos = 0;
+        // Positions at least kMaxMatch before the end need no end checks: a match may take its
+        // full length, and a run is told by its first bytes.
+        const std::size_t unchecked_end = n > kMaxMatch ? n - kMaxMatch : 0;
+        for (; x < unchecked_end; ++x) {
+            if (src[x + 1] == src[x]) {
+                run = RunLength(src + x, std::min(n - x, kMaxEncodedRun));
+                if (run != 0) break;
+            }
+            const std::uint32_t h = HashOf(src + x);
+            const std::uint16_t e = table[h];
+            table[h] = static_cast<std::uint16_t>(x);
+            // Entries of 32768 and above count as negative positions and never qualify.
+            if (e < 0x8000 && x - e <= kMaxOffset) {
+                const std::size_t len = MatchLength(src + x, src + e, kMaxMatch);
+                if (len >= kMinMatch) {
+                    match_len = len;
+                    match_pos = e;
+                    break;
+                }
+            }
+        }
+        for (; x < n && match_len == 0 && run == 0; ++x) {
+            run = RunLength(src + x, std::min(n - x, kMaxEncodedRun));
+            if (run != 0) break;
+            if (x + kMinMatch > n) continue;  // too close to the end for a match
+            const std::uint32_t h = HashOf(src + x);
+            const std::uint16_t e = table[h];
+            table[h] = static_cast<std::uint16_t>(x);
+            if (e < 0x8000 && x - e <= kMaxOffset) {
+                const std::size_t len = MatchLength(src + x, src + e, std::min(kMaxMatch, n - x));
+                if (len >= kMinMatch) {
+                    match_len = len;
+                    match_pos = e;
+                    break;
+                }
+            }
+        }
+
+        for (std::size_t at = literal_start; at < x;) {
+            const std::size_t free_units = units == kUnitsPerGroup ? kUnitsPerGroup : kUnitsPerGroup - units;
+            const std::size_t k = std::min(x - at, free_units);
+            if (!room_for(k)) return StoreBlock(input, out);
+            std::memcpy(out + pos, src + at, k);
+            pos += k;
+            at += k;
+            control <<= k;
+            units += k;
+        }
+        if (x == n) break;
+
+        if (run != 0) {
+            if (!room_for(4)) return StoreBlock(input, out);
             const std::size_t count = run - kMinRun;
             out[pos] = 0;
             out[pos + 1] = static_cast<std::uint8_t>(count >> 8);
             out[pos + 2] = static_cast<std::uint8_t>(count & 0xFF);
-            out[pos + 3] = b;
+            out[pos + 3] = src[x];
             pos += 4;
             x += run;
-            control = (control << 1) | 1;
-        } else if (match_len != 0) {
+        } else {
+            if (!room_for(2)) return StoreBlock(input, out);
             const std::size_t item = ((x - match_pos) << 4) | (match_len - kMinMatch);
             out[pos] = static_cast<std::uint8_t>(item >> 8);
             out[pos + 1] = static_cast<std::uint8_t>(item & 0xFF);
             pos += 2;
             x += match_len;
-            control = (control << 1) | 1;
-        } else {
-            out[pos++] = b;
-            x += 1;
-            control <<= 1;
         }
+        control = (control << 1) | 1;
         ++units;
     }
 
@@ -176,6 +237,46 @@ std::optional<std::size_t> DecompressBlock(std::span<const std::uint8_t> block,
     std::size_t op = 0;
 
     while (ip < m) {
+        // The fast loop: while there is room on both sides, each step takes the literals up to the
+        // next item (none to 16) and then that item, with fixed-size copies and no branch on the
+        // kind of unit. Bytes copied past a unit are rewritten by the next units or lie beyond the
+        // decoded length. With 32 bytes left in the block, the zero bits taken as literals are
+        // real units: the unused bits of the last group come only after its last item.
+        while (m - ip >= 32 && limit - op >= 48) {
+            if (bits == 0) {
+                control = (std::uint32_t{in[ip]} << 24) | (std::uint32_t{in[ip + 1]} << 16);
+                bits = 16;
+                ip += 2;
+            }
+            // A 1 bit just past the group's last bit stops the count there.
+            const std::size_t literals =
+                static_cast<std::size_t>(std::countl_zero(control | (0x80000000u >> bits)));
+            std::memcpy(out + op, in + ip, 16);
+            op += literals;
+            ip += literals;
+            bits -= literals;
+            control <<= literals;
+            if (bits == 0) continue;
+
+            const std::size_t b1 = in[ip + 1];
+            const std::size_t offset = (std::size_t{in[ip]} << 4) | (b1 >> 4);
+            // Runs, overlapping copies and bad offsets go the long way.
+            if (offset < 8 || offset > op) [[unlikely]] break;
+            // Three 8-byte steps cover the longest copy; with an offset of 8 or more each step
+            // reads only bytes that are already final.
+            std::uint8_t* dst = out + op;
+            const std::uint8_t* from = dst - offset;
+            Copy8(dst, from);
+            Copy8(dst + 8, from + 8);
+            Copy8(dst + 16, from + 16);
+            op += (b1 & 0x0F) + kMinMatch;
+            ip += 2;
+            control <<= 1;
+            --bits;
+        }
+        if (ip >= m) break;
+
+        // One step the careful way.
         if (bits == 0) {
             if (m - ip < 3) return std::nullopt;  // a control word needs at least one unit after it
             control = (std::uint32_t{in[ip]} << 24) | (std::uint32_t{in[ip + 1]} << 16);
