@@ -77,6 +77,8 @@ struct FixedCase {
     Bytes encoded;
 };
 
+void PrintTo(const FixedCase& c, std::ostream* os) { *os << c.name; }
+
 class FixedEncoding : public testing::TestWithParam<FixedCase> {};
 
 TEST_P(FixedEncoding, EncodesToTheExactBytesAndDecodesBack) {
@@ -194,6 +196,8 @@ struct CorruptCase {
     Bytes block;
     std::size_t capacity;
 };
+
+void PrintTo(const CorruptCase& c, std::ostream* os) { *os << c.name; }
 
 class CorruptBlock : public testing::TestWithParam<CorruptCase> {};
 

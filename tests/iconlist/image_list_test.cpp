@@ -295,6 +295,8 @@ struct ErrorCase {
     std::string message;
 };
 
+void PrintTo(const ErrorCase& c, std::ostream* os) { *os << c.name; }
+
 class ReadErrors : public testing::TestWithParam<ErrorCase> {};
 
 TEST_P(ReadErrors, CarryTheExactMessage) { EXPECT_EQ(ErrorOf(GetParam().stream), GetParam().message); }
