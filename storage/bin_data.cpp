@@ -18,6 +18,7 @@
 #include "storage/bin_data.hpp"
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 
 #include "base/text.hpp"
@@ -128,7 +129,7 @@ bool TrsBinData::ParseImage(std::string_view image, TextPool& texts, std::vector
         } else if (const size_t fixed = FixedPayloadSize(key.kind); fixed > 0) {
             std::string_view payload;
             fits = in.Bytes(fixed, payload);
-            if (fits) std::copy(payload.begin(), payload.end(), key.fixed);
+            if (fits) std::memcpy(key.fixed, payload.data(), std::min(payload.size(), sizeof key.fixed));
         }
         if (!fits) {
             keys.pop_back();

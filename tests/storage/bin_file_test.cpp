@@ -156,7 +156,8 @@ TEST_F(BinFileTest, EveryTruncatedPrefixKeepsTheCompleteRecords) {
         if (keys > 0) {
             // Reads of the complete part work as usual.
             const TrsKeyRecord& first = reference.Keys()[0];
-            const std::string path = "\\" + std::string(first.name);
+            std::string path = "\\";
+            path.append(first.name);
             EXPECT_EQ(f.store.ReadString(path, "-"), reference.ReadString(path, "-"));
         }
         f.store.ClearAll();
