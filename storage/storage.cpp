@@ -39,8 +39,7 @@ void ShrinkAfterRemoval(std::vector<T>& table) {
     table.swap(smaller);
 }
 
-// Removes the marked entries; `positions` (each a position into the table, or an end of a range)
-// follow their entries.
+// Removes the marked entries, keeping the order of the others.
 template <class T>
 void EraseMarked(std::vector<T>& table, const std::vector<bool>& gone) {
     std::size_t out = 0;
