@@ -18,6 +18,7 @@
 #include "storage/bin_data.hpp"
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 
 #include "base/text.hpp"
@@ -50,7 +51,7 @@ struct BinProgress {
     }
     static void Step(TrsBinData& data) {
         ++data.progress_done_;
-        data.ReportProgress();
+        if (data.OnProgress) data.ReportProgress();  // a report without a handler does nothing
     }
 };
 
@@ -58,20 +59,25 @@ void TrsBinData::ReadTree(TMemoryStream& stream) {
     TrsStreamData::ReadTree(stream);
     TrsStorage* store = CurrentStore();
     if (store == nullptr) return;
+    // The records point into the image, which the store then keeps: a work stream about to be
+    // emptied gives its bytes up, any other source is copied once.
+    TextPool texts;
+    const std::string_view image = texts.Adopt(std::make_unique<std::string>(
+        SourceIsDisposable() && stream.Position() == 0 ? stream.Take() : std::string(stream.Remaining())));
     std::vector<TrsSectionRecord> sections;
     std::vector<TrsKeyRecord> keys;
     bool complete = false;
     try {
-        complete = ParseImage(stream.Remaining(), sections, keys);
+        complete = ParseImage(image, texts, sections, keys);
     } catch (...) {
         // A progress handler raised: what was read stays read.
-        store->LoadTables(std::move(sections), std::move(keys), false);
+        store->LoadTables(std::move(texts), std::move(sections), std::move(keys), false);
         throw;
     }
-    store->LoadTables(std::move(sections), std::move(keys), !complete);
+    store->LoadTables(std::move(texts), std::move(sections), std::move(keys), !complete);
 }
 
-bool TrsBinData::ParseImage(std::string_view image, std::vector<TrsSectionRecord>& sections,
+bool TrsBinData::ParseImage(std::string_view image, TextPool& texts, std::vector<TrsSectionRecord>& sections,
                             std::vector<TrsKeyRecord>& keys) {
     ByteReader in(image);
     std::string_view signature;
@@ -80,7 +86,8 @@ bool TrsBinData::ParseImage(std::string_view image, std::vector<TrsSectionRecord
     const int version = static_cast<unsigned char>(signature[3]) - '0';
     const bool long_lengths = version == 2 || version == 3;
     const bool utf16 = version == 3;
-    auto decode = [utf16](std::string_view raw) { return utf16 ? Utf16LeToAnsi(raw) : std::string(raw); };
+    // Version 3 texts are converted into the pool; the others are used where they stand.
+    auto text = [&](std::string_view raw) { return utf16 ? texts.Keep(Utf16LeToAnsi(raw)) : raw; };
     BinProgress::Start(*this, section_count + key_count);
 
     // Never reserve more records than the remaining bytes could hold.
@@ -93,7 +100,7 @@ bool TrsBinData::ParseImage(std::string_view image, std::vector<TrsSectionRecord
         TrsSectionRecord& s = sections.emplace_back();
         s.id = id;
         s.parent_id = parent;
-        s.name = decode(name);
+        s.name.assign(text(name));
         BinProgress::Step(*this);
     }
 
@@ -118,17 +125,17 @@ bool TrsBinData::ParseImage(std::string_view image, std::vector<TrsSectionRecord
                 size = short_size;
             }
             fits = fits && in.Bytes(size, payload);
-            if (fits) key.bytes = (kind == vkString && utf16) ? Utf16LeToAnsi(payload) : std::string(payload);
+            if (fits) key.bytes = kind == vkString ? text(payload) : payload;
         } else if (const size_t fixed = FixedPayloadSize(key.kind); fixed > 0) {
             std::string_view payload;
             fits = in.Bytes(fixed, payload);
-            if (fits) std::copy(payload.begin(), payload.end(), key.fixed);
+            if (fits) std::memcpy(key.fixed, payload.data(), std::min(payload.size(), sizeof key.fixed));
         }
         if (!fits) {
             keys.pop_back();
             return false;
         }
-        key.name = decode(name);
+        key.name = text(name);
         BinProgress::Step(*this);
     }
     return true;
@@ -156,11 +163,13 @@ std::string TrsBinData::EncodeTables(const TrsStorage& store) {
     }
     for (const TrsKeyRecord& k : keys) {
         if (k.section_id < 0 || static_cast<std::uint32_t>(k.section_id) > kMaxCount) {
-            refuse("key \"" + k.name + "\" belongs to section id " + std::to_string(k.section_id) +
+            refuse("key \"" + std::string(k.name) + "\" belongs to section id " + std::to_string(k.section_id) +
                    ", ids above 65535 do not fit");
         }
-        if (k.name.size() > kMaxNameBytes) refuse("the key name \"" + k.name + "\" is longer than 255 bytes");
-        if (k.bytes.size() > std::numeric_limits<std::uint32_t>::max()) refuse("the value of key \"" + k.name + "\" is too long");
+        if (k.name.size() > kMaxNameBytes) refuse("the key name \"" + std::string(k.name) + "\" is longer than 255 bytes");
+        if (k.bytes.size() > std::numeric_limits<std::uint32_t>::max()) {
+            refuse("the value of key \"" + std::string(k.name) + "\" is too long");
+        }
         total += kKeyHeaderBytes + k.name.size() + k.Payload().size();
         if (k.kind == vkString || k.kind == vkBinary) total += 4;
     }

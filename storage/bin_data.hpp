@@ -25,7 +25,7 @@ private:
     friend struct BinProgress;
     // Fills the tables from a file image; false when the image ends inside a record (the records
     // before it are kept).
-    bool ParseImage(std::string_view image, std::vector<TrsSectionRecord>& sections,
+    bool ParseImage(std::string_view image, TextPool& texts, std::vector<TrsSectionRecord>& sections,
                     std::vector<TrsKeyRecord>& keys);
 };
 

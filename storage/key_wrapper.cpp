@@ -76,7 +76,7 @@ std::string TrsKeyWrapper::KeyDisplayPath() const {
             pos = find_section(s.parent_id, -1);
         }
     }
-    return "\\" + section_path + "\\" + key.name;
+    return "\\" + section_path + "\\" + std::string(key.name);
 }
 
 std::string TrsKeyWrapper::AsString() const {
@@ -84,7 +84,7 @@ std::string TrsKeyWrapper::AsString() const {
     const LocaleFormats& formats = SystemLocaleFormats();
     switch (key.kind) {
         case vkEmpty: return {};
-        case vkString: return key.bytes;
+        case vkString: return std::string(key.bytes);
         case vkBinary: return BytesToHexText(key.bytes);
         case vkInteger:
         case vkRaw32: return std::to_string(Low32(key));
@@ -112,7 +112,9 @@ std::int32_t TrsKeyWrapper::AsInteger() const {
         case vkEmpty: return 0;
         case vkString: return TextToInteger(key.bytes);
         case vkBinary:
-            if (key.bytes.size() == 4) return static_cast<std::int32_t>(LoadU32(reinterpret_cast<const unsigned char*>(key.bytes.data())));
+            if (key.bytes.size() == 4) {
+                return static_cast<std::int32_t>(LoadU32(reinterpret_cast<const unsigned char*>(key.bytes.data())));
+            }
             break;
         case vkInteger: return Low32(key);
         case vkFloat:

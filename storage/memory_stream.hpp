@@ -59,6 +59,12 @@ public:
         bytes_ = std::move(bytes);
         position_ = 0;
     }
+    // Hands the whole content over and leaves the stream empty.
+    std::string Take() {
+        std::string bytes = std::move(bytes_);
+        Clear();
+        return bytes;
+    }
     // The bytes from the position to the end.
     std::string_view Remaining() const {
         return position_ >= bytes_.size() ? std::string_view() : std::string_view(bytes_).substr(position_);

@@ -39,8 +39,7 @@ void ShrinkAfterRemoval(std::vector<T>& table) {
     table.swap(smaller);
 }
 
-// Removes the marked entries; `positions` (each a position into the table, or an end of a range)
-// follow their entries.
+// Removes the marked entries, keeping the order of the others.
 template <class T>
 void EraseMarked(std::vector<T>& table, const std::vector<bool>& gone) {
     std::size_t out = 0;
@@ -104,26 +103,17 @@ void FollowInsertion(std::size_t& first, std::size_t& end, std::size_t pos, bool
 
 }  // namespace
 
-std::size_t FixedPayloadSize(TrsValueKind kind) {
-    switch (kind) {
-        case vkInteger:
-        case vkBoolean:
-        case vkRaw32:
-            return 4;
-        case vkFloat:
-        case vkCurrency:
-        case vkDateTime:
-        case vkInt64:
-        case vkPoint:
-            return 8;
-        default:
-            return 0;
-    }
-}
-
 int CompareNames(std::string_view a, std::string_view b) {
     const std::size_t n = std::min(a.size(), b.size());
-    for (std::size_t i = 0; i < n; ++i) {
+    std::size_t i = 0;
+    // Equal bytes are equal names whatever the folding: skip them a word at a time.
+    for (; i + 8 <= n; i += 8) {
+        std::uint64_t x, y;
+        std::memcpy(&x, a.data() + i, 8);
+        std::memcpy(&y, b.data() + i, 8);
+        if (x != y) break;
+    }
+    for (; i < n; ++i) {
         unsigned char x = static_cast<unsigned char>(a[i]);
         unsigned char y = static_cast<unsigned char>(b[i]);
         if (x == y) continue;
@@ -278,10 +268,11 @@ void TrsStorage::Close() {
 
 void TrsStorage::ClearAll() {
     if (OnKeyDeletion) {
-        for (const TrsKeyRecord& key : keys_) OnKeyDeletion(*this, key.name);
+        for (const TrsKeyRecord& key : keys_) OnKeyDeletion(*this, std::string(key.name));
     }
     std::vector<TrsSectionRecord>().swap(sections_);
     std::vector<TrsKeyRecord>().swap(keys_);
+    texts_.Clear();
     root_section_.clear();
     highest_id_ = 0;
     current_ = -1;
@@ -300,8 +291,20 @@ void TrsStorage::InvalidateCaches() {
 }
 
 void TrsStorage::LoadTables(std::vector<TrsSectionRecord> sections, std::vector<TrsKeyRecord> keys, bool damaged) {
+    TextPool texts;
+    for (TrsKeyRecord& key : keys) {
+        key.name = texts.Keep(key.name);
+        key.bytes = texts.Keep(key.bytes);
+    }
+    LoadTables(std::move(texts), std::move(sections), std::move(keys), damaged);
+}
+
+void TrsStorage::LoadTables(TextPool texts, std::vector<TrsSectionRecord> sections, std::vector<TrsKeyRecord> keys,
+                            bool damaged) {
     sections_ = std::move(sections);
     keys_ = std::move(keys);
+    texts_ = std::move(texts);
+    next_compaction_check_ = std::max<std::size_t>(texts_.HeldBytes() * 2, 1u << 20);
     highest_id_ = 0;
     for (const TrsSectionRecord& s : sections_) highest_id_ = std::max(highest_id_, s.id);
     damaged_ = damaged;
@@ -336,7 +339,7 @@ void TrsStorage::ComputeCurrentRanges() {
 void TrsStorage::GetKeyNames(std::vector<std::string>& names) const {
     names.clear();
     names.reserve(key_end_ - key_first_);
-    for (std::size_t i = key_first_; i < key_end_; ++i) names.push_back(keys_[i].name);
+    for (std::size_t i = key_first_; i < key_end_; ++i) names.emplace_back(keys_[i].name);
 }
 
 std::optional<std::ptrdiff_t> TrsStorage::FindSection(std::string_view path, bool create) {
@@ -356,6 +359,15 @@ std::optional<std::ptrdiff_t> TrsStorage::ResolveSection(std::string_view path, 
         if (segment.empty()) return std::nullopt;
 
         const std::int32_t parent_id = present < 0 ? 0 : sections_[present].id;
+        if (!create) {
+            if (const auto indexed = IndexedSection(parent_id, segment)) {
+                if (*indexed < 0) return std::nullopt;
+                present = *indexed;
+                if (end == path.size() || end + 1 == path.size()) return present;
+                i = end + 1;
+                continue;
+            }
+        }
         const bool in_current = present == current_;
         const std::size_t lo = in_current ? child_first_ : 0;
         const std::size_t hi = in_current ? child_end_ : sections_.size();
@@ -394,7 +406,7 @@ std::ptrdiff_t TrsStorage::InsertSection(std::size_t pos, std::string_view name,
 std::size_t TrsStorage::InsertKey(std::size_t pos, std::string_view name, std::int32_t section_id) {
     GrowForInsert(keys_);
     TrsKeyRecord record;
-    record.name.assign(name);
+    record.name = texts_.Keep(name);
     record.section_id = section_id;
     keys_.insert(keys_.begin() + static_cast<std::ptrdiff_t>(pos), std::move(record));
 
@@ -442,7 +454,11 @@ std::optional<std::size_t> TrsStorage::FindKey(std::string_view path, bool creat
 
     KeyCache& cache = key_cache_;
     std::size_t pos;
-    if (cache.valid && cache.generation == key_generation_ && cache.section_id == section_id &&
+    const auto indexed = create ? std::nullopt : IndexedKey(section_id, name);
+    if (indexed) {
+        if (*indexed < 0) return std::nullopt;
+        pos = static_cast<std::size_t>(*indexed);
+    } else if (cache.valid && cache.generation == key_generation_ && cache.section_id == section_id &&
         cache.scope_first == lo && cache.scope_end == hi && CompareNames(cache.name, name) == 0) {
         pos = cache.position;
     } else {
@@ -450,7 +466,7 @@ std::optional<std::size_t> TrsStorage::FindKey(std::string_view path, bool creat
         if (pos >= keys_.size() || CompareKey(keys_[pos], section_id, name) != 0) {
             if (!create || name.size() > kMaxNameBytes) return std::nullopt;
             pos = InsertKey(pos, name, section_id);
-            if (OnKeyAdd) OnKeyAdd(*this, keys_[pos].name);
+            if (OnKeyAdd) OnKeyAdd(*this, std::string(keys_[pos].name));
             // The handler may have changed the store; look again from its present state.
             if (pos >= keys_.size() || CompareKey(keys_[pos], section_id, name) != 0) return FindKey(path, false);
         }
@@ -467,6 +483,26 @@ std::optional<std::size_t> TrsStorage::FindKey(std::string_view path, bool creat
     key_.key_pos_ = static_cast<std::ptrdiff_t>(pos);
     key_.section_pos_ = section;
     return pos;
+}
+
+std::optional<std::ptrdiff_t> TrsStorage::IndexedKey(std::int32_t section_id, std::string_view name) {
+    auto id_of = [](const TrsKeyRecord& k) { return k.section_id; };
+    if (!key_index_.IsFor(key_generation_)) {
+        if (!key_index_.WorthBuilding(key_generation_)) return std::nullopt;
+        key_index_.Build(keys_, id_of, key_generation_);
+    }
+    if (!key_index_.Usable()) return std::nullopt;
+    return key_index_.Find(keys_, id_of, section_id, name);
+}
+
+std::optional<std::ptrdiff_t> TrsStorage::IndexedSection(std::int32_t parent_id, std::string_view name) {
+    auto id_of = [](const TrsSectionRecord& s) { return s.parent_id; };
+    if (!section_index_.IsFor(section_generation_)) {
+        if (!section_index_.WorthBuilding(section_generation_)) return std::nullopt;
+        section_index_.Build(sections_, id_of, section_generation_);
+    }
+    if (!section_index_.Usable()) return std::nullopt;
+    return section_index_.Find(sections_, id_of, parent_id, name);
 }
 
 bool TrsStorage::KeyExists(std::string_view path) { return FindKey(path, false).has_value(); }
@@ -495,8 +531,9 @@ int TrsStorage::ReadStream(std::string_view path, TMemoryStream& stream) {
     if (!pos) return 0;
     const TrsKeyRecord& key = keys_[*pos];
     if (key.kind != vkString && key.kind != vkBinary) return 0;
-    stream.Write(key.bytes);
-    return static_cast<int>(key.bytes.size());
+    const std::string_view bytes = key.bytes;
+    stream.Write(bytes);
+    return static_cast<int>(bytes.size());
 }
 
 TMemoryStream* TrsStorage::LoadScratchStream(std::string_view path) {
@@ -521,9 +558,9 @@ TrsKeyRecord& TrsStorage::KeyForWrite(std::string_view path) {
 void TrsStorage::SetFixed(std::string_view path, TrsValueKind kind, std::uint64_t bits) {
     TrsKeyRecord& key = KeyForWrite(path);
     key.kind = kind;
-    key.bytes.clear();
-    key.bytes.shrink_to_fit();
+    key.bytes = {};
     StoreU64(key.fixed, bits);
+    CompactTexts();
 }
 
 void TrsStorage::WriteString(std::string_view path, std::string_view text) { WriteValue(path, vkString, text); }
@@ -577,12 +614,29 @@ void TrsStorage::WriteValue(std::string_view path, TrsValueKind kind, std::strin
     key.kind = kind;
     std::memset(key.fixed, 0, sizeof key.fixed);
     if (byte_string) {
-        key.bytes.assign(payload);
+        key.bytes = texts_.Keep(payload);
     } else {
-        key.bytes.clear();
-        key.bytes.shrink_to_fit();
+        key.bytes = {};
         std::memcpy(key.fixed, payload.data(), payload.size());
     }
+    // Only now: `path` and `payload` may themselves be views into the pool.
+    CompactTexts();
+}
+
+void TrsStorage::CompactTexts() {
+    if (texts_.HeldBytes() < next_compaction_check_) return;
+    std::size_t live = 0;
+    for (const TrsKeyRecord& key : keys_) live += key.name.size() + key.bytes.size();
+    if (texts_.HeldBytes() > 2 * live) {
+        TextPool compact;
+        for (TrsKeyRecord& key : keys_) {
+            key.name = compact.Keep(key.name);
+            key.bytes = compact.Keep(key.bytes);
+        }
+        texts_ = std::move(compact);
+    }
+    // Checking again only after the pool has doubled keeps the work per write constant.
+    next_compaction_check_ = std::max<std::size_t>(texts_.HeldBytes() * 2, 1u << 20);
 }
 
 // ---------------------------------------------------------------- removal
@@ -590,7 +644,7 @@ void TrsStorage::WriteValue(std::string_view path, TrsValueKind kind, std::strin
 void TrsStorage::RemoveMarked(const std::vector<bool>& section_gone, const std::vector<bool>& key_gone) {
     std::vector<std::string> removed_names;
     for (std::size_t i = 0; i < keys_.size(); ++i) {
-        if (key_gone[i]) removed_names.push_back(keys_[i].name);
+        if (key_gone[i]) removed_names.emplace_back(keys_[i].name);
     }
 
     const bool current_gone = current_ >= 0 && section_gone[current_];

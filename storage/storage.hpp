@@ -17,6 +17,8 @@
 
 #include "base/errors.hpp"
 #include "storage/memory_stream.hpp"
+#include "storage/name_index.hpp"
+#include "storage/text_pool.hpp"
 
 namespace tb {
 
@@ -43,7 +45,22 @@ enum TrsValueKind : std::uint16_t {
 
 // Bytes of the fixed payload of a kind: 4 or 8; 0 for vkEmpty, the two byte-string kinds and
 // unknown codes.
-std::size_t FixedPayloadSize(TrsValueKind kind);
+inline std::size_t FixedPayloadSize(TrsValueKind kind) {
+    switch (kind) {
+        case vkInteger:
+        case vkBoolean:
+        case vkRaw32:
+            return 4;
+        case vkFloat:
+        case vkCurrency:
+        case vkDateTime:
+        case vkInt64:
+        case vkPoint:
+            return 8;
+        default:
+            return 0;
+    }
+}
 
 // Name collation: byte by byte after mapping 'a'..'z' to 'A'..'Z', unsigned, shorter prefix first.
 // Negative, zero or positive like strcmp. Names equal under it are the same name.
@@ -89,12 +106,14 @@ struct TrsSectionRecord {
     std::int32_t parent_id = 0;  // 0: a child of the root
 };
 
+// The texts of a key are views into its store's text pool (text_pool.hpp): they stay valid until
+// the store's next write, removal, load or ClearAll.
 struct TrsKeyRecord {
-    std::string name;
+    std::string_view name;
+    std::string_view bytes;       // payload of vkString and vkBinary
     std::int32_t section_id = 0;  // 0: a key of the root
     TrsValueKind kind = vkEmpty;
     unsigned char fixed[8] = {};  // payload of the fixed-size kinds, little-endian
-    std::string bytes;            // payload of vkString and vkBinary
 
     // The payload as it stands in a file: the byte string for kinds 1 and 2, else the first
     // FixedPayloadSize(kind) bytes of `fixed`.
@@ -262,8 +281,11 @@ public:
     std::int32_t HighestSectionId() const { return highest_id_; }
     // Replaces both tables as given, without sorting or checking, like a load: the highest section
     // id becomes the largest id present, the root becomes current. `damaged` records that the
-    // source ended inside a record.
+    // source ended inside a record. The key texts are copied; they may point anywhere.
     void LoadTables(std::vector<TrsSectionRecord> sections, std::vector<TrsKeyRecord> keys, bool damaged);
+    // The same, with key texts that live in `texts`, which the store takes over.
+    void LoadTables(TextPool texts, std::vector<TrsSectionRecord> sections, std::vector<TrsKeyRecord> keys,
+                    bool damaged);
 
     // The current section (-1: the root) and its key and child ranges [first, end).
     std::ptrdiff_t CurrentSection() const { return current_; }
@@ -294,9 +316,18 @@ private:
     void ComputeCurrentRanges();
     void RemoveMarked(const std::vector<bool>& section_gone, const std::vector<bool>& key_gone);
     void InvalidateCaches();
+    // Rebuilds the text pool once most of it is no longer referred to.
+    void CompactTexts();
+    // Read indexes: a hash index of each table, built once the table has served a run of reads
+    // unchanged. Lookups use them only when nothing is to be created. std::nullopt: the index
+    // cannot answer; else the position, or -1 for none.
+    std::optional<std::ptrdiff_t> IndexedKey(std::int32_t section_id, std::string_view name);
+    std::optional<std::ptrdiff_t> IndexedSection(std::int32_t parent_id, std::string_view name);
 
     std::vector<TrsSectionRecord> sections_;
     std::vector<TrsKeyRecord> keys_;
+    TextPool texts_;
+    std::size_t next_compaction_check_ = 1u << 20;
     std::int32_t highest_id_ = 0;
 
     std::ptrdiff_t current_ = -1;
@@ -332,6 +363,9 @@ private:
         std::size_t scope_first = 0, scope_end = 0;
         std::size_t position = 0;
     } key_cache_;
+
+    NameIndex key_index_;
+    NameIndex section_index_;
 
     TrsKeyWrapper key_;
 };

@@ -169,7 +169,14 @@ void TrsStreamData::LoadData() {
         }
     }
     source->Seek(0);
-    if (source->Size() > 0) ReadTree(*source);
+    if (source->Size() > 0) {
+        source_disposable_ = do_standard && source == &work_;
+        struct Reset {
+            bool& flag;
+            ~Reset() { flag = false; }
+        } reset{source_disposable_};
+        ReadTree(*source);
+    }
     if (do_standard && source == &work_) work_.Clear();
 }
 

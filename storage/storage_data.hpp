@@ -100,11 +100,16 @@ protected:
     virtual void ReadTree(TMemoryStream& stream) { last_stream_ = &stream; }
     virtual void WriteTree(TMemoryStream& stream) { last_stream_ = &stream; }
 
+    // True while ReadTree runs on the work stream of a standard load, which is emptied right
+    // after: the format may take its bytes instead of copying them.
+    bool SourceIsDisposable() const { return source_disposable_; }
+
     TMemoryStream* last_stream_ = nullptr;
 
 private:
     std::string default_extension_;
     std::string internal_file_name_;
+    bool source_disposable_ = false;
     TMemoryStream work_;
     TMemoryStream internal_;
 };

@@ -156,7 +156,9 @@ TEST_F(BinFileTest, EveryTruncatedPrefixKeepsTheCompleteRecords) {
         if (keys > 0) {
             // Reads of the complete part work as usual.
             const TrsKeyRecord& first = reference.Keys()[0];
-            EXPECT_EQ(f.store.ReadString("\\" + first.name, "-"), reference.ReadString("\\" + first.name, "-"));
+            std::string path = "\\";
+            path.append(first.name);
+            EXPECT_EQ(f.store.ReadString(path, "-"), reference.ReadString(path, "-"));
         }
         f.store.ClearAll();
         EXPECT_FALSE(f.store.Damaged());
@@ -201,6 +203,12 @@ TEST_F(BinFileTest, RecordsOutOfOrderAreKeptAsTheyCome) {
     EXPECT_EQ(f.store.Keys()[0].name, "b");
     EXPECT_EQ(f.store.Keys()[1].name, "a");
     EXPECT_FALSE(f.store.Damaged());
+    // Lookups answer the same however often they are asked (the read indexes stay out of it).
+    const bool a = f.store.KeyExists("a"), b = f.store.KeyExists("b");
+    for (int i = 0; i < 200; ++i) {
+        ASSERT_EQ(f.store.KeyExists("a"), a);
+        ASSERT_EQ(f.store.KeyExists("b"), b);
+    }
     // Writing them back keeps the bytes.
     const auto before = ReadWholeFile(Path("o.bin"));
     f.store.Close();
@@ -215,10 +223,11 @@ TEST_F(BinFileTest, TreesTheFormatCannotHoldAreNotSaved) {
         s.name = std::move(name);
         return s;
     };
-    auto key = [](std::int32_t section_id, std::string name) {
+    static const std::string kLongName(256, 'n');
+    auto key = [](std::int32_t section_id, std::string_view name) {
         TrsKeyRecord k;
         k.section_id = section_id;
-        k.name = std::move(name);
+        k.name = name;
         return k;
     };
     const struct {
@@ -230,7 +239,7 @@ TEST_F(BinFileTest, TreesTheFormatCannotHoldAreNotSaved) {
         {"parent id above 65535", {section(1, 70000, "S")}, {}},
         {"key of section 65536", {}, {key(65536, "k")}},
         {"section name of 256 bytes", {section(1, 0, std::string(256, 'n'))}, {}},
-        {"key name of 256 bytes", {}, {key(0, std::string(256, 'n'))}},
+        {"key name of 256 bytes", {}, {key(0, kLongName)}},
         {"65536 keys", {}, std::vector<TrsKeyRecord>(65536, key(0, "k"))},
     };
     for (const auto& c : cases) {
@@ -254,9 +263,11 @@ TEST_F(BinFileTest, TreesTheFormatCannotHoldAreNotSaved) {
 TEST_F(BinFileTest, LargestTreeTheFormatHoldsRoundTrips) {
     TrsStorage big;
     std::vector<TrsKeyRecord> keys(65535);
+    std::vector<std::string> names(keys.size());  // the records' texts live here until LoadTables
     for (size_t i = 0; i < keys.size(); ++i) {
+        names[i] = std::to_string(100000 + i);
         keys[i].section_id = 65535;
-        keys[i].name = std::to_string(100000 + i);
+        keys[i].name = names[i];
         keys[i].kind = vkInteger;
     }
     TrsSectionRecord s;

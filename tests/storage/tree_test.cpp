@@ -198,6 +198,29 @@ TEST(Reads, StreamReadsAppendAtThePosition) {
     EXPECT_EQ(source.Position(), 3u);
 }
 
+TEST(Writes, ValuesSurviveRewritesOfEveryOtherKey) {
+    // Rewrites leave old texts behind until the store compacts them; every value stays intact.
+    TrsStorage store;
+    auto value = [](int key, int round) { return std::string(1000, static_cast<char>('a' + (key + round) % 26)); };
+    for (int round = 0; round < 150; ++round) {
+        for (int key = 0; key < 20; ++key) {
+            const std::string path = "\\S" + std::to_string(key % 3) + "\\key " + std::to_string(key);
+            if (round % 7 == 3) {
+                store.DeleteKey(path);
+            } else {
+                store.WriteString(path, value(key, round));
+            }
+        }
+    }
+    for (int key = 0; key < 20; ++key) {
+        EXPECT_EQ(store.ReadString("\\S" + std::to_string(key % 3) + "\\key " + std::to_string(key), ""), value(key, 149));
+    }
+    // A value taken from the store itself can be written back into it.
+    ASSERT_EQ(store.Keys()[0].name, "key 0");
+    store.WriteString("\\copy", store.Keys()[0].bytes);
+    EXPECT_EQ(store.ReadString("\\copy", ""), value(0, 149));
+}
+
 TEST(HexText, BreaksLinesAfterTwentySixBytes) {
     EXPECT_EQ(BytesToHexText(""), "");
     EXPECT_EQ(BytesToHexText(std::string("\x0A\x1B", 2)), "0A,1B");
@@ -374,6 +397,14 @@ TEST(TreeModelTest, RandomEditsKeepTablesSortedRangesExactAndCachesTrue) {
         ASSERT_NO_FATAL_FAILURE(check(l));
         ASSERT_NO_FATAL_FAILURE(check(l));
         previous = l;
+        if (step % 500 == 499) {
+            // A run of reads with no change between them: long enough for the read indexes.
+            for (int read = 0; read < 300; ++read) {
+                Lookup r{random_names(3), kNames[pick(6)], pick(2) == 0, '\\'};
+                ASSERT_NO_FATAL_FAILURE(check(r));
+                EXPECT_EQ(store.SectionExists(join(r.section, '\\')), r.section.empty() || model.SectionId(r.section) >= 0);
+            }
+        }
     }
     EXPECT_GT(store.Keys().size(), 20u);
 }
