@@ -21,7 +21,7 @@ void LoadImage(tb::TrsStorage& store, tb::TrsBinData& data, const std::string& i
 }
 
 std::string KeyPath(const tb::TrsStorage& store, const tb::TrsKeyRecord& key) {
-    std::string path = key.name;
+    std::string path(key.name);
     for (int32_t id = key.section_id, guard = 0; id != 0 && guard < 32; ++guard) {
         const tb::TrsSectionRecord* parent = nullptr;
         for (const auto& s : store.Sections()) {
@@ -31,7 +31,7 @@ std::string KeyPath(const tb::TrsStorage& store, const tb::TrsKeyRecord& key) {
             }
         }
         if (!parent) break;
-        path = parent->name + "\\" + path;
+        path = std::string(parent->name) + "\\" + path;
         id = parent->parent_id;
     }
     return "\\" + path;
