@@ -37,7 +37,8 @@ bench: bootstrap build-native
 	  [ -x "$$b" ] || continue; \
 	  echo "=== $$(basename $$b)"; \
 	  "$$b" --benchmark_out=build/native/bench/results/$$(basename $$b).json --benchmark_out_format=json || exit 1; \
-	done
+	done; \
+	echo "=== goals"; python3 scripts/bench-report build/native/bench/results
 
 # Fuzzing: each libFuzzer target runs SECONDS seconds (default 60) from its committed corpus.
 # New inputs go to build/fuzz/work/NAME; a crashing input is written to build/fuzz/artifacts/ and
