@@ -43,11 +43,18 @@ uint64_t DoubleBits(double d) {
 std::string CurrencyText(int64_t value) {
     const bool negative = value < 0;
     const uint64_t magnitude = negative ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
-    std::string text = (negative ? "-" : "") + std::to_string(magnitude / 10000);
-    std::string decimals = std::to_string(magnitude % 10000);
-    decimals.insert(0, 4 - decimals.size(), '0');
-    while (!decimals.empty() && decimals.back() == '0') decimals.pop_back();
-    if (!decimals.empty()) text += "." + decimals;
+    std::string text;
+    if (negative) text.push_back('-');
+    text += std::to_string(magnitude / 10000);
+    // The four decimals, with the zeros at the end left out.
+    uint64_t decimals = magnitude % 10000;
+    if (decimals != 0) {
+        text.push_back('.');
+        for (uint64_t unit = 1000; unit > 0 && decimals != 0; unit /= 10) {
+            text.push_back(static_cast<char>('0' + decimals / unit));
+            decimals %= unit;
+        }
+    }
     return text;
 }
 

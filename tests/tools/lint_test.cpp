@@ -73,8 +73,10 @@ private:
         for (char& c : s) {
             c = c == '/' ? '\\' : AsciiUpper(c);
         }
-        if (s.empty() || s[0] != '\\') s.insert(0, "\\");
-        return s;
+        if (!s.empty() && s[0] == '\\') return s;
+        std::string absolute(1, '\\');
+        absolute += s;
+        return absolute;
     }
 
     const Value* Find(const std::string& path) const {
