@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <sstream>
 
 #include "base/file.hpp"
@@ -13,6 +14,13 @@ struct ToolRun {
     std::string out;
     std::string err;
 };
+
+// Files of these tests live in a folder of their own under the system's temporary folder.
+std::string Scratch(const std::string& name) {
+    const auto dir = std::filesystem::temp_directory_path() / "tbtool_cli_test";
+    std::filesystem::create_directories(dir);
+    return (dir / name).string();
+}
 
 ToolRun Tool(std::vector<std::string> args) {
     std::ostringstream out;
@@ -49,33 +57,33 @@ TEST(Cli, HelpForEachCommand) {
 }
 
 TEST(Cli, PackWritesTheFileOfADump) {
-    WriteWholeFile("cli_pack.json", R"({"format": "tbtool dump 1", "version": 2,
+    WriteWholeFile(Scratch("cli_pack.json"), R"({"format": "tbtool dump 1", "version": 2,
         "sections": [{"id": 1, "parent": 0, "name": "Options"}],
         "keys": [{"section": 1, "name": "Toolbar Name", "kind": "string", "value": "Bar"}]})");
-    const ToolRun run = Tool({"pack", "cli_pack.json", "cli_pack.tb"});
+    const ToolRun run = Tool({"pack", Scratch("cli_pack.json"), Scratch("cli_pack.tb")});
     ASSERT_EQ(run.status, kExitOk) << run.err;
-    EXPECT_EQ(ReadWholeFile("cli_pack.tb")->size(), 44u);
+    EXPECT_EQ(ReadWholeFile(Scratch("cli_pack.tb"))->size(), 44u);
 }
 
 TEST(Cli, UnreadableInputExitsTwoNamingTheFile) {
-    WriteWholeFile("cli_bad.json", R"({"format": "tbtool dump 1", "sections": [], "keys": [{"section": 0}]})");
-    WriteWholeFile("cli_broken.json", "{\"format\": ");
+    WriteWholeFile(Scratch("cli_bad.json"), R"({"format": "tbtool dump 1", "sections": [], "keys": [{"section": 0}]})");
+    WriteWholeFile(Scratch("cli_broken.json"), "{\"format\": ");
     const struct {
         std::vector<std::string> args;
         const char* message;
     } cases[] = {
-        {{"pack", "cli_missing.json", "x.tb"}, "cli_missing.json: no such file"},
-        {{"pack", "cli_bad.json", "x.tb"}, "cli_bad.json: keys[0]: the field \"name\" is missing"},
-        {{"pack", "cli_broken.json", "x.tb"}, "cli_broken.json: not valid JSON"},
-        {{"lint", "cli_missing.tb"}, "cli_missing.tb: no such file"},
-        {{"build", "cli_missing.json", "out"}, "cli_missing.json: no such file"},
+        {{"pack", Scratch("cli_missing.json"), Scratch("x.tb")}, "cli_missing.json: no such file"},
+        {{"pack", Scratch("cli_bad.json"), Scratch("x.tb")}, "cli_bad.json: keys[0]: the field \"name\" is missing"},
+        {{"pack", Scratch("cli_broken.json"), Scratch("x.tb")}, "cli_broken.json: not valid JSON"},
+        {{"lint", Scratch("cli_missing.tb")}, "cli_missing.tb: no such file"},
+        {{"build", Scratch("cli_missing.json"), "out"}, "cli_missing.json: no such file"},
     };
     for (const auto& c : cases) {
         const ToolRun run = Tool(c.args);
         EXPECT_EQ(run.status, kExitUsage);
         EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
     }
-    EXPECT_FALSE(FileExists("x.tb"));
+    EXPECT_FALSE(FileExists(Scratch("x.tb")));
 }
 
 }  // namespace
