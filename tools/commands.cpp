@@ -62,7 +62,7 @@ int Lint(const std::string& template_file, const std::optional<std::string>& ico
 
 int DumpCommand(const std::string& file, std::ostream& out, std::ostream& err) {
     const LoadedTables loaded = LoadStorageFile(file);
-    out << DumpToJson(loaded.tables).dump(2) << "\n";
+    out << DumpText(DumpToJson(loaded.tables));
     if (loaded.damaged) {
         err << file << ": damaged: the file ends inside a record; the dump holds the " << loaded.tables.sections.size()
             << " sections and " << loaded.tables.keys.size() << " keys before it\n";
@@ -85,7 +85,13 @@ int PackCommand(const std::string& json_file, const std::string& out_file, std::
 
 int GetCommand(const std::string& file, const std::string& path, std::ostream& out, std::ostream& err) {
     if (!FileExists(file)) throw Error(file + ": no such file");
-    const auto text = ReadKeyText(file, path);
+    std::optional<std::string> text;
+    try {
+        text = ReadKeyText(file, path);
+    } catch (const KeyReadError& e) {
+        err << file << ": " << e.what() << "\n";
+        return kExitFindings;
+    }
     if (!text) {
         err << file << ": no key " << path << "\n";
         return kExitFindings;

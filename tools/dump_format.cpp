@@ -190,23 +190,6 @@ uint16_t KindFromJson(const Json& value, const std::string& where) {
     throw JsonError(where + ": unknown kind \"" + name + "\"");
 }
 
-size_t FixedPayloadSize(uint16_t kind) {
-    switch (kind) {
-        case kKindInteger:
-        case kKindBoolean:
-        case kKindRaw32:
-            return 4;
-        case kKindFloat:
-        case kKindCurrency:
-        case kKindDateTime:
-        case kKindInt64:
-        case kKindPoint:
-            return 8;
-        default:
-            return 0;
-    }
-}
-
 std::string KindName(uint16_t kind) { return kind < std::size(kKindNames) ? kKindNames[kind] : ""; }
 
 Json DumpToJson(const RawTables& tables) {
@@ -238,6 +221,24 @@ Json DumpToJson(const RawTables& tables) {
     }
     document["keys"] = std::move(keys);
     return document;
+}
+
+std::string DumpText(const Json& document) {
+    std::string text = "{";
+    bool first_field = true;
+    for (const auto& [field, value] : document.items()) {
+        text += first_field ? "\n  " : ",\n  ";
+        first_field = false;
+        text += Json(field).dump() + ": ";
+        if (!value.is_array() || value.empty()) {
+            text += value.dump();
+            continue;
+        }
+        text += "[";
+        for (size_t i = 0; i < value.size(); ++i) text += (i == 0 ? "\n    " : ",\n    ") + value[i].dump();
+        text += "\n  ]";
+    }
+    return text + "\n}\n";
 }
 
 RawTables DumpFromJson(const Json& document) {

@@ -44,7 +44,4 @@ enum RawKind : uint16_t {
     kKindRaw32 = 10,
 };
 
-// Payload size of a fixed-size kind; 0 for empty, text, binary and unknown kinds.
-size_t FixedPayloadSize(uint16_t kind);
-
 }  // namespace tb::tool

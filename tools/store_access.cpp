@@ -1,21 +1,123 @@
-// The tool's seam to the core's store, codec and icon list stream. Those parts of the core are being
-// written on their own branches; until they are merged here, the commands that need them report so.
+// The tool's seam to the core: storage files are read and written by the store itself, so what the
+// tool shows and writes is exactly what the toolbar will see.
 #include "tools/store_access.hpp"
+
+#include "base/file.hpp"
+#include "storage/bin_data.hpp"
+#include "storage/storage.hpp"
 
 namespace tb::tool {
 
 namespace {
 
-[[noreturn]] void NotInThisBuild(const std::string& what) {
-    throw Error(what + " needs the core's storage and codec, which this build of tbtool does not have yet");
+std::string ReadExisting(const std::string& file) {
+    auto bytes = ReadWholeFile(file);
+    if (!bytes) throw Error(file + ": no such file");
+    return std::move(*bytes);
 }
+
+// A store loaded from a file image through its binary back-end. The image is handed to the back-end
+// as its stream, so no file-name rule of the back-end (default extension, folder choice) applies:
+// the tool reads exactly the file it was given. The store never saves.
+class LoadedStore {
+public:
+    explicit LoadedStore(std::string image) {
+        store_.SetOptions(0);
+        data_.FileDir = fdCustom;
+        data_.Options = 0;
+        data_.OnLoadFromStream = [&image](TrsStreamData&, TMemoryStream& stream, bool&) {
+            stream.Assign(std::move(image));
+        };
+        store_.SetStorageData(&data_);
+        store_.SetActive(true);
+        data_.OnLoadFromStream = nullptr;
+    }
+
+    TrsStorage& Store() { return store_; }
+
+private:
+    TrsBinData data_;  // declared first: the store detaches from it when destroyed
+    TrsStorage store_;
+};
+
+class StoreTemplate final : public TemplateView {
+public:
+    explicit StoreTemplate(std::string image) : loaded_(std::move(image)) {}
+
+    bool KeyExists(const std::string& path) override { return Store().KeyExists(path); }
+    std::string ReadString(const std::string& path, const std::string& fallback) override {
+        return Store().ReadString(path, fallback);
+    }
+    int32_t ReadInteger(const std::string& path, int32_t fallback) override { return Store().ReadInteger(path, fallback); }
+    bool ReadBool(const std::string& path, bool fallback) override { return Store().ReadBool(path, fallback); }
+
+    std::vector<std::string> KeyNames(const std::string& section) override {
+        std::vector<std::string> names;
+        const std::string path = "\\" + section;
+        // Selecting a section creates it when missing; a check must not change what it checks.
+        if (!Store().SectionExists(path)) return names;
+        Store().SetRootSection(path);
+        Store().GetKeyNames(names);
+        Store().SetRootSection("");
+        return names;
+    }
+
+private:
+    TrsStorage& Store() { return loaded_.Store(); }
+    LoadedStore loaded_;
+};
 
 }  // namespace
 
-LoadedTables LoadStorageFile(const std::string& file) { NotInThisBuild("reading " + file); }
-std::unique_ptr<TemplateView> OpenTemplate(const std::string& file) { NotInThisBuild("reading " + file); }
-std::optional<std::string> ReadKeyText(const std::string& file, const std::string&) { NotInThisBuild("reading " + file); }
-std::string WriteTemplateImage(const std::vector<PlannedKey>&) { NotInThisBuild("writing a template"); }
+LoadedTables LoadStorageFile(const std::string& file) {
+    std::string image = ReadExisting(file);
+    LoadedTables result;
+    if (image.size() >= 4) result.tables.version = static_cast<unsigned char>(image[3]) - '0';
+    LoadedStore loaded(std::move(image));
+    const TrsStorage& store = loaded.Store();
+    for (const TrsSectionRecord& s : store.Sections()) result.tables.sections.push_back({s.id, s.parent_id, s.name});
+    for (const TrsKeyRecord& k : store.Keys()) {
+        result.tables.keys.push_back({k.section_id, k.name, static_cast<uint16_t>(k.kind), std::string(k.Payload())});
+    }
+    result.damaged = store.Damaged();
+    return result;
+}
+
+std::unique_ptr<TemplateView> OpenTemplate(const std::string& file) { return OpenTemplateImage(ReadExisting(file)); }
+
+std::unique_ptr<TemplateView> OpenTemplateImage(std::string image) {
+    return std::make_unique<StoreTemplate>(std::move(image));
+}
+
+std::optional<std::string> ReadKeyText(const std::string& file, const std::string& path) {
+    LoadedStore loaded(ReadExisting(file));
+    if (!loaded.Store().KeyExists(path)) return std::nullopt;
+    try {
+        return loaded.Store().ReadString(path, "");
+    } catch (const TrsException& e) {
+        throw KeyReadError(e.what());
+    }
+}
+
+std::string WriteTemplateImage(const std::vector<PlannedKey>& keys) {
+    TrsStorage store;
+    store.SetOptions(0);
+    for (const PlannedKey& key : keys) {
+        try {
+            store.WriteValue(key.path, static_cast<TrsValueKind>(key.value.kind), key.value.payload);
+        } catch (const TrsException& e) {
+            throw Error("the key " + key.path + " cannot be written: " + e.what());
+        }
+    }
+    return TrsBinData::EncodeTables(store);
+}
+
+namespace {
+[[noreturn]] void NotInThisBuild(const std::string& what) {
+    throw Error(what + " needs the core's codec and icon list, which this build of tbtool does not have yet");
+}
+}  // namespace
+
 std::string WriteIconStoreImage(const BuildPlan&, const std::string&) { NotInThisBuild("writing an icon store"); }
 std::string LogoBitmap(const std::string& file, const std::string&) { NotInThisBuild("converting " + file); }
 IconStoreReport InspectIconStore(const std::string& file) { NotInThisBuild("reading " + file); }

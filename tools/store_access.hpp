@@ -22,10 +22,17 @@ struct LoadedTables {
 // (the toolbar would read it as empty): tb::Error "FILE: no such file".
 LoadedTables LoadStorageFile(const std::string& file);
 
-// A template loaded for reading as the toolbar reads it.
+// A template loaded for reading as the toolbar reads it, from a file or from a file image.
 std::unique_ptr<TemplateView> OpenTemplate(const std::string& file);
+std::unique_ptr<TemplateView> OpenTemplateImage(std::string image);
 
-// `ReadString` of one key; nullopt when the key is missing.
+// A key that exists but cannot be read as text (its kind has no text form).
+class KeyReadError : public Error {
+public:
+    using Error::Error;
+};
+
+// `ReadString` of one key; nullopt when the key is missing, KeyReadError when its value has no text.
 std::optional<std::string> ReadKeyText(const std::string& file, const std::string& path);
 
 // The template image written by the store from the planned keys, in order (later writes win).

@@ -1,33 +1,12 @@
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <sstream>
-
 #include "base/file.hpp"
-#include "tools/cli.hpp"
+#include "tests/tools/tool_run.hpp"
 
 namespace tb::tool {
 namespace {
 
-struct ToolRun {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-// Files of these tests live in a folder of their own under the system's temporary folder.
-std::string Scratch(const std::string& name) {
-    const auto dir = std::filesystem::temp_directory_path() / "tbtool_cli_test";
-    std::filesystem::create_directories(dir);
-    return (dir / name).string();
-}
-
-ToolRun Tool(std::vector<std::string> args) {
-    std::ostringstream out;
-    std::ostringstream err;
-    const int status = RunTool(args, out, err);
-    return {status, out.str(), err.str()};
-}
+std::string Scratch(const std::string& name) { return tb::tool::Scratch("cli_test", name); }
 
 TEST(Cli, UsageMistakesExitTwoWithTheSynopsis) {
     const struct {

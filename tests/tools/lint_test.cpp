@@ -1,93 +1,43 @@
 #include <gtest/gtest.h>
 
-#include <map>
+#include <memory>
 #include <variant>
 
-#include "base/errors.hpp"
-#include "base/text.hpp"
+#include "storage/bin_data.hpp"
+#include "storage/storage.hpp"
 #include "tools/lint.hpp"
+#include "tools/store_access.hpp"
 
 namespace tb::tool {
 namespace {
 
-// A template as the toolbar's reads see it: text, integer and boolean keys with the store's
-// conversions between them, names compared without regard to ASCII case.
-class FakeTemplate : public TemplateView {
+struct Binary {
+    std::string bytes;
+};
+
+// A template made by the store from typed keys, read back through the store as the toolbar reads it.
+class FakeTemplate {
 public:
-    using Value = std::variant<std::string, int32_t, bool>;
+    using Value = std::variant<std::string, int32_t, bool, Binary>;
 
     FakeTemplate(std::initializer_list<std::pair<const char*, Value>> keys) {
+        store_.SetOptions(0);
         // A later entry replaces an earlier one of the same path, so cases can change a clean item.
         for (const auto& [path, value] : keys) {
-            std::erase_if(keys_, [&](const auto& k) { return k.first == Upper(path); });
-            keys_.emplace_back(Upper(path), std::pair(std::string(path), value));
+            if (const auto* s = std::get_if<std::string>(&value)) store_.WriteString(path, *s);
+            if (const auto* i = std::get_if<int32_t>(&value)) store_.WriteInteger(path, *i);
+            if (const auto* b = std::get_if<bool>(&value)) store_.WriteBool(path, *b);
+            if (const auto* b = std::get_if<Binary>(&value)) store_.WriteBinary(path, b->bytes);
         }
     }
-
-    bool KeyExists(const std::string& path) override { return Find(path) != nullptr; }
-
-    std::string ReadString(const std::string& path, const std::string& fallback) override {
-        const Value* v = Find(path);
-        if (v == nullptr) return fallback;
-        if (const auto* s = std::get_if<std::string>(v)) return *s;
-        if (const auto* i = std::get_if<int32_t>(v)) return std::to_string(*i);
-        return std::get<bool>(*v) ? "True" : "False";
+    FakeTemplate(const FakeTemplate& other) : FakeTemplate({}) {
+        store_.LoadTables(other.store_.Sections(), other.store_.Keys(), false);
     }
 
-    int32_t ReadInteger(const std::string& path, int32_t fallback) override {
-        const Value* v = Find(path);
-        if (v == nullptr) return fallback;
-        if (const auto* i = std::get_if<int32_t>(v)) return *i;
-        if (const auto* b = std::get_if<bool>(v)) return *b ? 1 : 0;
-        const std::string& s = std::get<std::string>(*v);
-        if (s.empty() || s.find_first_not_of("-0123456789") != std::string::npos) {
-            throw ConvertError("'" + s + "' is not a valid integer value");
-        }
-        return std::stoi(s);
-    }
-
-    bool ReadBool(const std::string& path, bool fallback) override {
-        const Value* v = Find(path);
-        if (v == nullptr) return fallback;
-        if (const auto* i = std::get_if<int32_t>(v)) return *i != 0;
-        if (const auto* b = std::get_if<bool>(v)) return *b;
-        const std::string& s = std::get<std::string>(*v);
-        if (EqualsIgnoreAsciiCase(s, "True")) return true;
-        if (EqualsIgnoreAsciiCase(s, "False")) return false;
-        throw Error("TrsStorage get key value error: Can't read value of key \"" + path + "\" as boolean type.");
-    }
-
-    std::vector<std::string> KeyNames(const std::string& section) override {
-        std::map<std::string, std::string> sorted;  // the store lists keys in upper-case byte order
-        const std::string prefix = Upper(section) + "\\";
-        for (const auto& [upper, entry] : keys_) {
-            if (upper.starts_with(prefix)) sorted.emplace(upper.substr(prefix.size()), entry.first.substr(prefix.size()));
-        }
-        std::vector<std::string> names;
-        for (const auto& [upper, name] : sorted) names.push_back(name);
-        return names;
-    }
+    std::unique_ptr<TemplateView> Open() const { return OpenTemplateImage(TrsBinData::EncodeTables(store_)); }
 
 private:
-    static std::string Upper(std::string s) {
-        for (char& c : s) {
-            c = c == '/' ? '\\' : AsciiUpper(c);
-        }
-        if (!s.empty() && s[0] == '\\') return s;
-        std::string absolute(1, '\\');
-        absolute += s;
-        return absolute;
-    }
-
-    const Value* Find(const std::string& path) const {
-        const std::string upper = Upper(path);
-        for (const auto& [key, entry] : keys_) {
-            if (key == upper) return &entry.second;
-        }
-        return nullptr;
-    }
-
-    std::vector<std::pair<std::string, std::pair<std::string, Value>>> keys_;
+    TrsStorage store_;
 };
 
 // One plain item that lints clean; the cases below add or change a key or two.
@@ -96,10 +46,10 @@ private:
         {"\\miHome\\URL", std::string("http://www.example.com/")}, {"\\miHome\\Visible", true},                \
         {"\\miHome\\Parent", std::string("Toolbar")}
 
-std::vector<Finding> Lint(FakeTemplate tpl, const std::string& base = "Bar", int images = -1) {
+std::vector<Finding> Lint(const FakeTemplate& tpl, const std::string& base = "Bar", int images = -1) {
     std::optional<IconStoreFacts> icons;
     if (images >= 0) icons = IconStoreFacts{"Icons.bin", images, {}};
-    return LintTemplate(tpl, base, icons);
+    return LintTemplate(*tpl.Open(), base, icons);
 }
 
 std::string All(const std::vector<Finding>& findings) {
@@ -112,7 +62,9 @@ TEST(Lint, ACleanTemplateHasNoFindings) {
     EXPECT_EQ(All(Lint({CLEAN_ITEM, {"\\Options\\Toolbar Name", std::string("Bar")},
                         {"\\Options\\Updates URL", std::string("http://updates.example.com/bar")},
                         {"\\Options\\About Color", std::string("00FF80")},
-                        {"\\Strings\\Menu Close Toolbar", std::string("Close")}})),
+                        {"\\Strings\\Menu Close Toolbar", std::string("Close")},
+                        // Text the store's integer reading accepts.
+                        {"\\miHome\\Tag", std::string(" $1F")}})),
               "");
 }
 
@@ -150,6 +102,9 @@ TEST(Lint, EachFaultGivesItsFinding) {
          "error: \\Icons\\4: image index 3 is beyond the 3 images of Icons.bin", 3},
         {"integer key holding text", {CLEAN_ITEM, {"\\miHome\\Tag", std::string("two")}},
          "error: \\miHome\\Tag: reading it fails: 'two' is not a valid integer value"},
+        {"integer key holding three bytes", {CLEAN_ITEM, {"\\miHome\\ImageIndex", Binary{"abc"}}},
+         "error: \\miHome\\ImageIndex: reading it fails: TrsStorage get key value error: Can't read value of key "
+         "\"\\miHome\\ImageIndex\" as integer type."},
         {"boolean option holding text", {CLEAN_ITEM, {"\\Options\\About Show", std::string("yes")}},
          "error: \\Options\\About Show: reading it fails: TrsStorage get key value error:"},
         {"colour not hexadecimal", {CLEAN_ITEM, {"\\Options\\About Color", std::string("white")}},
