@@ -21,6 +21,7 @@
 namespace tb {
 
 class TrsStorage;
+class TPngImageList;
 class TrsStorageData;
 class TrsEncryptor;
 
@@ -223,6 +224,9 @@ public:
     // For readers of structured key content (image lists): nullptr when there is no key; else the
     // scratch stream holding the bytes of a text or binary key (none for other kinds), rewound.
     TMemoryStream* LoadScratchStream(std::string_view path);
+    // Applies the key's saved image-list properties (a property stream) to the list; 1 when the
+    // key exists, else 0. The property reader's errors reach the caller. (image_list_key.cpp)
+    int ReadImageList(std::string_view path, TPngImageList& list);
 
     // --- writes: create the key (and its sections) when missing, then replace kind and payload.
     // A path that cannot name a key (an empty segment, a name over 255 bytes) raises TrsException.

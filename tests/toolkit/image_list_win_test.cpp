@@ -1,0 +1,101 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+#include "storage/png_image_list.hpp"
+#include "toolkit/image_list_win.hpp"
+
+namespace tb {
+namespace {
+
+std::string Icon(const char* name) {
+    std::ifstream in(std::string(TB_SOURCE_DIR "/tests/iconlist/data/") + name + ".png", std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The pixels of image `index` as the image list keeps them (32-bit, top-down).
+std::vector<std::uint32_t> StoredPixels(HIMAGELIST list, int index, int width, int height) {
+    IMAGEINFO info = {};
+    if (!ImageList_GetImageInfo(list, index, &info)) return {};
+    BITMAPINFO bi = {};
+    bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    bi.bmiHeader.biWidth = info.rcImage.right - info.rcImage.left;
+    bi.bmiHeader.biHeight = 0;
+    BITMAP bm = {};
+    GetObjectW(info.hbmImage, sizeof bm, &bm);
+    bi.bmiHeader.biWidth = bm.bmWidth;
+    bi.bmiHeader.biHeight = -bm.bmHeight;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    bi.bmiHeader.biCompression = BI_RGB;
+    std::vector<std::uint32_t> all(static_cast<std::size_t>(bm.bmWidth) * bm.bmHeight);
+    HDC dc = GetDC(nullptr);
+    GetDIBits(dc, info.hbmImage, 0, bm.bmHeight, all.data(), &bi, DIB_RGB_COLORS);
+    ReleaseDC(nullptr, dc);
+    std::vector<std::uint32_t> out;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            out.push_back(all[static_cast<std::size_t>(info.rcImage.top + y) * bm.bmWidth + info.rcImage.left + x]);
+        }
+    }
+    return out;
+}
+
+TEST(PlatformImageList, HoldsOneImageOfTheListSizePerPicture) {
+    TPngImageList model;
+    model.AddPngImage().PngImage.SetData(Icon("go-home"));
+    model.AddPngImage();  // no picture: adds none
+    model.AddPngImage().PngImage.SetData(Icon("internet-web-browser"));
+    model.Rebuild();
+
+    ImageListHandle list = CreatePlatformImageList(model);
+    ASSERT_TRUE(list);
+    EXPECT_EQ(ImageList_GetImageCount(list.Get()), 2);
+    int cx = 0;
+    int cy = 0;
+    ASSERT_TRUE(ImageList_GetIconSize(list.Get(), &cx, &cy));
+    EXPECT_EQ(cx, 16);
+    EXPECT_EQ(cy, 16);
+    EXPECT_EQ(StoredPixels(list.Get(), 1, 16, 16), model.Images()[1].pixels);
+}
+
+TEST(PlatformImageList, FollowsTheModelsSizeAndColours) {
+    TPngImageList model;
+    model.SetWidth(24);
+    model.SetHeight(20);
+    model.BkColor = 0x00FF00;
+    model.AddPngImage().PngImage.SetData(Icon("go-next"));
+    model.Rebuild();
+
+    ImageListHandle list = CreatePlatformImageList(model);
+    ASSERT_TRUE(list);
+    int cx = 0;
+    int cy = 0;
+    ImageList_GetIconSize(list.Get(), &cx, &cy);
+    EXPECT_EQ(cx, 24);
+    EXPECT_EQ(cy, 20);
+    EXPECT_EQ(ImageList_GetImageCount(list.Get()), 1);
+    EXPECT_EQ(ImageList_GetBkColor(list.Get()), RGB(0, 255, 0));
+
+    EXPECT_EQ(ToColorRef(clNone), CLR_NONE);
+    EXPECT_EQ(ToColorRef(static_cast<std::int32_t>(0xFF000005)), GetSysColor(COLOR_WINDOW));
+    EXPECT_EQ(ToColorRef(0x0000FF), RGB(255, 0, 0));
+}
+
+TEST(PlatformImageList, HandleMovesAndDestroysOnce) {
+    TPngImageList model;
+    ImageListHandle a = CreatePlatformImageList(model);
+    ASSERT_TRUE(a);
+    EXPECT_EQ(ImageList_GetImageCount(a.Get()), 0);
+    HIMAGELIST raw = a.Get();
+    ImageListHandle b = std::move(a);
+    EXPECT_FALSE(a);
+    EXPECT_EQ(b.Get(), raw);
+    b = ImageListHandle();
+    EXPECT_FALSE(b);
+}
+
+}  // namespace
+}  // namespace tb
