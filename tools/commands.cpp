@@ -62,7 +62,7 @@ int Lint(const std::string& template_file, const std::optional<std::string>& ico
 
 int DumpCommand(const std::string& file, std::ostream& out, std::ostream& err) {
     const LoadedTables loaded = LoadStorageFile(file);
-    out << DumpText(DumpToJson(loaded.tables));
+    out << LineJsonText(DumpToJson(loaded.tables));
     if (loaded.damaged) {
         err << file << ": damaged: the file ends inside a record; the dump holds the " << loaded.tables.sections.size()
             << " sections and " << loaded.tables.keys.size() << " keys before it\n";
@@ -119,7 +119,7 @@ int BuildCommand(const std::string& source_file, const std::string& out_dir, con
     const std::string icons_file = InFolder(out_dir, "Icons.bin");
     ReplaceFileContent(template_file, template_image);
     ReplaceFileContent(icons_file, icons_image);
-    out << "wrote " << template_file << " and " << icons_file << " (" << plan.icons.size() << " images)\n";
+    out << "wrote " << template_file << " and " << icons_file << " (" << plan.icons.size() << (plan.icons.size() == 1 ? " image" : " images") << ")\n";
     return Lint(template_file, icons_file, err);
 }
 
@@ -137,21 +137,26 @@ int CompressCommand(const std::string& in_file, const std::string& out_file, std
 
 int DecompressCommand(const std::string& in_file, const std::string& out_file, std::ostream& err) {
     const std::string input = ReadInput(in_file);
-    std::string output;
+    Decompressed output;
     try {
         output = DecompressBytes(input);
     } catch (const Error& e) {
-        err << in_file << ": " << e.what() << "\n";
+        // Nothing is written: half a file must not pass for the whole one.
+        err << in_file << ": " << e.what() << "; " << out_file << " is not written\n";
         return kExitFindings;
     }
-    ReplaceFileContent(out_file, output);
+    if (output.ignored > 0) {
+        err << in_file << ": warning: the stream ends with a record of length 0; the " << output.ignored
+            << " bytes after it are ignored\n";
+    }
+    ReplaceFileContent(out_file, output.bytes);
     return kExitOk;
 }
 
 int InspectCommand(const std::string& icons_file, std::ostream& out, std::ostream& err) {
     if (!FileExists(icons_file)) throw Error(icons_file + ": no such file");
     const IconStoreReport report = InspectIconStore(icons_file);
-    out << report.json.dump(2) << "\n";
+    out << LineJsonText(report.json);
     for (const Finding& f : report.facts.findings) err << FormatFinding(f) << "\n";
     return HasError(report.facts.findings) ? kExitFindings : kExitOk;
 }

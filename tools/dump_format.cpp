@@ -223,24 +223,6 @@ Json DumpToJson(const RawTables& tables) {
     return document;
 }
 
-std::string DumpText(const Json& document) {
-    std::string text = "{";
-    bool first_field = true;
-    for (const auto& [field, value] : document.items()) {
-        text += first_field ? "\n  " : ",\n  ";
-        first_field = false;
-        text += Json(field).dump() + ": ";
-        if (!value.is_array() || value.empty()) {
-            text += value.dump();
-            continue;
-        }
-        text += "[";
-        for (size_t i = 0; i < value.size(); ++i) text += (i == 0 ? "\n    " : ",\n    ") + value[i].dump();
-        text += "\n  ]";
-    }
-    return text + "\n}\n";
-}
-
 RawTables DumpFromJson(const Json& document) {
     RejectUnknownFields(document, {"format", "version", "sections", "keys"}, "");
     const std::string format = RequireString(RequireField(document, "format", ""), "format");

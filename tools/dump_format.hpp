@@ -31,9 +31,6 @@ Json DumpToJson(const RawTables& tables);
 // Throws JsonError naming the place of the first value that does not fit.
 RawTables DumpFromJson(const Json& document);
 
-// The dump as text: one section or key a line, so that dumps read and compare line by line.
-std::string DumpText(const Json& document);
-
 // One value in the dump's form for the kind, as payload bytes; throws JsonError naming `where`.
 std::string PayloadFromJson(uint16_t kind, const Json& value, const std::string& where);
 // A kind by its name ("string", ...) or its code.

@@ -82,6 +82,33 @@ std::string BytesFromJson(const Json& value, const std::string& where) {
     throw JsonError(where + ": expected a string or {\"hex\": \"...\"}, found " + TypeWord(value));
 }
 
+std::string LineJsonText(const Json& document) {
+    if (!document.is_object()) return document.dump() + "\n";
+    std::string text = "{";
+    bool first_field = true;
+    for (const auto& [field, value] : document.items()) {
+        text += first_field ? "\n  " : ",\n  ";
+        first_field = false;
+        text += Json(field).dump() + ": ";
+        if (value.is_array() && !value.empty()) {
+            text += "[";
+            for (size_t i = 0; i < value.size(); ++i) text += (i == 0 ? "\n    " : ",\n    ") + value[i].dump();
+            text += "\n  ]";
+        } else if (value.is_object() && !value.empty()) {
+            text += "{";
+            bool first = true;
+            for (const auto& [inner, inner_value] : value.items()) {
+                text += (first ? "\n    " : ",\n    ") + Json(inner).dump() + ": " + inner_value.dump();
+                first = false;
+            }
+            text += "\n  }";
+        } else {
+            text += value.dump();
+        }
+    }
+    return text + "\n}\n";
+}
+
 Json ParseJson(std::string_view text, const std::string& file_name) {
     try {
         return Json::parse(text.begin(), text.end());

@@ -30,6 +30,10 @@ std::string HexDecode(std::string_view hex, const std::string& where);
 Json BytesToJson(std::string_view bytes);
 std::string BytesFromJson(const Json& value, const std::string& where);
 
+// A document as text that reads and compares line by line: each field of the top-level object on a
+// line of its own, and inside it each element of an array or field of an object on its own line.
+std::string LineJsonText(const Json& document);
+
 // Parses a whole JSON document; errors name the file and the line and column.
 Json ParseJson(std::string_view text, const std::string& file_name);
 

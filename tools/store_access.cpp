@@ -3,8 +3,8 @@
 #include "tools/store_access.hpp"
 
 #include "base/file.hpp"
-#include "storage/bin_data.hpp"
-#include "storage/storage.hpp"
+#include "storage/codec.hpp"
+#include "tools/loaded_store.hpp"
 
 namespace tb::tool {
 
@@ -15,30 +15,6 @@ std::string ReadExisting(const std::string& file) {
     if (!bytes) throw Error(file + ": no such file");
     return std::move(*bytes);
 }
-
-// A store loaded from a file image through its binary back-end. The image is handed to the back-end
-// as its stream, so no file-name rule of the back-end (default extension, folder choice) applies:
-// the tool reads exactly the file it was given. The store never saves.
-class LoadedStore {
-public:
-    explicit LoadedStore(std::string image) {
-        store_.SetOptions(0);
-        data_.FileDir = fdCustom;
-        data_.Options = 0;
-        data_.OnLoadFromStream = [&image](TrsStreamData&, TMemoryStream& stream, bool&) {
-            stream.Assign(std::move(image));
-        };
-        store_.SetStorageData(&data_);
-        store_.SetActive(true);
-        data_.OnLoadFromStream = nullptr;
-    }
-
-    TrsStorage& Store() { return store_; }
-
-private:
-    TrsBinData data_;  // declared first: the store detaches from it when destroyed
-    TrsStorage store_;
-};
 
 class StoreTemplate final : public TemplateView {
 public:
@@ -112,16 +88,26 @@ std::string WriteTemplateImage(const std::vector<PlannedKey>& keys) {
     return TrsBinData::EncodeTables(store);
 }
 
-namespace {
-[[noreturn]] void NotInThisBuild(const std::string& what) {
-    throw Error(what + " needs the core's codec and icon list, which this build of tbtool does not have yet");
+std::string CompressBytes(const std::string& bytes) {
+    std::string out;
+    CompressStream(bytes, out);
+    return out;
 }
-}  // namespace
 
-std::string WriteIconStoreImage(const BuildPlan&, const std::string&) { NotInThisBuild("writing an icon store"); }
-std::string LogoBitmap(const std::string& file, const std::string&) { NotInThisBuild("converting " + file); }
-IconStoreReport InspectIconStore(const std::string& file) { NotInThisBuild("reading " + file); }
-std::string CompressBytes(const std::string&) { NotInThisBuild("compressing"); }
-std::string DecompressBytes(const std::string&) { NotInThisBuild("decompressing"); }
+Decompressed DecompressBytes(const std::string& bytes) {
+    Decompressed result;
+    const DecompressResult r = DecompressStream(bytes, result.bytes);
+    const std::string after = " after " + std::to_string(r.produced) + " bytes of output";
+    switch (r.status) {
+        case StreamStatus::Complete:
+            break;
+        case StreamStatus::Truncated:
+            throw Error("damaged: the stream is cut off inside the record at offset " + std::to_string(r.consumed) + after);
+        case StreamStatus::Corrupt:
+            throw Error("damaged: the record at offset " + std::to_string(r.consumed) + " does not decode" + after);
+    }
+    result.ignored = bytes.size() - r.consumed;
+    return result;
+}
 
 }  // namespace tb::tool

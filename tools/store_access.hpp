@@ -39,21 +39,30 @@ std::optional<std::string> ReadKeyText(const std::string& file, const std::strin
 std::string WriteTemplateImage(const std::vector<PlannedKey>& keys);
 
 // The icon store image: the image list in "\Icons", and the logo bitmap in "\Image" when there is one.
+// Throws tb::Error naming the icon file when an icon is not a PNG file the toolbar can show.
 std::string WriteIconStoreImage(const BuildPlan& plan, const std::string& logo_bitmap);
 
 // A logo file as a Windows bitmap: a BMP file is taken as it is, a PNG file is decoded and laid on
 // white. Throws tb::Error naming the file when it is neither.
 std::string LogoBitmap(const std::string& file, const std::string& bytes);
 
-// The image list of an icon store as JSON (settings and entries), with the facts lint needs.
+// The image list of an icon store as JSON (settings, entries, the logo), with the facts lint needs:
+// the number of images the toolbar would get, and findings for everything that would lose images.
 struct IconStoreReport {
     Json json;
     IconStoreFacts facts;
 };
 IconStoreReport InspectIconStore(const std::string& file);
+IconStoreReport InspectIconStoreImage(const std::string& file, std::string image);
 
+// The chunked stream of the embedded copy.
 std::string CompressBytes(const std::string& bytes);
-// Throws tb::Error when the chunked stream is damaged.
-std::string DecompressBytes(const std::string& bytes);
+
+struct Decompressed {
+    std::string bytes;
+    size_t ignored = 0;  // bytes after the record of length 0 that ends the stream
+};
+// Throws tb::Error saying where when a record is cut off or does not decode.
+Decompressed DecompressBytes(const std::string& bytes);
 
 }  // namespace tb::tool
