@@ -3,6 +3,7 @@
 #include <ostream>
 
 #include "base/file.hpp"
+#include "storage/storage_data.hpp"
 #include "tools/cli.hpp"
 #include "tools/dump_format.hpp"
 #include "tools/lint.hpp"
@@ -55,7 +56,13 @@ int Lint(const std::string& template_file, const std::optional<std::string>& ico
     std::optional<IconStoreFacts> facts;
     if (icons_file) facts = InspectIconStore(*icons_file).facts;
     const auto view = OpenTemplate(template_file);
-    return ReportFindings(LintTemplate(*view, StemOf(template_file), facts), out);
+    std::vector<Finding> findings = LintTemplate(*view, StemOf(template_file), facts);
+    if (view->Damaged()) {
+        findings.insert(findings.begin(), {true, template_file,
+                                           "damaged: the file ends inside a record, so the toolbar reads only the "
+                                           "records before it"});
+    }
+    return ReportFindings(findings, out);
 }
 
 }  // namespace
@@ -114,7 +121,7 @@ int BuildCommand(const std::string& source_file, const std::string& out_dir, con
     const std::string logo = plan.logo_file.empty() ? std::string() : LogoBitmap(plan.logo_file, plan.logo_bytes);
     const std::string template_image = WriteTemplateImage(plan.template_keys);
     const std::string icons_image = WriteIconStoreImage(plan, logo);
-    if (!out_dir.empty() && !DirectoryExists(out_dir)) CreateOneDirectory(out_dir);
+    if (!out_dir.empty()) CreateFolderChain(out_dir);
     const std::string template_file = InFolder(out_dir, plan.base_name + ".tb");
     const std::string icons_file = InFolder(out_dir, "Icons.bin");
     ReplaceFileContent(template_file, template_image);

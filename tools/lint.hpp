@@ -18,6 +18,8 @@ public:
     virtual bool ReadBool(const std::string& path, bool fallback) = 0;
     // Names of the keys of a top-level section in table order; empty when there is no such section.
     virtual std::vector<std::string> KeyNames(const std::string& section) = 0;
+    // Whether the file ended inside a record, so that the toolbar reads only the records before it.
+    virtual bool Damaged() { return false; }
 };
 
 struct Finding {

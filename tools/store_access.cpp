@@ -38,6 +38,8 @@ public:
         return names;
     }
 
+    bool Damaged() override { return Store().Damaged(); }
+
 private:
     TrsStorage& Store() { return loaded_.Store(); }
     LoadedStore loaded_;

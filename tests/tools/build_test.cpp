@@ -35,7 +35,7 @@ private:
 };
 
 TEST(Build, TheSampleReadsBackAsTheToolbarReadsIt) {
-    const std::string out = Scratch("sample");
+    const std::string out = Scratch("sample") + "/made/by/build";  // folders that do not exist yet
     const ToolRun run = Tool({"build", kSample + "/sample-bar.json", out});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.err, "");  // lints clean

@@ -16,11 +16,11 @@ struct Binary {
 };
 
 // A template made by the store from typed keys, read back through the store as the toolbar reads it.
-class FakeTemplate {
+class TemplateKeys {
 public:
     using Value = std::variant<std::string, int32_t, bool, Binary>;
 
-    FakeTemplate(std::initializer_list<std::pair<const char*, Value>> keys) {
+    TemplateKeys(std::initializer_list<std::pair<const char*, Value>> keys) {
         store_.SetOptions(0);
         // A later entry replaces an earlier one of the same path, so cases can change a clean item.
         for (const auto& [path, value] : keys) {
@@ -30,7 +30,7 @@ public:
             if (const auto* b = std::get_if<Binary>(&value)) store_.WriteBinary(path, b->bytes);
         }
     }
-    FakeTemplate(const FakeTemplate& other) : FakeTemplate({}) {
+    TemplateKeys(const TemplateKeys& other) : TemplateKeys({}) {
         store_.LoadTables(other.store_.Sections(), other.store_.Keys(), false);
     }
 
@@ -46,7 +46,7 @@ private:
         {"\\miHome\\URL", std::string("http://www.example.com/")}, {"\\miHome\\Visible", true},                \
         {"\\miHome\\Parent", std::string("Toolbar")}
 
-std::vector<Finding> Lint(const FakeTemplate& tpl, const std::string& base = "Bar", int images = -1) {
+std::vector<Finding> Lint(const TemplateKeys& tpl, const std::string& base = "Bar", int images = -1) {
     std::optional<IconStoreFacts> icons;
     if (images >= 0) icons = IconStoreFacts{"Icons.bin", images, {}};
     return LintTemplate(*tpl.Open(), base, icons);
@@ -70,7 +70,7 @@ TEST(Lint, ACleanTemplateHasNoFindings) {
 
 struct LintCase {
     const char* what;
-    FakeTemplate tpl;
+    TemplateKeys tpl;
     const char* finding;  // the start of the formatted finding expected among the results
     int images = -1;
     const char* base = "Bar";

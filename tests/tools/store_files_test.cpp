@@ -159,7 +159,7 @@ TEST(DumpPack, OlderVersionsAreReadAndPackedAsTheStoreWouldSaveThem) {
     }
 }
 
-TEST(DumpPack, ADamagedFileIsDumpedAsFarAsItGoesAndFails) {
+TEST(DumpPack, ADamagedFileIsReadAsFarAsItGoesAndFails) {
     const std::string image("RS02\x01\x00\x01\x00\x01\x00\x00\x00\x07Options\x01\x00\x0CToolbar Name\x01\x00\x03\x00\x00\x00" "Bar", 44);
     WriteWholeFile(Scratch("cut.tb"), image.substr(0, 40));
     const ToolRun dump = Tool({"dump", Scratch("cut.tb")});
@@ -168,6 +168,10 @@ TEST(DumpPack, ADamagedFileIsDumpedAsFarAsItGoesAndFails) {
     const Json json = Json::parse(dump.out);
     EXPECT_EQ(json["sections"].size(), 1u);
     EXPECT_EQ(json["keys"].size(), 0u);
+
+    const ToolRun lint = Tool({"lint", Scratch("cut.tb")});
+    EXPECT_EQ(lint.status, 1);
+    EXPECT_NE(lint.out.find("cut.tb: damaged: the file ends inside a record"), std::string::npos) << lint.out;
 }
 
 TEST(Get, ReadsAKeyAsTheToolbarDoes) {
