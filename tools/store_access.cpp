@@ -47,8 +47,9 @@ private:
 
 }  // namespace
 
-LoadedTables LoadStorageFile(const std::string& file) {
-    std::string image = ReadExisting(file);
+LoadedTables LoadStorageFile(const std::string& file) { return LoadStorageImage(ReadExisting(file)); }
+
+LoadedTables LoadStorageImage(std::string image) {
     LoadedTables result;
     if (image.size() >= 4) result.tables.version = static_cast<unsigned char>(image[3]) - '0';
     LoadedStore loaded(std::move(image));

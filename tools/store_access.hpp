@@ -21,6 +21,7 @@ struct LoadedTables {
 // Loads a storage file as the toolbar does and returns its tables. A missing file is an error here
 // (the toolbar would read it as empty): tb::Error "FILE: no such file".
 LoadedTables LoadStorageFile(const std::string& file);
+LoadedTables LoadStorageImage(std::string image);
 
 // A template loaded for reading as the toolbar reads it, from a file or from a file image.
 std::unique_ptr<TemplateView> OpenTemplate(const std::string& file);
