@@ -91,7 +91,6 @@ int PackCommand(const std::string& json_file, const std::string& out_file, std::
 }
 
 int GetCommand(const std::string& file, const std::string& path, std::ostream& out, std::ostream& err) {
-    if (!FileExists(file)) throw Error(file + ": no such file");
     std::optional<std::string> text;
     try {
         text = ReadKeyText(file, path);
@@ -132,8 +131,6 @@ int BuildCommand(const std::string& source_file, const std::string& out_dir, con
 
 int LintCommand(const std::string& template_file, const std::optional<std::string>& icons_file, std::ostream& out,
                 std::ostream&) {
-    if (!FileExists(template_file)) throw Error(template_file + ": no such file");
-    if (icons_file && !FileExists(*icons_file)) throw Error(*icons_file + ": no such file");
     return Lint(template_file, icons_file, out);
 }
 
@@ -161,7 +158,6 @@ int DecompressCommand(const std::string& in_file, const std::string& out_file, s
 }
 
 int InspectCommand(const std::string& icons_file, std::ostream& out, std::ostream& err) {
-    if (!FileExists(icons_file)) throw Error(icons_file + ": no such file");
     const IconStoreReport report = InspectIconStore(icons_file);
     out << LineJsonText(report.json);
     for (const Finding& f : report.facts.findings) err << FormatFinding(f) << "\n";

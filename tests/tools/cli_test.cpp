@@ -56,6 +56,12 @@ TEST(Cli, UnreadableInputExitsTwoNamingTheFile) {
         {{"pack", Scratch("cli_broken.json"), Scratch("x.tb")}, "cli_broken.json: not valid JSON"},
         {{"lint", Scratch("cli_missing.tb")}, "cli_missing.tb: no such file"},
         {{"build", Scratch("cli_missing.json"), "out"}, "cli_missing.json: no such file"},
+        {{"dump", Scratch("cli_missing.tb")}, "cli_missing.tb: no such file"},
+        {{"get", Scratch("cli_missing.tb"), "\\Options\\Version"}, "cli_missing.tb: no such file"},
+        {{"inspect", Scratch("cli_missing.bin")}, "cli_missing.bin: no such file"},
+        {{"lint", Scratch("cli_pack.json"), Scratch("cli_missing.bin")}, "cli_missing.bin: no such file"},
+        {{"compress", Scratch("cli_missing"), Scratch("x.tb")}, "cli_missing: no such file"},
+        {{"decompress", Scratch("cli_missing"), Scratch("x.tb")}, "cli_missing: no such file"},
     };
     for (const auto& c : cases) {
         const ToolRun run = Tool(c.args);
