@@ -59,7 +59,7 @@ TEST(Cli, UnreadableInputExitsTwoNamingTheFile) {
         {{"dump", Scratch("cli_missing.tb")}, "cli_missing.tb: no such file"},
         {{"get", Scratch("cli_missing.tb"), "\\Options\\Version"}, "cli_missing.tb: no such file"},
         {{"inspect", Scratch("cli_missing.bin")}, "cli_missing.bin: no such file"},
-        {{"lint", Scratch("cli_pack.json"), Scratch("cli_missing.bin")}, "cli_missing.bin: no such file"},
+        {{"lint", Scratch("cli_bad.json"), Scratch("cli_missing.bin")}, "cli_missing.bin: no such file"},
         {{"compress", Scratch("cli_missing"), Scratch("x.tb")}, "cli_missing: no such file"},
         {{"decompress", Scratch("cli_missing"), Scratch("x.tb")}, "cli_missing: no such file"},
     };
