@@ -1,0 +1,148 @@
+#include "tools/cli.hpp"
+
+#include <ostream>
+#include <string_view>
+
+#include "base/errors.hpp"
+#include "tools/commands.hpp"
+
+namespace tb::tool {
+
+namespace {
+
+class UsageError : public Error {
+public:
+    using Error::Error;
+};
+
+struct CommandHelp {
+    std::string_view name;
+    std::string_view synopsis;
+    std::string_view text;
+};
+
+constexpr CommandHelp kCommands[] = {
+    {"dump", "dump FILE",
+     "Writes a storage file (template or icon store, any format version) as JSON on standard output:\n"
+     "sections and keys in table order, with their ids, every value kind, and exact bytes as\n"
+     "{\"hex\": ...} wherever text is not UTF-8. `pack` turns the JSON back into the file.\n"
+     "Exit 1 when the file is damaged (the JSON then holds what could be read).\n"},
+    {"pack", "pack JSON OUT",
+     "Writes the storage file OUT from JSON in the form that `dump` writes. For a file that the\n"
+     "store wrote, pack of its dump gives the same bytes.\n"},
+    {"get", "get FILE PATH",
+     "Prints one key read as text, as the toolbar reads it (for example \"\\Options\\Search URL\";\n"
+     "'/' also separates, letter case is ignored). Exit 1 when the key is missing.\n"},
+    {"build", "build SOURCE OUTDIR [--name BASENAME]",
+     "Builds OUTDIR/BASENAME.tb and OUTDIR/Icons.bin from a toolbar source (JSON). BASENAME is the\n"
+     "toolbar library's name without \".dll\"; it defaults to the source's \"name\", else the source\n"
+     "file's name. The result is linted: findings are printed, and exit 1 when one is an error.\n"},
+    {"lint", "lint TEMPLATE [ICONS]",
+     "Prints what would go wrong when the toolbar is built from TEMPLATE (and the icon store ICONS),\n"
+     "one finding a line: \"error:\" or \"warning:\", the key path, the reason. Exit 1 on an error.\n"},
+    {"compress", "compress IN OUT",
+     "Compresses the file IN into OUT as the chunked stream of a template's embedded copy.\n"},
+    {"decompress", "decompress IN OUT",
+     "Restores OUT from the chunked stream IN. Exit 1 when the stream is damaged.\n"},
+    {"inspect", "inspect ICONS",
+     "Writes the image list of the icon store ICONS as JSON: its settings and, for each image, its\n"
+     "index, name, background colour and the PNG's width and height (or why it cannot be decoded).\n"
+     "Exit 1 when the image list or one of its images cannot be read.\n"},
+};
+
+const CommandHelp* FindCommand(std::string_view name) {
+    for (const CommandHelp& c : kCommands) {
+        if (c.name == name) return &c;
+    }
+    return nullptr;
+}
+
+void PrintOverview(std::ostream& out) {
+    out << "Usage: tbtool COMMAND ARGS...  (tbtool COMMAND --help for one command)\n\n"
+           "Makes, checks and inspects the template file and icon store of a toolbar.\n\nCommands:\n";
+    for (const CommandHelp& c : kCommands) out << "  tbtool " << c.synopsis << "\n";
+    out << "\nExit status: 0 success, 1 findings or a failed check, 2 bad usage or unreadable input.\n";
+}
+
+void PrintCommandHelp(const CommandHelp& c, std::ostream& out) {
+    out << "Usage: tbtool " << c.synopsis << "\n\n" << c.text;
+}
+
+int Dispatch(const CommandHelp& command, std::vector<std::string> args, std::ostream& out, std::ostream& err) {
+    std::optional<std::string> name;
+    if (command.name == "build") {
+        for (size_t i = 0; i < args.size(); ++i) {
+            if (args[i] == "--name") {
+                if (i + 1 >= args.size()) throw UsageError("--name needs a value");
+                name = args[i + 1];
+                args.erase(args.begin() + static_cast<std::ptrdiff_t>(i), args.begin() + static_cast<std::ptrdiff_t>(i) + 2);
+                break;
+            }
+        }
+    }
+    for (const std::string& arg : args) {
+        if (arg.size() > 1 && arg[0] == '-' && arg[1] == '-') throw UsageError("unknown option " + arg);
+    }
+    const auto expect = [&](size_t min, size_t max) {
+        if (args.size() < min || args.size() > max) {
+            throw UsageError(std::string(args.size() < min ? "too few" : "too many") + " arguments");
+        }
+    };
+    const std::string_view c = command.name;
+    if (c == "dump") return expect(1, 1), DumpCommand(args[0], out, err);
+    if (c == "pack") return expect(2, 2), PackCommand(args[0], args[1], err);
+    if (c == "get") return expect(2, 2), GetCommand(args[0], args[1], out, err);
+    if (c == "build") return expect(2, 2), BuildCommand(args[0], args[1], name, out, err);
+    if (c == "lint") {
+        expect(1, 2);
+        return LintCommand(args[0], args.size() > 1 ? std::optional<std::string>(args[1]) : std::nullopt, out, err);
+    }
+    if (c == "compress") return expect(2, 2), CompressCommand(args[0], args[1], err);
+    if (c == "decompress") return expect(2, 2), DecompressCommand(args[0], args[1], err);
+    return expect(1, 1), InspectCommand(args[0], out, err);
+}
+
+}  // namespace
+
+int RunTool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    if (args.empty()) {
+        PrintOverview(err);
+        return kExitUsage;
+    }
+    if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
+        if (args.size() > 1 && FindCommand(args[1]) != nullptr) {
+            PrintCommandHelp(*FindCommand(args[1]), out);
+        } else {
+            PrintOverview(out);
+        }
+        return kExitOk;
+    }
+    const CommandHelp* command = FindCommand(args[0]);
+    if (command == nullptr) {
+        err << "tbtool: unknown command \"" << args[0] << "\"\n\n";
+        PrintOverview(err);
+        return kExitUsage;
+    }
+    std::vector<std::string> rest(args.begin() + 1, args.end());
+    for (const std::string& arg : rest) {
+        if (arg == "--help" || arg == "-h") {
+            PrintCommandHelp(*command, out);
+            return kExitOk;
+        }
+    }
+    try {
+        return Dispatch(*command, std::move(rest), out, err);
+    } catch (const UsageError& e) {
+        err << "tbtool " << command->name << ": " << e.what() << "\nUsage: tbtool " << command->synopsis
+            << "  (tbtool " << command->name << " --help)\n";
+        return kExitUsage;
+    } catch (const std::bad_alloc&) {
+        err << "tbtool " << command->name << ": out of memory\n";
+        return kExitUsage;
+    } catch (const std::exception& e) {
+        err << "tbtool " << command->name << ": " << e.what() << "\n";
+        return kExitUsage;
+    }
+}
+
+}  // namespace tb::tool

@@ -1,0 +1,167 @@
+#include "tools/commands.hpp"
+
+#include <ostream>
+
+#include "base/file.hpp"
+#include "storage/storage_data.hpp"
+#include "tools/cli.hpp"
+#include "tools/dump_format.hpp"
+#include "tools/lint.hpp"
+#include "tools/raw_file.hpp"
+#include "tools/store_access.hpp"
+#include "tools/toolbar_source.hpp"
+
+namespace tb::tool {
+
+namespace {
+
+std::string ReadInput(const std::string& file) {
+    auto bytes = ReadWholeFile(file);
+    if (!bytes) throw Error(file + ": no such file");
+    return std::move(*bytes);
+}
+
+size_t LastSeparator(const std::string& path) {
+#ifdef _WIN32
+    return path.find_last_of("\\/:");
+#else
+    return path.find_last_of('/');
+#endif
+}
+
+std::string FolderOf(const std::string& path) {
+    const size_t slash = LastSeparator(path);
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+std::string StemOf(const std::string& path) {
+    const size_t slash = LastSeparator(path);
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    const size_t dot = name.rfind('.');
+    return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+}
+
+std::string InFolder(const std::string& dir, const std::string& name) {
+    if (dir.empty()) return name;
+    const char last = dir.back();
+    return (last == '/' || last == '\\') ? dir + name : dir + "/" + name;
+}
+
+int ReportFindings(const std::vector<Finding>& findings, std::ostream& out) {
+    for (const Finding& f : findings) out << FormatFinding(f) << "\n";
+    return HasError(findings) ? kExitFindings : kExitOk;
+}
+
+int Lint(const std::string& template_file, const std::optional<std::string>& icons_file, std::ostream& out) {
+    std::optional<IconStoreFacts> facts;
+    if (icons_file) facts = InspectIconStore(*icons_file).facts;
+    const auto view = OpenTemplate(template_file);
+    std::vector<Finding> findings = LintTemplate(*view, StemOf(template_file), facts);
+    if (view->Damaged()) {
+        findings.insert(findings.begin(), {true, template_file,
+                                           "damaged: the file ends inside a record, so the toolbar reads only the "
+                                           "records before it"});
+    }
+    return ReportFindings(findings, out);
+}
+
+}  // namespace
+
+int DumpCommand(const std::string& file, std::ostream& out, std::ostream& err) {
+    const LoadedTables loaded = LoadStorageFile(file);
+    out << LineJsonText(DumpToJson(loaded.tables));
+    if (loaded.damaged) {
+        err << file << ": damaged: the file ends inside a record; the dump holds the " << loaded.tables.sections.size()
+            << " sections and " << loaded.tables.keys.size() << " keys before it\n";
+        return kExitFindings;
+    }
+    return kExitOk;
+}
+
+int PackCommand(const std::string& json_file, const std::string& out_file, std::ostream&) {
+    const Json document = ParseJson(ReadInput(json_file), json_file);
+    RawTables tables;
+    try {
+        tables = DumpFromJson(document);
+    } catch (const JsonError& e) {
+        throw JsonError(json_file + ": " + e.what());
+    }
+    ReplaceFileContent(out_file, WriteStorageImage(tables));
+    return kExitOk;
+}
+
+int GetCommand(const std::string& file, const std::string& path, std::ostream& out, std::ostream& err) {
+    std::optional<std::string> text;
+    try {
+        text = ReadKeyText(file, path);
+    } catch (const KeyReadError& e) {
+        err << file << ": " << e.what() << "\n";
+        return kExitFindings;
+    }
+    if (!text) {
+        err << file << ": no key " << path << "\n";
+        return kExitFindings;
+    }
+    out << *text << "\n";
+    return kExitOk;
+}
+
+int BuildCommand(const std::string& source_file, const std::string& out_dir, const std::optional<std::string>& name,
+                 std::ostream& out, std::ostream& err) {
+    const Json source = ParseJson(ReadInput(source_file), source_file);
+    BuildPlan plan;
+    try {
+        plan = PlanBuild(source, FolderOf(source_file), ReadSourceFile);
+    } catch (const JsonError& e) {
+        throw JsonError(source_file + ": " + e.what());
+    }
+    if (name) plan.base_name = *name;
+    if (plan.base_name.empty()) plan.base_name = StemOf(source_file);
+    const std::string logo = plan.logo_file.empty() ? std::string() : LogoBitmap(plan.logo_file, plan.logo_bytes);
+    const std::string template_image = WriteTemplateImage(plan.template_keys);
+    const std::string icons_image = WriteIconStoreImage(plan, logo);
+    if (!out_dir.empty()) CreateFolderChain(out_dir);
+    const std::string template_file = InFolder(out_dir, plan.base_name + ".tb");
+    const std::string icons_file = InFolder(out_dir, "Icons.bin");
+    ReplaceFileContent(template_file, template_image);
+    ReplaceFileContent(icons_file, icons_image);
+    out << "wrote " << template_file << " and " << icons_file << " (" << plan.icons.size() << (plan.icons.size() == 1 ? " image" : " images") << ")\n";
+    return Lint(template_file, icons_file, err);
+}
+
+int LintCommand(const std::string& template_file, const std::optional<std::string>& icons_file, std::ostream& out,
+                std::ostream&) {
+    return Lint(template_file, icons_file, out);
+}
+
+int CompressCommand(const std::string& in_file, const std::string& out_file, std::ostream&) {
+    ReplaceFileContent(out_file, CompressBytes(ReadInput(in_file)));
+    return kExitOk;
+}
+
+int DecompressCommand(const std::string& in_file, const std::string& out_file, std::ostream& err) {
+    const std::string input = ReadInput(in_file);
+    Decompressed output;
+    try {
+        output = DecompressBytes(input);
+    } catch (const Error& e) {
+        // Nothing is written: half a file must not pass for the whole one.
+        err << in_file << ": " << e.what() << "; " << out_file << " is not written\n";
+        return kExitFindings;
+    }
+    if (output.ignored > 0) {
+        err << in_file << ": warning: the stream ends with a record of length 0; the " << output.ignored
+            << " bytes after it are ignored\n";
+    }
+    ReplaceFileContent(out_file, output.bytes);
+    return kExitOk;
+}
+
+int InspectCommand(const std::string& icons_file, std::ostream& out, std::ostream& err) {
+    const IconStoreReport report = InspectIconStore(icons_file);
+    out << LineJsonText(report.json);
+    for (const Finding& f : report.facts.findings) err << FormatFinding(f) << "\n";
+    return HasError(report.facts.findings) ? kExitFindings : kExitOk;
+}
+
+}  // namespace tb::tool

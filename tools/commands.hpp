@@ -1,0 +1,21 @@
+#pragma once
+// The commands of tbtool, each with its arguments already checked. They throw tb::Error for input
+// they cannot read or write (exit 2) and return kExitFindings when a check fails.
+#include <iosfwd>
+#include <optional>
+#include <string>
+
+namespace tb::tool {
+
+int DumpCommand(const std::string& file, std::ostream& out, std::ostream& err);
+int PackCommand(const std::string& json_file, const std::string& out_file, std::ostream& err);
+int GetCommand(const std::string& file, const std::string& path, std::ostream& out, std::ostream& err);
+int BuildCommand(const std::string& source_file, const std::string& out_dir, const std::optional<std::string>& name,
+                 std::ostream& out, std::ostream& err);
+int LintCommand(const std::string& template_file, const std::optional<std::string>& icons_file, std::ostream& out,
+                std::ostream& err);
+int CompressCommand(const std::string& in_file, const std::string& out_file, std::ostream& err);
+int DecompressCommand(const std::string& in_file, const std::string& out_file, std::ostream& err);
+int InspectCommand(const std::string& icons_file, std::ostream& out, std::ostream& err);
+
+}  // namespace tb::tool
