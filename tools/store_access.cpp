@@ -56,7 +56,7 @@ LoadedTables LoadStorageImage(std::string image) {
     const TrsStorage& store = loaded.Store();
     for (const TrsSectionRecord& s : store.Sections()) result.tables.sections.push_back({s.id, s.parent_id, s.name});
     for (const TrsKeyRecord& k : store.Keys()) {
-        result.tables.keys.push_back({k.section_id, k.name, static_cast<uint16_t>(k.kind), std::string(k.Payload())});
+        result.tables.keys.push_back({k.section_id, std::string(k.name), static_cast<uint16_t>(k.kind), std::string(k.Payload())});
     }
     result.damaged = store.Damaged();
     return result;
