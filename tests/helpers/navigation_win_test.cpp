@@ -20,7 +20,7 @@ using testing_support::PumpUntil;
 // COM on the test's thread, and no other test's browser frame windows meanwhile.
 class ComThread : public testing::Test {
 protected:
-    testing_support::FrameWindowsLock frames_;
+    testing_support::CrossProcessLock frames_{testing_support::kFrameWindows};
     void SetUp() override { ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr))); }
     void TearDown() override { CoUninitialize(); }
 };
@@ -218,6 +218,7 @@ TEST(ShellOpen, RunsAProgramAndIgnoresATargetThatCannotBeOpened) {
 // The Flash control's file in each of the three places the check searches, and in one it does not.
 class FlashCheck : public testing::TestWithParam<std::pair<const char*, const char*>> {
 protected:
+    testing_support::CrossProcessLock folder_lock_{testing_support::kWindowsFolder};
     void SetUp() override {
         char windows[MAX_PATH] = {};
         GetWindowsDirectoryA(windows, MAX_PATH);
@@ -251,7 +252,14 @@ INSTANTIATE_TEST_SUITE_P(
                     std::pair{"\\system32\\Macromed\\Flash", "swflash.ocx"},
                     std::pair{"\\system32\\Macromed\\Flash", "FL32.OCX"},
                     std::pair{"\\system32\\Macromed\\Flash", "flash.dll"},
-                    std::pair{"\\system32\\Macromed", "swflash.ocx"}));
+                    std::pair{"\\system32\\Macromed", "swflash.ocx"}),
+    [](const auto& p) {
+        std::string name = std::string(p.param.first) + "_" + p.param.second;
+        for (char& c : name) {
+            if (!isalnum(static_cast<unsigned char>(c))) c = '_';
+        }
+        return name;
+    });
 
 TEST(CanonicalizeUrl, DecodesEscapesAndKeepsLongUrlsWhole) {
     ErrorBoxCloser boxes;

@@ -14,16 +14,16 @@
 
 namespace tb::testing_support {
 
-// Held by every test that opens or looks for top-level "IEFrame" windows, across the test processes
-// that ctest runs side by side in one Wine prefix.
-class FrameWindowsLock {
+// A lock across the test processes that ctest runs side by side in one Wine prefix, for tests that
+// share something of the prefix: its top-level "IEFrame" windows, its Windows folder.
+class CrossProcessLock {
 public:
-    FrameWindowsLock() : mutex_(CreateMutexA(nullptr, FALSE, "tb-tests-frame-windows")) {
+    explicit CrossProcessLock(const char* name) : mutex_(CreateMutexA(nullptr, FALSE, name)) {
         WaitForSingleObject(mutex_, 120000);
     }
-    FrameWindowsLock(const FrameWindowsLock&) = delete;
-    FrameWindowsLock& operator=(const FrameWindowsLock&) = delete;
-    ~FrameWindowsLock() {
+    CrossProcessLock(const CrossProcessLock&) = delete;
+    CrossProcessLock& operator=(const CrossProcessLock&) = delete;
+    ~CrossProcessLock() {
         ReleaseMutex(mutex_);
         CloseHandle(mutex_);
     }
@@ -31,6 +31,9 @@ public:
 private:
     HANDLE mutex_;
 };
+
+inline constexpr char kFrameWindows[] = "tb-tests-frame-windows";
+inline constexpr char kWindowsFolder[] = "tb-tests-windows-folder";
 
 // Processes this thread's window messages until `done` holds or the time is up.
 inline bool PumpUntil(const std::function<bool()>& done, DWORD timeout_ms = 10000) {
