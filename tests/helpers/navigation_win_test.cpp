@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "base/file.hpp"
+#include "host/stand_in_browser_win.hpp"
 #include "tests/helpers/win_support.hpp"
 
 namespace tb {
@@ -90,6 +91,29 @@ public:
 private:
     HWND window_;
 };
+
+TEST_F(ComThread, WithAHostingBrowserThePageOpensThereAndNoWindowOfItsOwnIsMade) {
+    host::StandInBrowser browser;
+    Variant slot;
+    NavigateTo(browser.Browser(), slot, u"http://127.0.0.1/caf\u00E9?q=a b");
+    EXPECT_TRUE(slot.Empty());
+    const auto& calls = browser.Record().navigations;
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].url, L"http://127.0.0.1/caf\u00E9?q=a b");
+    EXPECT_TRUE(calls[0].same_optional_variant) << "the four optional arguments share one variant";
+    EXPECT_EQ(calls[0].flags, (host::ArgumentSeen{VT_I4, 0, L""}));
+    EXPECT_TRUE(PumpUntil([&] { return browser.Address() == L"http://127.0.0.1/caf\u00E9?q=a b"; }));
+
+    browser.SetNavigateResult(E_ACCESSDENIED);
+    try {
+        NavigateTo(browser.Browser(), slot, u"http://127.0.0.1/refused");
+        FAIL() << "a failing Navigate is raised";
+    } catch (const ComError& e) {
+        EXPECT_EQ(e.Code(), E_ACCESSDENIED);
+        EXPECT_STRNE(e.what(), "");
+    }
+    EXPECT_TRUE(slot.Empty());
+}
 
 TEST_F(ComThread, KeptObjectNavigatesAndItsFrameComesToTheFront) {
     ASSERT_EQ(FindWindowA("IEFrame", nullptr), nullptr);
