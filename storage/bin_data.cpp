@@ -1,0 +1,210 @@
+/* The binary storage file. Little-endian, no padding, no end marker, no checksum.
+
+     header   4  signature "RS0" + version digit v (only the fourth byte is examined)
+              2  S, section records      2  K, key records
+     section  2  id      2  parent id (0 = root)      1  n      n  name
+     key      2  section id (0 = root)     1  n      n  name      2  kind      payload
+     payload  kinds 1 (text) and 2 (binary): length L, then L bytes; L has 4 bytes when v is 2
+              or 3, 2 bytes in every other version
+              kinds 3, 7, 10: 4 bytes      kinds 4, 5, 6, 9: 8 bytes      kind 8: x then y, 4 each
+              kind 0 and unknown kinds: nothing
+
+   In version 3 names and kind-1 texts are UTF-16LE (the length counts bytes; an odd last byte is
+   dropped) and are converted to the system code page. Records stand in table order and are kept
+   as they come. The writer always writes version 2.
+
+   The reader never reads past the data: it stops at the first record that does not fit, keeps
+   every complete record before it and marks the store as damaged. */
+#include "storage/bin_data.hpp"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+#include "base/text.hpp"
+#include "storage/byte_codec.hpp"
+#include "storage/storage.hpp"
+
+namespace tb {
+namespace {
+
+constexpr std::uint32_t kMaxCount = 0xFFFF;
+constexpr std::size_t kMaxNameBytes = 0xFF;
+constexpr std::size_t kSectionHeaderBytes = 5;  // id, parent id, name length
+constexpr std::size_t kKeyHeaderBytes = 5;      // section id, name length, kind
+
+std::string Utf16LeToAnsi(std::string_view bytes) {
+    std::u16string units(bytes.size() / 2, u'\0');
+    for (size_t i = 0; i < units.size(); ++i) {
+        units[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
+                                         (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
+    }
+    return Utf16ToAnsi(units);
+}
+
+}  // namespace
+
+struct BinProgress {
+    static void Start(TrsBinData& data, std::int32_t total) {
+        data.progress_total_ = total;
+        data.ReportProgress();
+    }
+    static void Step(TrsBinData& data) {
+        ++data.progress_done_;
+        if (data.OnProgress) data.ReportProgress();  // a report without a handler does nothing
+    }
+};
+
+void TrsBinData::ReadTree(TMemoryStream& stream) {
+    TrsStreamData::ReadTree(stream);
+    TrsStorage* store = CurrentStore();
+    if (store == nullptr) return;
+    // The records point into the image, which the store then keeps: a work stream about to be
+    // emptied gives its bytes up, any other source is copied once.
+    TextPool texts;
+    const std::string_view image = texts.Adopt(std::make_unique<std::string>(
+        SourceIsDisposable() && stream.Position() == 0 ? stream.Take() : std::string(stream.Remaining())));
+    std::vector<TrsSectionRecord> sections;
+    std::vector<TrsKeyRecord> keys;
+    bool complete = false;
+    try {
+        complete = ParseImage(image, texts, sections, keys);
+    } catch (...) {
+        // A progress handler raised: what was read stays read.
+        store->LoadTables(std::move(texts), std::move(sections), std::move(keys), false);
+        throw;
+    }
+    store->LoadTables(std::move(texts), std::move(sections), std::move(keys), !complete);
+}
+
+bool TrsBinData::ParseImage(std::string_view image, TextPool& texts, std::vector<TrsSectionRecord>& sections,
+                            std::vector<TrsKeyRecord>& keys) {
+    ByteReader in(image);
+    std::string_view signature;
+    std::uint16_t section_count = 0, key_count = 0;
+    if (!in.Bytes(4, signature) || !in.U16(section_count) || !in.U16(key_count)) return false;
+    const int version = static_cast<unsigned char>(signature[3]) - '0';
+    const bool long_lengths = version == 2 || version == 3;
+    const bool utf16 = version == 3;
+    // Version 3 texts are converted into the pool; the others are used where they stand.
+    auto text = [&](std::string_view raw) { return utf16 ? texts.Keep(Utf16LeToAnsi(raw)) : raw; };
+    BinProgress::Start(*this, section_count + key_count);
+
+    // Never reserve more records than the remaining bytes could hold.
+    sections.reserve(std::min<size_t>(section_count, in.Remaining() / kSectionHeaderBytes));
+    for (std::uint32_t i = 0; i < section_count; ++i) {
+        std::uint16_t id = 0, parent = 0;
+        std::uint8_t length = 0;
+        std::string_view name;
+        if (!in.U16(id) || !in.U16(parent) || !in.U8(length) || !in.Bytes(length, name)) return false;
+        TrsSectionRecord& s = sections.emplace_back();
+        s.id = id;
+        s.parent_id = parent;
+        s.name.assign(text(name));
+        BinProgress::Step(*this);
+    }
+
+    keys.reserve(std::min<size_t>(key_count, in.Remaining() / kKeyHeaderBytes));
+    for (std::uint32_t i = 0; i < key_count; ++i) {
+        std::uint16_t section_id = 0, kind = 0;
+        std::uint8_t length = 0;
+        std::string_view name;
+        if (!in.U16(section_id) || !in.U8(length) || !in.Bytes(length, name) || !in.U16(kind)) return false;
+        TrsKeyRecord& key = keys.emplace_back();
+        key.section_id = section_id;
+        key.kind = static_cast<TrsValueKind>(kind);
+        bool fits = true;
+        if (kind == vkString || kind == vkBinary) {
+            std::uint32_t size = 0;
+            std::uint16_t short_size = 0;
+            std::string_view payload;
+            if (long_lengths) {
+                fits = in.U32(size);
+            } else {
+                fits = in.U16(short_size);
+                size = short_size;
+            }
+            fits = fits && in.Bytes(size, payload);
+            if (fits) key.bytes = kind == vkString ? text(payload) : payload;
+        } else if (const size_t fixed = FixedPayloadSize(key.kind); fixed > 0) {
+            std::string_view payload;
+            fits = in.Bytes(fixed, payload);
+            if (fits) std::memcpy(key.fixed, payload.data(), std::min(payload.size(), sizeof key.fixed));
+        }
+        if (!fits) {
+            keys.pop_back();
+            return false;
+        }
+        key.name = text(name);
+        BinProgress::Step(*this);
+    }
+    return true;
+}
+
+std::string TrsBinData::EncodeTables(const TrsStorage& store) {
+    const auto& sections = store.Sections();
+    const auto& keys = store.Keys();
+    // Check everything first: a tree the format cannot hold must not leave a file that reads back
+    // as something else.
+    auto refuse = [](const std::string& what) {
+        RaiseStorageError(kStorageLibraryError, "Cannot save the storage: " + what + ".");
+    };
+    if (sections.size() > kMaxCount) refuse(std::to_string(sections.size()) + " sections, at most 65535 fit");
+    if (keys.size() > kMaxCount) refuse(std::to_string(keys.size()) + " keys, at most 65535 fit");
+    size_t total = 8;
+    for (const TrsSectionRecord& s : sections) {
+        if (s.id < 0 || static_cast<std::uint32_t>(s.id) > kMaxCount || s.parent_id < 0 ||
+            static_cast<std::uint32_t>(s.parent_id) > kMaxCount) {
+            refuse("section \"" + s.name + "\" has id " + std::to_string(s.id) + " under " +
+                   std::to_string(s.parent_id) + ", ids above 65535 do not fit");
+        }
+        if (s.name.size() > kMaxNameBytes) refuse("the section name \"" + s.name + "\" is longer than 255 bytes");
+        total += kSectionHeaderBytes + s.name.size();
+    }
+    for (const TrsKeyRecord& k : keys) {
+        if (k.section_id < 0 || static_cast<std::uint32_t>(k.section_id) > kMaxCount) {
+            refuse("key \"" + std::string(k.name) + "\" belongs to section id " + std::to_string(k.section_id) +
+                   ", ids above 65535 do not fit");
+        }
+        if (k.name.size() > kMaxNameBytes) refuse("the key name \"" + std::string(k.name) + "\" is longer than 255 bytes");
+        if (k.bytes.size() > std::numeric_limits<std::uint32_t>::max()) {
+            refuse("the value of key \"" + std::string(k.name) + "\" is too long");
+        }
+        total += kKeyHeaderBytes + k.name.size() + k.Payload().size();
+        if (k.kind == vkString || k.kind == vkBinary) total += 4;
+    }
+
+    std::string out;
+    out.reserve(total);
+    out += "RS02";
+    AppendU16(out, static_cast<std::uint32_t>(sections.size()));
+    AppendU16(out, static_cast<std::uint32_t>(keys.size()));
+    for (const TrsSectionRecord& s : sections) {
+        AppendU16(out, static_cast<std::uint32_t>(s.id));
+        AppendU16(out, static_cast<std::uint32_t>(s.parent_id));
+        AppendU8(out, static_cast<std::uint32_t>(s.name.size()));
+        out += s.name;
+    }
+    for (const TrsKeyRecord& k : keys) {
+        AppendU16(out, static_cast<std::uint32_t>(k.section_id));
+        AppendU8(out, static_cast<std::uint32_t>(k.name.size()));
+        out += k.name;
+        AppendU16(out, k.kind);
+        if (k.kind == vkString || k.kind == vkBinary) AppendU32(out, static_cast<std::uint32_t>(k.bytes.size()));
+        out += k.Payload();
+    }
+    return out;
+}
+
+void TrsBinData::WriteTree(TMemoryStream& stream) {
+    TrsStreamData::WriteTree(stream);
+    TrsStorage* store = CurrentStore();
+    if (store == nullptr) return;
+    const std::string image = EncodeTables(*store);
+    BinProgress::Start(*this, static_cast<std::int32_t>(store->Sections().size() + store->Keys().size()));
+    // The image is built whole; progress follows the records it holds.
+    for (size_t i = 0; i < store->Sections().size() + store->Keys().size(); ++i) BinProgress::Step(*this);
+    stream.Write(image);
+}
+
+}  // namespace tb
