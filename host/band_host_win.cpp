@@ -1,0 +1,108 @@
+#include "host/band_host_win.hpp"
+
+#include "base/com_win.hpp"
+#include "base/errors.hpp"
+#include "base/text.hpp"
+#include "base/wide_win.hpp"
+
+namespace tb::host {
+namespace {
+
+using Microsoft::WRL::ComPtr;
+using GetClassObject = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
+
+// Every field the browser asks a band for.
+constexpr DWORD kAllBandInfo = DBIM_MINSIZE | DBIM_MAXSIZE | DBIM_INTEGRAL | DBIM_ACTUAL | DBIM_TITLE |
+                               DBIM_MODEFLAGS | DBIM_BKCOLOR;
+
+std::wstring GuidText(const CLSID& id) {
+    wchar_t text[64] = {};
+    StringFromGUID2(id, text, 64);
+    return text;
+}
+
+}  // namespace
+
+BandHost::BandHost(StandInBrowser& browser) : browser_(browser) {
+    browser_.SetBarHandler([this](const std::wstring& class_id, bool show) {
+        if (!band_ || _wcsicmp(class_id.c_str(), class_id_text_.c_str()) != 0) return;
+        band_->ShowDW(show ? TRUE : FALSE);
+        ShowWindow(browser_.BandArea(), show ? SW_SHOW : SW_HIDE);
+    });
+    browser_.SetBandInfoHandler([this] { Refresh(); });
+}
+
+BandHost::~BandHost() {
+    browser_.SetBarHandler(nullptr);
+    browser_.SetBandInfoHandler(nullptr);
+    Close();
+    if (library_) FreeLibrary(library_);
+}
+
+void BandHost::Load(const std::wstring& library_path, const CLSID& class_id) {
+    library_ = LoadLibraryW(library_path.c_str());
+    if (!library_) {
+        throw Error("Cannot load " + Utf16ToAnsi(FromWide(library_path)) + ". " +
+                    SystemErrorMessage(static_cast<int>(GetLastError())));
+    }
+    const auto get_class_object =
+        reinterpret_cast<GetClassObject>(reinterpret_cast<void*>(GetProcAddress(library_, "DllGetClassObject")));
+    if (!get_class_object) throw Error("The library has no DllGetClassObject.");
+    ComPtr<IClassFactory> factory;
+    ThrowIfFailed(get_class_object(class_id, IID_IClassFactory, reinterpret_cast<void**>(factory.GetAddressOf())));
+    ComPtr<IUnknown> band;
+    ThrowIfFailed(factory->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(band.GetAddressOf())));
+    class_id_text_ = GuidText(class_id);
+    Host(band.Get());
+}
+
+void BandHost::Host(IUnknown* band) {
+    Close();
+    ComPtr<IDeskBand> desk_band;
+    ThrowIfFailed(band->QueryInterface(IID_IDeskBand, reinterpret_cast<void**>(desk_band.GetAddressOf())));
+    ComPtr<IObjectWithSite> with_site;
+    ThrowIfFailed(band->QueryInterface(IID_IObjectWithSite, reinterpret_cast<void**>(with_site.GetAddressOf())));
+    if (class_id_text_.empty()) {
+        ComPtr<IPersist> persist;
+        CLSID id;
+        if (SUCCEEDED(band->QueryInterface(IID_IPersist, reinterpret_cast<void**>(persist.GetAddressOf()))) &&
+            SUCCEEDED(persist->GetClassID(&id))) {
+            class_id_text_ = GuidText(id);
+        }
+    }
+    ThrowIfFailed(with_site->SetSite(browser_.Site()));
+    HWND window = nullptr;
+    ThrowIfFailed(desk_band->GetWindow(&window));
+    band_ = desk_band;
+    band_window_ = window;
+    band_->ShowDW(TRUE);
+    Refresh();
+    ShowWindow(band_window_, SW_SHOW);
+}
+
+void BandHost::Refresh() {
+    if (!band_) return;
+    info_ = DESKBANDINFO{};
+    info_.dwMask = kAllBandInfo;
+    if (FAILED(band_->GetBandInfo(0, DBIF_VIEWMODE_NORMAL, &info_))) return;
+    RECT area{};
+    GetClientRect(browser_.BandArea(), &area);
+    LONG width = area.right;
+    if ((info_.dwMask & DBIM_ACTUAL) && info_.ptActual.x > 0) width = info_.ptActual.x;
+    if ((info_.dwMask & DBIM_MINSIZE) && info_.ptMinSize.x > width) width = info_.ptMinSize.x;
+    LONG height = area.bottom;
+    if ((info_.dwMask & DBIM_ACTUAL) && info_.ptActual.y > 0) height = info_.ptActual.y;
+    if (band_window_) SetWindowPos(band_window_, nullptr, 0, 0, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void BandHost::Close() {
+    if (!band_) return;
+    band_->ShowDW(FALSE);
+    band_->CloseDW(0);
+    ComPtr<IObjectWithSite> with_site;
+    if (SUCCEEDED(band_.As(&with_site))) with_site->SetSite(nullptr);
+    band_.Reset();
+    band_window_ = nullptr;
+}
+
+}  // namespace tb::host

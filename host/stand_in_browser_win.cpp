@@ -1,0 +1,564 @@
+#include "host/stand_in_browser_win.hpp"
+
+#include <exdispid.h>
+#include <ocidl.h>
+#include <olectl.h>
+#include <shlguid.h>
+
+#include <algorithm>
+#include <utility>
+
+namespace tb::host {
+namespace {
+
+using Microsoft::WRL::ComPtr;
+
+constexpr wchar_t kFrameClass[] = L"IEFrame";
+constexpr wchar_t kBandAreaClass[] = L"TbHostBandArea";
+constexpr int kBandAreaHeight = 30;
+constexpr int kLineHeight = 20;
+// Posted to the frame: finish the queued navigations and bar wishes outside the band's call.
+constexpr UINT kProcessPending = WM_APP + 1;
+
+LRESULT CALLBACK BandAreaProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    return DefWindowProcW(window, message, wparam, lparam);
+}
+
+void RegisterClasses() {
+    static const bool registered = [] {
+        WNDCLASSW frame{};
+        frame.lpfnWndProc = &StandInBrowser::FrameProcEntry;
+        frame.hInstance = GetModuleHandleW(nullptr);
+        frame.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+        frame.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+        frame.lpszClassName = kFrameClass;
+        RegisterClassW(&frame);
+        WNDCLASSW area{};
+        area.lpfnWndProc = BandAreaProc;
+        area.hInstance = GetModuleHandleW(nullptr);
+        area.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+        area.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+        area.lpszClassName = kBandAreaClass;
+        RegisterClassW(&area);
+        return true;
+    }();
+    (void)registered;
+}
+
+std::wstring BstrText(BSTR text) { return text ? std::wstring(text, SysStringLen(text)) : std::wstring(); }
+
+}  // namespace
+
+ArgumentSeen DescribeArgument(const VARIANT* argument) {
+    ArgumentSeen seen;
+    if (!argument) {
+        seen.type = VT_ILLEGAL;
+        return seen;
+    }
+    seen.type = argument->vt;
+    switch (argument->vt) {
+        case VT_I4: seen.integer = argument->lVal; break;
+        case VT_INT: seen.integer = argument->intVal; break;
+        case VT_UI4: seen.integer = argument->ulVal; break;
+        case VT_I2: seen.integer = argument->iVal; break;
+        case VT_BOOL: seen.integer = argument->boolVal; break;
+        case VT_BSTR: seen.text = BstrText(argument->bstrVal); break;
+        case VT_BYREF | VT_VARIANT: return DescribeArgument(argument->pvarVal);
+        default: break;
+    }
+    return seen;
+}
+
+// Reference counting shared by the stand-in's COM objects. They keep a plain pointer to their
+// StandInBrowser, cleared when it goes, after which they answer RPC_E_DISCONNECTED.
+template <class Derived>
+class Counted {
+public:
+    ULONG CountUp() { return static_cast<ULONG>(InterlockedIncrement(&references_)); }
+    ULONG CountDown() {
+        const LONG left = InterlockedDecrement(&references_);
+        if (left == 0) delete static_cast<Derived*>(this);
+        return static_cast<ULONG>(left);
+    }
+
+protected:
+    virtual ~Counted() = default;
+    LONG references_ = 1;
+};
+
+// The one connection point: DWebBrowserEvents2.
+class EventConnectionPoint final : public IConnectionPoint {
+public:
+    explicit EventConnectionPoint(IConnectionPointContainer* container) : container_(container) {}
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+        if (!out) return E_POINTER;
+        if (iid == IID_IUnknown || iid == IID_IConnectionPoint) {
+            *out = static_cast<IConnectionPoint*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    // Lives exactly as long as its container, which forwards the counting.
+    ULONG STDMETHODCALLTYPE AddRef() override { return container_->AddRef(); }
+    ULONG STDMETHODCALLTYPE Release() override { return container_->Release(); }
+
+    HRESULT STDMETHODCALLTYPE GetConnectionInterface(IID* iid) override {
+        if (!iid) return E_POINTER;
+        *iid = DIID_DWebBrowserEvents2;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetConnectionPointContainer(IConnectionPointContainer** out) override {
+        if (!out) return E_POINTER;
+        *out = container_;
+        container_->AddRef();
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Advise(IUnknown* sink, DWORD* cookie) override {
+        if (!sink || !cookie) return E_POINTER;
+        *cookie = 0;
+        // The sink must answer the event interface, as a browser's connection point asks.
+        ComPtr<IDispatch> events;
+        if (FAILED(sink->QueryInterface(DIID_DWebBrowserEvents2, reinterpret_cast<void**>(events.GetAddressOf())))) {
+            return CONNECT_E_CANNOTCONNECT;
+        }
+        sinks_.push_back({++last_cookie_, events});
+        *cookie = last_cookie_;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Unadvise(DWORD cookie) override {
+        const auto found = std::find_if(sinks_.begin(), sinks_.end(), [&](const auto& s) { return s.first == cookie; });
+        if (found == sinks_.end()) return CONNECT_E_NOCONNECTION;
+        sinks_.erase(found);
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE EnumConnections(IEnumConnections** out) override {
+        if (out) *out = nullptr;
+        return E_NOTIMPL;
+    }
+
+    std::vector<ComPtr<IDispatch>> Sinks() const {
+        std::vector<ComPtr<IDispatch>> result;
+        for (const auto& sink : sinks_) result.push_back(sink.second);
+        return result;
+    }
+    size_t Count() const { return sinks_.size(); }
+    void DropAll() { sinks_.clear(); }
+
+private:
+    IConnectionPointContainer* container_;
+    DWORD last_cookie_ = 0;
+    std::vector<std::pair<DWORD, ComPtr<IDispatch>>> sinks_;
+};
+
+class BrowserObject final : public Counted<BrowserObject>, public IWebBrowser2, public IConnectionPointContainer {
+public:
+    explicit BrowserObject(StandInBrowser* owner) : owner_(owner), events_(this) {}
+    void Detach() {
+        owner_ = nullptr;
+        events_.DropAll();
+    }
+    EventConnectionPoint& Events() { return events_; }
+
+    // IUnknown
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+        if (!out) return E_POINTER;
+        if (iid == IID_IUnknown || iid == IID_IDispatch || iid == IID_IWebBrowser || iid == IID_IWebBrowserApp ||
+            iid == IID_IWebBrowser2) {
+            *out = static_cast<IWebBrowser2*>(this);
+        } else if (iid == IID_IConnectionPointContainer) {
+            *out = static_cast<IConnectionPointContainer*>(this);
+        } else {
+            *out = nullptr;
+            return E_NOINTERFACE;
+        }
+        AddRef();
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return CountUp(); }
+    ULONG STDMETHODCALLTYPE Release() override { return CountDown(); }
+
+    // IConnectionPointContainer
+    HRESULT STDMETHODCALLTYPE EnumConnectionPoints(IEnumConnectionPoints** out) override {
+        if (out) *out = nullptr;
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE FindConnectionPoint(REFIID iid, IConnectionPoint** out) override {
+        if (!out) return E_POINTER;
+        *out = nullptr;
+        if (iid != DIID_DWebBrowserEvents2) return CONNECT_E_NOCONNECTION;
+        *out = &events_;
+        events_.AddRef();
+        return S_OK;
+    }
+
+    // IDispatch: the stand-in is reached through its interface, never late-bound.
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
+        if (count) *count = 0;
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
+        if (info) *info = nullptr;
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
+        return E_NOTIMPL;
+    }
+
+    // The four calls a band makes.
+    HRESULT STDMETHODCALLTYPE Navigate(BSTR url, VARIANT* flags, VARIANT* target_frame, VARIANT* post_data,
+                                       VARIANT* headers) override {
+        if (!owner_) return RPC_E_DISCONNECTED;
+        return owner_->Navigate(url, flags, target_frame, post_data, headers);
+    }
+    HRESULT STDMETHODCALLTYPE get_Width(LONG* width) override {
+        if (!owner_) return RPC_E_DISCONNECTED;
+        if (!width) return E_POINTER;
+        ++owner_->record_.width_queries;
+        RECT frame{};
+        GetWindowRect(owner_->frame_, &frame);
+        *width = frame.right - frame.left;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE put_StatusText(BSTR text) override {
+        if (!owner_) return RPC_E_DISCONNECTED;
+        const std::wstring status = BstrText(text);
+        owner_->record_.status_texts.push_back(status);
+        SetWindowTextW(owner_->status_bar_, status.c_str());
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE ShowBrowserBar(VARIANT* class_id, VARIANT* show, VARIANT* size) override {
+        if (!owner_) return RPC_E_DISCONNECTED;
+        owner_->ShowBar(class_id, show, size);
+        return S_OK;
+    }
+
+    // Everything else a browser offers is not part of the stand-in.
+    HRESULT STDMETHODCALLTYPE GoBack() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GoForward() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GoHome() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GoSearch() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Refresh() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Refresh2(VARIANT *) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Stop() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_Application(IDispatch **) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_Parent(IDispatch **) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_Container(IDispatch **) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_Document(IDispatch **) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_TopLevelContainer(VARIANT_BOOL *) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_Type(BSTR *) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_Left(LONG *) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE put_Left(LONG) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_Top(LONG *) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE put_Top(LONG) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE put_Width(LONG) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_Height(LONG *) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE put_Height(LONG) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_LocationName(BSTR *) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_LocationURL(BSTR *) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_Busy(VARIANT_BOOL *) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Quit() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE ClientToWindow(int *, int *) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE PutProperty(BSTR, VARIANT) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetProperty(BSTR, VARIANT *) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_Name(BSTR *) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_HWND(SHANDLE_PTR *) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_FullName(BSTR *) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_Path(BSTR *) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_Visible(VARIANT_BOOL *) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE put_Visible(VARIANT_BOOL) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_StatusBar(VARIANT_BOOL *) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE put_StatusBar(VARIANT_BOOL) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_StatusText(BSTR *) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_ToolBar(int *) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE put_ToolBar(int) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_MenuBar(VARIANT_BOOL *) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE put_MenuBar(VARIANT_BOOL) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_FullScreen(VARIANT_BOOL *) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE put_FullScreen(VARIANT_BOOL) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Navigate2(VARIANT *, VARIANT *, VARIANT *, VARIANT *, VARIANT *) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE QueryStatusWB(OLECMDID, OLECMDF *) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE ExecWB(OLECMDID, OLECMDEXECOPT, VARIANT *, VARIANT *) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_ReadyState(READYSTATE *) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_Offline(VARIANT_BOOL *) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE put_Offline(VARIANT_BOOL) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_Silent(VARIANT_BOOL *) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE put_Silent(VARIANT_BOOL) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_RegisterAsBrowser(VARIANT_BOOL *) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE put_RegisterAsBrowser(VARIANT_BOOL) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_RegisterAsDropTarget(VARIANT_BOOL *) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE put_RegisterAsDropTarget(VARIANT_BOOL) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_TheaterMode(VARIANT_BOOL *) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE put_TheaterMode(VARIANT_BOOL) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_AddressBar(VARIANT_BOOL *) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE put_AddressBar(VARIANT_BOOL) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_Resizable(VARIANT_BOOL *) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE put_Resizable(VARIANT_BOOL) override { return E_NOTIMPL; }
+
+
+private:
+    StandInBrowser* owner_;
+    EventConnectionPoint events_;
+};
+
+class BandSiteObject final : public Counted<BandSiteObject>,
+                             public IInputObjectSite,
+                             public IOleWindow,
+                             public IOleCommandTarget,
+                             public IServiceProvider {
+public:
+    explicit BandSiteObject(StandInBrowser* owner) : owner_(owner) {}
+    void Detach() { owner_ = nullptr; }
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+        if (!out) return E_POINTER;
+        if (iid == IID_IUnknown || iid == IID_IInputObjectSite) {
+            *out = static_cast<IInputObjectSite*>(this);
+        } else if (iid == IID_IOleWindow) {
+            *out = static_cast<IOleWindow*>(this);
+        } else if (iid == IID_IOleCommandTarget) {
+            *out = static_cast<IOleCommandTarget*>(this);
+        } else if (iid == IID_IServiceProvider) {
+            *out = static_cast<IServiceProvider*>(this);
+        } else {
+            *out = nullptr;
+            return E_NOINTERFACE;
+        }
+        AddRef();
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return CountUp(); }
+    ULONG STDMETHODCALLTYPE Release() override { return CountDown(); }
+
+    // IInputObjectSite
+    HRESULT STDMETHODCALLTYPE OnFocusChangeIS(IUnknown* object, BOOL focus) override {
+        if (!owner_) return RPC_E_DISCONNECTED;
+        owner_->record_.focus_changes.push_back({object, focus != FALSE});
+        return S_OK;
+    }
+
+    // IOleWindow
+    HRESULT STDMETHODCALLTYPE GetWindow(HWND* window) override {
+        if (!window) return E_POINTER;
+        *window = nullptr;
+        if (!owner_) return RPC_E_DISCONNECTED;
+        ++owner_->record_.window_queries;
+        *window = owner_->band_area_;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
+
+    // IOleCommandTarget: the band's "band info changed" is the one command the stand-in knows.
+    HRESULT STDMETHODCALLTYPE QueryStatus(const GUID*, ULONG, OLECMD*, OLECMDTEXT*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Exec(const GUID* group, DWORD command, DWORD option, VARIANT* input,
+                                   VARIANT* output) override {
+        if (!owner_) return RPC_E_DISCONNECTED;
+        ExecCall call;
+        if (group) call.group = *group;
+        call.command = command;
+        call.option = option;
+        call.input = DescribeArgument(input);
+        call.has_output = output != nullptr;
+        owner_->record_.exec_calls.push_back(call);
+        if (group && *group == CGID_DeskBand && command == DBID_BANDINFOCHANGED) {
+            owner_->band_info_changed_ = true;
+            PostMessageW(owner_->frame_, kProcessPending, 0, 0);
+            return S_OK;
+        }
+        return OLECMDERR_E_NOTSUPPORTED;
+    }
+
+    // IServiceProvider: the hosting browser.
+    HRESULT STDMETHODCALLTYPE QueryService(REFGUID service, REFIID iid, void** out) override {
+        if (!out) return E_POINTER;
+        *out = nullptr;
+        if (!owner_) return RPC_E_DISCONNECTED;
+        owner_->record_.service_queries.push_back(service);
+        if (service == SID_SWebBrowserApp || service == SID_SInternetExplorer) {
+            return owner_->browser_->QueryInterface(iid, out);
+        }
+        return E_NOINTERFACE;
+    }
+
+private:
+    StandInBrowser* owner_;
+};
+
+StandInBrowser::StandInBrowser() {
+    RegisterClasses();
+    browser_.Attach(new BrowserObject(this));
+    site_.Attach(new BandSiteObject(this));
+    const HINSTANCE instance = GetModuleHandleW(nullptr);
+    frame_ = CreateWindowExW(0, kFrameClass, L"Stand-in browser", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT,
+                             CW_USEDEFAULT, 1024, 600, nullptr, nullptr, instance, this);
+    band_area_ = CreateWindowExW(0, kBandAreaClass, L"", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0, 0, 0, frame_,
+                                 nullptr, instance, nullptr);
+    address_label_ = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_LEFTNOWORDWRAP | SS_NOPREFIX, 0, 0,
+                                     0, 0, frame_, nullptr, instance, nullptr);
+    status_bar_ = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_LEFTNOWORDWRAP | SS_NOPREFIX, 0, 0, 0,
+                                  0, frame_, nullptr, instance, nullptr);
+    Layout();
+}
+
+StandInBrowser::~StandInBrowser() {
+    browser_->Detach();
+    site_->Detach();
+    if (frame_) {
+        SetWindowLongPtrW(frame_, GWLP_USERDATA, 0);
+        DestroyWindow(frame_);
+    }
+}
+
+IUnknown* StandInBrowser::Site() const { return static_cast<IInputObjectSite*>(site_.Get()); }
+IWebBrowser2* StandInBrowser::Browser() const { return browser_.Get(); }
+
+std::wstring StandInBrowser::StatusText() const {
+    wchar_t text[1024] = {};
+    GetWindowTextW(status_bar_, text, 1024);
+    return text;
+}
+
+size_t StandInBrowser::SinkCount() const { return browser_->Events().Count(); }
+
+LRESULT CALLBACK StandInBrowser::FrameProcEntry(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message == WM_NCCREATE) {
+        const auto* create = reinterpret_cast<CREATESTRUCTW*>(lparam);
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    }
+    auto* self = reinterpret_cast<StandInBrowser*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (self) {
+        switch (message) {
+            case WM_SIZE: self->Layout(); return 0;
+            case kProcessPending: self->ProcessPending(); return 0;
+            case WM_CLOSE: PostQuitMessage(0); return 0;
+            default: break;
+        }
+    }
+    return DefWindowProcW(window, message, wparam, lparam);
+}
+
+void StandInBrowser::Layout() {
+    if (!band_area_ || !address_label_ || !status_bar_) return;
+    RECT client{};
+    GetClientRect(frame_, &client);
+    const int width = client.right - client.left;
+    const int height = client.bottom - client.top;
+    MoveWindow(address_label_, 4, 2, width - 8, kLineHeight, TRUE);
+    MoveWindow(band_area_, 0, kLineHeight + 4, width, kBandAreaHeight, TRUE);
+    MoveWindow(status_bar_, 4, std::max(0, height - kLineHeight), width - 8, kLineHeight, TRUE);
+}
+
+HRESULT StandInBrowser::Navigate(BSTR url, VARIANT* flags, VARIANT* target_frame, VARIANT* post_data,
+                                 VARIANT* headers) {
+    NavigateCall call;
+    call.url = BstrText(url);
+    call.flags = DescribeArgument(flags);
+    call.target_frame = DescribeArgument(target_frame);
+    call.post_data = DescribeArgument(post_data);
+    call.headers = DescribeArgument(headers);
+    call.same_optional_variant = flags && flags == target_frame && flags == post_data && flags == headers;
+    record_.navigations.push_back(call);
+    if (FAILED(navigate_result_)) return navigate_result_;
+
+    // Like a browser: BeforeNavigate2 at once, with a Cancel the sinks may set; the rest later.
+    VARIANT url_value, flags_value, frame_value, post_value, headers_value;
+    for (VARIANT* v : {&url_value, &flags_value, &frame_value, &post_value, &headers_value}) VariantInit(v);
+    url_value.vt = VT_BSTR;
+    url_value.bstrVal = SysAllocString(call.url.c_str());
+    flags_value.vt = VT_I4;
+    flags_value.lVal = 0;
+    frame_value.vt = VT_BSTR;
+    frame_value.bstrVal = SysAllocString(L"");
+    headers_value.vt = VT_BSTR;
+    headers_value.bstrVal = SysAllocString(L"");
+    VARIANT_BOOL cancel = VARIANT_FALSE;
+    std::vector<VARIANTARG> arguments(7);
+    for (VARIANTARG& a : arguments) VariantInit(&a);
+    arguments[0].vt = VT_DISPATCH;
+    arguments[0].pdispVal = browser_.Get();
+    VARIANT* by_reference[] = {&url_value, &flags_value, &frame_value, &post_value, &headers_value};
+    for (int i = 0; i < 5; ++i) {
+        arguments[static_cast<size_t>(i) + 1].vt = VT_VARIANT | VT_BYREF;
+        arguments[static_cast<size_t>(i) + 1].pvarVal = by_reference[i];
+    }
+    arguments[6].vt = VT_BOOL | VT_BYREF;
+    arguments[6].pboolVal = &cancel;
+    FireEvent(DISPID_BEFORENAVIGATE2, arguments);
+    for (VARIANT* v : by_reference) VariantClear(v);
+    if (cancel != VARIANT_FALSE) return S_OK;
+
+    pending_navigations_.push_back(call.url);
+    PostMessageW(frame_, kProcessPending, 0, 0);
+    return S_OK;
+}
+
+void StandInBrowser::FinishNavigation(const std::wstring& url) {
+    address_ = url;
+    SetWindowTextW(address_label_, url.c_str());
+    SetWindowTextW(frame_, (url + L" - Stand-in browser").c_str());
+    for (const DISPID event : {DISPID_NAVIGATECOMPLETE2, DISPID_DOCUMENTCOMPLETE}) {
+        VARIANT url_value;
+        VariantInit(&url_value);
+        url_value.vt = VT_BSTR;
+        url_value.bstrVal = SysAllocString(url.c_str());
+        std::vector<VARIANTARG> arguments(2);
+        VariantInit(&arguments[0]);
+        arguments[0].vt = VT_DISPATCH;
+        arguments[0].pdispVal = browser_.Get();
+        VariantInit(&arguments[1]);
+        arguments[1].vt = VT_VARIANT | VT_BYREF;
+        arguments[1].pvarVal = &url_value;
+        FireEvent(event, arguments);
+        VariantClear(&url_value);
+    }
+}
+
+void StandInBrowser::ShowBar(VARIANT* class_id, VARIANT* show, VARIANT* size) {
+    ShowBarCall call{DescribeArgument(class_id), DescribeArgument(show), DescribeArgument(size)};
+    record_.bar_calls.push_back(call);
+    // An empty or false wish hides the bar, as in the browser; anything else shows it.
+    VARIANT as_bool;
+    VariantInit(&as_bool);
+    bool wish = false;
+    if (show && show->vt != VT_EMPTY && SUCCEEDED(VariantChangeType(&as_bool, show, 0, VT_BOOL))) {
+        wish = as_bool.boolVal != VARIANT_FALSE;
+    }
+    pending_bars_.emplace_back(call.class_id.text, wish);
+    PostMessageW(frame_, kProcessPending, 0, 0);
+}
+
+void StandInBrowser::ProcessPending() {
+    while (!pending_navigations_.empty()) {
+        const std::wstring url = pending_navigations_.front();
+        pending_navigations_.erase(pending_navigations_.begin());
+        FinishNavigation(url);
+    }
+    while (!pending_bars_.empty()) {
+        const auto wish = pending_bars_.front();
+        pending_bars_.erase(pending_bars_.begin());
+        if (bar_handler_) bar_handler_(wish.first, wish.second);
+    }
+    if (band_info_changed_) {
+        band_info_changed_ = false;
+        if (band_info_handler_) band_info_handler_();
+    }
+}
+
+HRESULT StandInBrowser::FireEvent(DISPID id, std::vector<VARIANTARG> arguments) {
+    std::reverse(arguments.begin(), arguments.end());  // the last argument comes first
+    DISPPARAMS parameters{};
+    parameters.rgvarg = arguments.empty() ? nullptr : arguments.data();
+    parameters.cArgs = static_cast<UINT>(arguments.size());
+    HRESULT result = S_OK;
+    for (const auto& sink : browser_->Events().Sinks()) {
+        result = sink->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &parameters, nullptr, nullptr,
+                              nullptr);
+        record_.events.push_back({id, result});
+    }
+    return result;
+}
+
+}  // namespace tb::host

@@ -1,0 +1,344 @@
+#include "settings/template_update_win.hpp"
+
+#include <windows.h>
+#include <wininet.h>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <utility>
+
+#include "base/errors.hpp"
+#include "base/file.hpp"
+#include "base/text.hpp"
+#include "settings/helpers.hpp"
+#include "settings/navigation_win.hpp"
+#include "settings/toolbar_settings.hpp"
+#include "storage/bin_data.hpp"
+#include "storage/storage.hpp"
+
+namespace tb {
+namespace {
+
+constexpr DWORD kBlockSize = 1024;
+
+class InternetHandle {
+public:
+    explicit InternetHandle(HINTERNET handle) : handle_(handle) {}
+    InternetHandle(const InternetHandle&) = delete;
+    InternetHandle& operator=(const InternetHandle&) = delete;
+    ~InternetHandle() {
+        if (handle_) InternetCloseHandle(handle_);
+    }
+    HINTERNET Get() const { return handle_; }
+    explicit operator bool() const { return handle_ != nullptr; }
+
+private:
+    HINTERNET handle_;
+};
+
+// The file name of the host process's executable, without its folder: the agent name.
+std::string ProcessFileName() {
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    const std::string full(path);
+    const size_t slash = full.find_last_of("\\/");
+    return slash == std::string::npos ? full : full.substr(slash + 1);
+}
+
+void ProcessPendingMessages() {
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+}
+
+// The length the server announced, when it announced one.
+bool AnnouncedLength(HINTERNET request, unsigned long long& length) {
+    char text[32] = {};
+    DWORD size = sizeof text;
+    DWORD index = 0;
+    if (!HttpQueryInfoA(request, HTTP_QUERY_CONTENT_LENGTH, text, &size, &index)) return false;
+    char* end = nullptr;
+    length = strtoull(text, &end, 10);
+    return end != text;
+}
+
+enum class Outcome { kNone, kComplete, kBroken };
+
+// One transfer, shared by the waiting thread and the worker that does the blocking calls: reads on
+// a stalled connection cannot be bounded by the internet library itself, so the waiting thread
+// keeps the window responsive and gives up after the time-out, and the worker finishes on its own.
+// The worker writes to a file of its own next to the local file; only a complete transfer is
+// renamed into place.
+struct Transfer {
+    Transfer(HINTERNET session_handle, const DownloadTimeouts& limits, const std::string& local)
+        : session(session_handle), timeouts(limits), local_file(local),
+          part_file(local + "." + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(GetTickCount()) +
+                    ".part"),
+          progress(CreateEventA(nullptr, FALSE, FALSE, nullptr)) {}
+    Transfer(const Transfer&) = delete;
+    Transfer& operator=(const Transfer&) = delete;
+    ~Transfer() {
+        if (session) InternetCloseHandle(session);
+        if (progress) CloseHandle(progress);
+    }
+
+    HINTERNET session;
+    DownloadTimeouts timeouts;
+    std::string url;
+    std::string local_file;
+    std::string part_file;
+    HANDLE progress;  // set at every block and at the end
+    std::atomic<bool> opened{false};
+    std::atomic<unsigned long long> received{0};
+    std::mutex mutex;  // guards what follows
+    bool finished = false;
+    bool abandoned = false;
+    Outcome outcome = Outcome::kNone;
+    std::string error;  // a local file that could not be written
+};
+
+// Runs on the worker: opens the URL and copies its body into the part file.
+Outcome Fetch(Transfer& transfer) {
+    const InternetHandle request(
+        InternetOpenUrlA(transfer.session, transfer.url.c_str(), nullptr, 0, INTERNET_FLAG_RESYNCHRONIZE, 0));
+    if (!request) return Outcome::kNone;
+    transfer.opened = true;
+    SetEvent(transfer.progress);
+    const HANDLE file = CreateFileA(transfer.part_file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        transfer.error = CannotCreateMessage(transfer.local_file, static_cast<int>(GetLastError()));
+        return Outcome::kBroken;
+    }
+    Outcome outcome = Outcome::kComplete;
+    char block[kBlockSize];
+    for (;;) {
+        DWORD count = 0;
+        if (!InternetReadFile(request.Get(), block, kBlockSize, &count)) {
+            outcome = Outcome::kBroken;  // cut part-way
+            break;
+        }
+        if (count == 0) break;
+        DWORD written = 0;
+        if (!WriteFile(file, block, count, &written, nullptr) || written != count) {
+            transfer.error = CannotCreateMessage(transfer.local_file, static_cast<int>(GetLastError()));
+            outcome = Outcome::kBroken;
+            break;
+        }
+        transfer.received += count;
+        SetEvent(transfer.progress);
+    }
+    if (!CloseHandle(file) && outcome == Outcome::kComplete) {
+        transfer.error = CannotCreateMessage(transfer.local_file, static_cast<int>(GetLastError()));
+        outcome = Outcome::kBroken;
+    }
+    unsigned long long announced = 0;
+    if (outcome == Outcome::kComplete && AnnouncedLength(request.Get(), announced) && transfer.received < announced) {
+        outcome = Outcome::kBroken;  // the connection ended before the announced length
+    }
+    return outcome;
+}
+
+DWORD WINAPI RunWorker(void* context) {
+    // The worker owns one reference of the transfer and one of this module, so that neither goes
+    // away under it when the waiting thread has given up.
+    auto* owned = static_cast<std::shared_ptr<Transfer>*>(context);
+    const std::shared_ptr<Transfer> transfer = std::move(*owned);
+    delete owned;
+    Outcome outcome = Outcome::kBroken;
+    try {
+        outcome = Fetch(*transfer);
+    } catch (...) {
+        // Nothing may leave a thread procedure; the transfer counts as broken.
+    }
+    {
+        std::lock_guard lock(transfer->mutex);
+        transfer->outcome = outcome;
+        transfer->finished = true;
+        if (outcome != Outcome::kComplete || transfer->abandoned) DeleteFileA(transfer->part_file.c_str());
+    }
+    SetEvent(transfer->progress);
+    return 0;
+}
+
+struct WorkerStart {
+    std::shared_ptr<Transfer> transfer;
+    HMODULE module;  // a reference of this module, taken for the worker and given back as it exits
+};
+
+DWORD WINAPI RunPinnedWorker(void* context) {
+    auto* start = static_cast<WorkerStart*>(context);
+    const HMODULE module = start->module;
+    auto* transfer = new std::shared_ptr<Transfer>(std::move(start->transfer));
+    delete start;
+    RunWorker(transfer);
+    if (module) FreeLibraryAndExitThread(module, 0);
+    return 0;
+}
+
+bool StartWorker(const std::shared_ptr<Transfer>& transfer) {
+    HMODULE module = nullptr;
+    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCSTR>(&RunWorker), &module);
+    auto* start = new WorkerStart{transfer, module};
+    const HANDLE thread = CreateThread(nullptr, 0, &RunPinnedWorker, start, 0, nullptr);
+    if (!thread) {
+        delete start;
+        if (module) FreeLibrary(module);
+        return false;
+    }
+    CloseHandle(thread);
+    return true;
+}
+
+bool IsBlank(const std::u16string& text) {
+    for (const char16_t c : text) {
+        if (c > u' ') return false;
+    }
+    return true;
+}
+
+// A store of its own for one check: a binary back-end on the file, no options, so closing never
+// saves. Returns false when the file loads only as a damaged store.
+struct CheckStore {
+    explicit CheckStore(const std::string& path) {
+        data.FileDir = fdCustom;
+        data.Options = 0;
+        store.SetOptions(0);
+        store.SetStorageData(&data);
+        data.FileName = path;
+        store.Reload();
+    }
+    ~CheckStore() {
+        try {
+            store.Close();
+        } catch (...) {
+            // Closing a store without soSaveOnClose writes nothing; there is nothing to report.
+        }
+    }
+    TrsBinData data;
+    TrsStorage store;
+};
+
+bool TemplateIsUsable(const std::string& path) {
+    CheckStore check(path);
+    return !check.store.Damaged() && !DecodeUtf8(check.store.ReadString("Options\\Toolbar Name", "")).empty();
+}
+
+bool IconStoreIsUsable(const std::string& path) {
+    CheckStore check(path);
+    return !check.store.Damaged() && check.store.KeyExists("\\Icons");
+}
+
+std::function<void(const std::string&)>& BeforeSwap() {
+    static std::function<void(const std::string&)> hook;
+    return hook;
+}
+
+// Puts an accepted download in place of the current file, which becomes the previous version. When
+// the download cannot take its place, the previous version goes back, so a working file remains.
+void SwapIn(const std::string& download, const std::string& current, const std::string& previous) {
+    if (BeforeSwap()) BeforeSwap()(download);
+    if (FileExists(previous)) DeleteOneFile(previous);
+    const bool moved_aside = RenameOneFile(current, previous);
+    if (!RenameOneFile(download, current) && moved_aside) RenameOneFile(previous, current);
+}
+
+}  // namespace
+
+void SetBeforeSwapForTesting(std::function<void(const std::string& download)> hook) { BeforeSwap() = std::move(hook); }
+
+void DownloadFile(const std::string& url, const std::string& local_file, const DownloadTimeouts& timeouts) {
+    HINTERNET session = InternetOpenA(ProcessFileName().c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+    if (!session) return;
+    auto transfer = std::make_shared<Transfer>(session, timeouts, local_file);
+    const std::string canonical = CanonicalizeUrl(url);
+    if (!LooksLikeUrl(canonical)) return;
+    transfer->url = canonical;
+    if (!StartWorker(transfer)) return;
+
+    // Wait for the worker, handling the thread's window messages meanwhile; give up when it has not
+    // moved for the time-out.
+    DWORD last_move = GetTickCount();
+    unsigned long long last_received = 0;
+    bool last_opened = false;
+    for (;;) {
+        ProcessPendingMessages();
+        {
+            std::lock_guard lock(transfer->mutex);
+            if (transfer->finished) break;
+        }
+        MsgWaitForMultipleObjects(1, &transfer->progress, FALSE, 50, QS_ALLINPUT);
+        const unsigned long long received = transfer->received;
+        const bool opened = transfer->opened;
+        if (received != last_received || opened != last_opened) {
+            last_received = received;
+            last_opened = opened;
+            last_move = GetTickCount();
+        }
+        const DWORD limit = opened ? timeouts.receive_ms : timeouts.connect_ms + timeouts.receive_ms;
+        if (GetTickCount() - last_move > limit) {
+            std::lock_guard lock(transfer->mutex);
+            if (!transfer->finished) {
+                transfer->abandoned = true;  // the worker removes its own file when it ends
+                break;
+            }
+        }
+    }
+
+    std::lock_guard lock(transfer->mutex);
+    // Like a file created anew when the URL opened: a transfer that does not finish leaves none.
+    if (transfer->opened && transfer->outcome != Outcome::kComplete) DeleteFileA(local_file.c_str());
+    if (transfer->abandoned) return;
+    if (!transfer->error.empty()) throw FileCreateError(transfer->error);
+    if (transfer->outcome != Outcome::kComplete) return;
+    if (!MoveFileExA(transfer->part_file.c_str(), local_file.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        const int error = static_cast<int>(GetLastError());
+        DeleteFileA(transfer->part_file.c_str());
+        throw FileCreateError(CannotCreateMessage(local_file, error));
+    }
+}
+
+void UpdateTemplate(const std::u16string& data_folder, const std::u16string& base_name, std::u16string& updates_url,
+                    const DownloadTimeouts& timeouts) {
+    if (IsBlank(updates_url)) return;
+    if (updates_url.back() != u'/') updates_url += u'/';
+    const std::string url = Utf16ToAnsi(updates_url);
+    const std::string folder = Utf16ToAnsi(data_folder) + "\\";
+    const std::string base = Utf16ToAnsi(base_name);
+
+    // Template phase: its errors reach the caller.
+    const std::string template_download = folder + base + " Internet.tb";
+    if (FileExists(template_download)) DeleteOneFile(template_download);
+    DownloadFile(url + base + ".tb", template_download, timeouts);
+    if (FileExists(template_download) && TemplateIsUsable(template_download)) {
+        SwapIn(template_download, folder + base + ".tb", folder + base + " Default.tb");
+    }
+
+    // Icon phase: runs whatever the template phase did; its errors are swallowed.
+    try {
+        const std::string icons_download = folder + "Internet Icons.bin";
+        DownloadFile(url + "icons.bin", icons_download, timeouts);
+        if (FileExists(icons_download) && IconStoreIsUsable(icons_download)) {
+            SwapIn(icons_download, folder + "Icons.bin", folder + "Icons Default.bin");
+        }
+    } catch (...) {
+        // An icon store that cannot be fetched or checked leaves the current one in use.
+    }
+}
+
+void UpdateTemplate() {
+    const ToolbarSettings settings = CurrentSettings();
+    std::u16string updates_url = settings.UpdatesUrl;
+    if (IsBlank(updates_url)) return;
+    if (updates_url.back() != u'/') {
+        updates_url += u'/';
+        ChangeSettings([&](ToolbarSettings& record) { record.UpdatesUrl = updates_url; });
+    }
+    UpdateTemplate(settings.DataFolder, settings.TemplateBaseName, updates_url);
+}
+
+}  // namespace tb

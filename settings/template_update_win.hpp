@@ -1,0 +1,46 @@
+#pragma once
+// The template update: fetches a newer template file and icon store from the toolbar's update
+// location, checks each through a store of its own, and swaps it in, keeping the file it replaces
+// under its " Default" name.
+//
+// Files in the data folder (B is the template's base name):
+//   B.tb            the template in use          Icons.bin           the icon store in use
+//   B Internet.tb   the download, before checks  Internet Icons.bin  the download, before checks
+//   B Default.tb    the template before the swap Icons Default.bin   the icon store before the swap
+// Remote files: UpdatesUrl + B + ".tb" and UpdatesUrl + "icons.bin".
+#include <functional>
+#include <string>
+
+namespace tb {
+
+// Bounds on one transfer, so that a stalled server cannot hold the browser's window for long: the
+// transfer is given up when it has not moved for that long (connecting, or receiving).
+struct DownloadTimeouts {
+    unsigned long connect_ms = 5000;
+    unsigned long receive_ms = 30000;
+};
+
+// Fetches the URL (8-bit text) into the local file, in blocks of 1024 bytes, processing the thread's
+// window messages while it waits. The server's status is not looked at: an error page is written like any
+// body. Callers judge the outcome by whether the file exists afterwards: no session, a URL that does
+// not canonicalize to a web address, or a server that cannot be reached leave no file, and so does a
+// transfer that fails part-way or ends short of its announced length (the partial file is removed).
+// A local file that cannot be created or written raises FileCreateError, after the partial file is
+// removed and the internet handles are closed.
+void DownloadFile(const std::string& url, const std::string& local_file, const DownloadTimeouts& timeouts = {});
+
+// The update for ToolbarSettings' UpdatesUrl, DataFolder and TemplateBaseName; a missing trailing
+// "/" is added to the record's UpdatesUrl. Errors of the template phase (a download that cannot be
+// written, a downloaded file that cannot be read) are raised; the icon phase then does not run.
+void UpdateTemplate();
+
+// The same for explicit values: `updates_url` gets the trailing "/" when it lacks one (unless it is
+// empty or blank, when nothing at all happens).
+void UpdateTemplate(const std::u16string& data_folder, const std::u16string& base_name, std::u16string& updates_url,
+                    const DownloadTimeouts& timeouts = {});
+
+// Test seam: called with the download's path just before an accepted download is swapped in, so a
+// test can hold the file the way another program might.
+void SetBeforeSwapForTesting(std::function<void(const std::string& download)> hook);
+
+}  // namespace tb

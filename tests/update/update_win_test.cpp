@@ -1,0 +1,378 @@
+#include "settings/template_update_win.hpp"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "base/errors.hpp"
+#include "base/file.hpp"
+#include "base/text.hpp"
+#include "settings/toolbar_settings.hpp"
+#include "storage/bin_data.hpp"
+#include "storage/storage.hpp"
+#include "tests/update/http_server_win.hpp"
+
+namespace tb {
+namespace {
+
+namespace fs = std::filesystem;
+using testing_support::HttpServer;
+using testing_support::Reply;
+using Mode = Reply::Mode;
+
+constexpr char kBase[] = "SampleBar";
+// Short enough that a stalled server ends a test quickly.
+constexpr DownloadTimeouts kQuick{2000, 1500};
+
+std::string TemplateImage(const std::string& toolbar_name) {
+    TrsStorage store;
+    store.WriteString("\\Options\\Toolbar Name", toolbar_name);
+    store.WriteString("\\Options\\Home Page", "http://127.0.0.1/home");
+    return TrsBinData::EncodeTables(store);
+}
+
+std::string IconImage(bool with_icons, const std::string& marker) {
+    TrsStorage store;
+    if (with_icons) store.WriteBinary("\\Icons", "image list " + marker);
+    store.WriteString("\\Marker", marker);
+    return TrsBinData::EncodeTables(store);
+}
+
+// A store read the way the toolbar reads its files.
+struct Loaded {
+    explicit Loaded(const std::string& path) {
+        data.FileDir = fdCustom;
+        data.Options = 0;
+        data.FileName = path;
+        store.SetOptions(0);
+        store.SetStorageData(&data);
+        store.Reload();
+    }
+    TrsBinData data;
+    TrsStorage store;
+};
+
+std::string ToolbarName(const std::string& path) {
+    if (!FileExists(path)) return "";
+    Loaded loaded(path);
+    return loaded.store.ReadString("Options\\Toolbar Name", "");
+}
+
+std::string IconMarker(const std::string& path) {
+    if (!FileExists(path)) return "";
+    Loaded loaded(path);
+    return loaded.store.KeyExists("\\Icons") ? loaded.store.ReadString("\\Marker", "") : "";
+}
+
+class Update : public testing::Test {
+protected:
+    void SetUp() override {
+        const auto* info = testing::UnitTest::GetInstance()->current_test_info();
+        std::string name = std::string("tbupdate_") + info->name();
+        for (char& c : name) {
+            if (!isalnum(static_cast<unsigned char>(c))) c = '_';
+        }
+        folder_ = (fs::temp_directory_path() / name).string();
+        fs::remove_all(folder_);
+        fs::create_directories(folder_);
+    }
+    void TearDown() override {
+        // A transfer given up on ends when its server goes, and then removes its own file.
+        server_.reset();
+        EXPECT_TRUE(WaitForNoPartFiles()) << "a given-up transfer left its file behind";
+        fs::remove_all(folder_);
+    }
+    bool WaitForNoPartFiles() {
+        for (int i = 0; i < 500; ++i) {
+            bool any = false;
+            for (const auto& entry : fs::directory_iterator(folder_)) {
+                any = any || entry.path().extension() == ".part";
+            }
+            if (!any) return true;
+            Sleep(10);
+        }
+        return false;
+    }
+
+    std::string Path(const std::string& name) const { return folder_ + "\\" + name; }
+    std::string Current() const { return Path(std::string(kBase) + ".tb"); }
+    std::string Download() const { return Path(std::string(kBase) + " Internet.tb"); }
+    std::string Previous() const { return Path(std::string(kBase) + " Default.tb"); }
+
+    void InstallCurrent(const std::string& name, const std::string& icon_marker) {
+        WriteWholeFile(Current(), TemplateImage(name));
+        WriteWholeFile(Path("Icons.bin"), IconImage(true, icon_marker));
+    }
+    void Publish(const std::string& name, const std::string& icon_marker) {
+        server_->Set(std::string("/bar/") + kBase + ".tb", Reply{TemplateImage(name)});
+        server_->Set("/bar/icons.bin", Reply{IconImage(true, icon_marker)});
+    }
+    std::u16string Run(std::u16string url) {
+        UpdateTemplate(AnsiToUtf16(folder_), AnsiToUtf16(kBase), url, kQuick);
+        return url;
+    }
+    std::u16string Location() const { return AnsiToUtf16(server_->Root() + "bar/"); }
+
+    // What must hold after any update: the toolbar loads a template and an icon store.
+    void ExpectWorkingToolbar() {
+        EXPECT_FALSE(ToolbarName(Current()).empty()) << "the toolbar lost its template";
+        EXPECT_FALSE(IconMarker(Path("Icons.bin")).empty()) << "the toolbar lost its icon store";
+    }
+
+    std::string folder_;
+    std::unique_ptr<HttpServer> server_ = std::make_unique<HttpServer>();
+};
+
+TEST_F(Update, WithoutALocationNothingIsFetchedOrTouched) {
+    InstallCurrent("Old", "old icons");
+    for (const std::u16string blank : {u"", u"   ", u"\t "}) {
+        EXPECT_EQ(Run(blank), blank);
+    }
+    EXPECT_TRUE(server_->Requests().empty());
+    EXPECT_EQ(fs::directory_iterator(folder_) == fs::directory_iterator(), false);
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder_), fs::directory_iterator()), 2);
+}
+
+TEST_F(Update, AMissingSlashIsAddedOnceAndBothFilesAreAskedFor) {
+    const std::u16string without = AnsiToUtf16(server_->Root() + "bar");
+    EXPECT_EQ(Run(without), without + u"/");
+    EXPECT_EQ(Run(without + u"/"), without + u"/");
+    const std::vector<std::string> expected = {"/bar/SampleBar.tb", "/bar/icons.bin", "/bar/SampleBar.tb",
+                                               "/bar/icons.bin"};
+    EXPECT_EQ(server_->Requests(), expected);
+}
+
+TEST_F(Update, AcceptedFilesReplaceTheCurrentOnesWhichBecomeTheDefaults) {
+    InstallCurrent("Old", "old icons");
+    WriteWholeFile(Previous(), TemplateImage("Older"));
+    WriteWholeFile(Path("Icons Default.bin"), IconImage(true, "older icons"));
+    Publish("New", "new icons");
+    Run(Location());
+
+    EXPECT_EQ(ToolbarName(Current()), "New");
+    EXPECT_EQ(ToolbarName(Previous()), "Old");
+    EXPECT_FALSE(FileExists(Download()));
+    EXPECT_EQ(IconMarker(Path("Icons.bin")), "new icons");
+    EXPECT_EQ(IconMarker(Path("Icons Default.bin")), "old icons");
+    EXPECT_FALSE(FileExists(Path("Internet Icons.bin")));
+}
+
+TEST_F(Update, WithoutCurrentFilesTheDownloadsBecomeCurrent) {
+    Publish("New", "new icons");
+    Run(Location());
+    EXPECT_EQ(ToolbarName(Current()), "New");
+    EXPECT_EQ(IconMarker(Path("Icons.bin")), "new icons");
+    EXPECT_FALSE(FileExists(Previous()));
+    EXPECT_FALSE(FileExists(Path("Icons Default.bin")));
+}
+
+TEST_F(Update, ADownloadWithoutAToolbarNameOrIconsIsLeftAside) {
+    InstallCurrent("Old", "old icons");
+    server_->Set("/bar/SampleBar.tb", Reply{TemplateImage("")});
+    server_->Set("/bar/icons.bin", Reply{IconImage(false, "no icons key")});
+    Run(Location());
+    EXPECT_EQ(ToolbarName(Current()), "Old");
+    EXPECT_EQ(IconMarker(Path("Icons.bin")), "old icons");
+    EXPECT_TRUE(FileExists(Download()));
+    EXPECT_TRUE(FileExists(Path("Internet Icons.bin")));
+    EXPECT_FALSE(FileExists(Previous()));
+    EXPECT_FALSE(FileExists(Path("Icons Default.bin")));
+}
+
+TEST_F(Update, TheIconPhaseRunsAfterARejectedTemplateAndAnErrorPageIsKeptUntilTheNextUpdate) {
+    InstallCurrent("Old", "old icons");
+    server_->Set("/bar/icons.bin", Reply{IconImage(true, "new icons")});
+    Run(Location());  // the template gets the server's 404 page
+    EXPECT_EQ(ToolbarName(Current()), "Old");
+    EXPECT_EQ(IconMarker(Path("Icons.bin")), "new icons");
+    ASSERT_TRUE(FileExists(Download()));
+    EXPECT_NE(ReadWholeFile(Download())->find("404 Not Found"), std::string::npos);
+
+    // The next update, with the server gone, starts by removing the old error page.
+    std::u16string gone = AnsiToUtf16("http://127.0.0.1:" + std::to_string(HttpServer::ClosedPort()) + "/bar/");
+    Run(gone);
+    EXPECT_FALSE(FileExists(Download()));
+    ExpectWorkingToolbar();
+}
+
+// A downloaded template whose records run past its end is rejected even when the name reads well.
+TEST_F(Update, ADamagedDownloadIsRejected) {
+    InstallCurrent("Old", "old icons");
+    const std::string whole = TemplateImage("New");
+    server_->Set("/bar/SampleBar.tb", Reply{whole.substr(0, whole.size() - 3)});
+    std::string icons = IconImage(true, "new icons");
+    server_->Set("/bar/icons.bin", Reply{icons.substr(0, icons.size() - 1)});
+    Run(Location());
+    EXPECT_EQ(ToolbarName(Current()), "Old");
+    EXPECT_EQ(IconMarker(Path("Icons.bin")), "old icons");
+}
+
+struct Fault {
+    const char* name;
+    Mode mode;
+    std::string body;
+    bool leaves_download;  // a complete (if useless) answer stays on disk; a broken transfer does not
+};
+
+class UpdateFaults : public Update, public testing::WithParamInterface<Fault> {};
+
+TEST_P(UpdateFaults, TheToolbarKeepsItsFilesAndNoPartialDownloadRemains) {
+    const Fault& fault = GetParam();
+    InstallCurrent("Old", "old icons");
+    const std::string good = TemplateImage("New");
+    const std::string body = fault.body.empty() && fault.mode != Mode::kWhole ? good : fault.body;
+    server_->Set("/bar/SampleBar.tb", Reply{body, 200, fault.mode});
+    server_->Set("/bar/icons.bin", Reply{fault.body.empty() && fault.mode != Mode::kWhole ? IconImage(true, "new") : body,
+                                        200, fault.mode});
+    const DWORD start = GetTickCount();
+    Run(Location());
+    EXPECT_LT(GetTickCount() - start, 15000u) << "the update must not hang";
+    EXPECT_EQ(ToolbarName(Current()), "Old");
+    EXPECT_EQ(IconMarker(Path("Icons.bin")), "old icons");
+    EXPECT_EQ(FileExists(Download()), fault.leaves_download);
+    EXPECT_EQ(FileExists(Path("Internet Icons.bin")), fault.leaves_download);
+    EXPECT_EQ(server_->Requests().size(), 2u) << "the icon phase runs as well";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Matrix, UpdateFaults,
+    testing::Values(Fault{"ClosedMidBody", Mode::kCloseMidBody, "", false},
+                    Fault{"ResetMidBody", Mode::kResetMidBody, "", false},
+                    Fault{"StalledMidBody", Mode::kStallMidBody, "", false},
+                    Fault{"Garbage", Mode::kWhole, std::string("\x07\x00\xff\xfe garbage \x01\x02\x03", 16), true},
+                    Fault{"EmptyBody", Mode::kWhole, "", true},
+                    Fault{"NoHttpAtAll", Mode::kRawBytes, "SSH-2.0-not-a-web-server\r\n", true}),
+    [](const auto& p) { return p.param.name; });
+
+TEST_F(Update, AServerThatIsDownChangesNothing) {
+    InstallCurrent("Old", "old icons");
+    std::u16string down = AnsiToUtf16("http://127.0.0.1:" + std::to_string(HttpServer::ClosedPort()) + "/bar/");
+    Run(down);
+    ExpectWorkingToolbar();
+    EXPECT_EQ(ToolbarName(Current()), "Old");
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder_), fs::directory_iterator()), 2);
+}
+
+TEST_F(Update, ADownloadThatCannotBeWrittenIsRaisedAndStopsTheUpdate) {
+    InstallCurrent("Old", "old icons");
+    Publish("New", "new icons");
+    fs::create_directories(Download());  // a folder where the download should go
+    std::u16string url = Location();
+    EXPECT_THROW(UpdateTemplate(AnsiToUtf16(folder_), AnsiToUtf16(kBase), url, kQuick), FileCreateError);
+    EXPECT_EQ(server_->Requests(), std::vector<std::string>{"/bar/SampleBar.tb"}) << "no icon phase";
+    ExpectWorkingToolbar();
+
+    // A data folder that does not exist at all.
+    std::u16string again = Location();
+    EXPECT_THROW(UpdateTemplate(AnsiToUtf16(folder_ + "\\missing"), AnsiToUtf16(kBase), again, kQuick),
+                 FileCreateError);
+    EXPECT_FALSE(fs::exists(folder_ + "\\missing"));
+}
+
+// Holds a file open without letting anyone rename or delete it.
+class RenameBlocker {
+public:
+    explicit RenameBlocker(const std::string& path)
+        : handle_(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                              nullptr)) {}
+    ~RenameBlocker() { Release(); }
+    bool Holding() const { return handle_ != INVALID_HANDLE_VALUE; }
+    void Release() {
+        if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+        handle_ = INVALID_HANDLE_VALUE;
+    }
+
+private:
+    HANDLE handle_;
+};
+
+TEST_F(Update, ACurrentFileThatCannotBeRenamedStaysInUse) {
+    InstallCurrent("Old", "old icons");
+    Publish("New", "new icons");
+    RenameBlocker current(Current());
+    RenameBlocker icons(Path("Icons.bin"));
+    ASSERT_TRUE(current.Holding() && icons.Holding());
+    Run(Location());
+    current.Release();
+    icons.Release();
+    EXPECT_EQ(ToolbarName(Current()), "Old");
+    EXPECT_EQ(IconMarker(Path("Icons.bin")), "old icons");
+}
+
+// The download is held open by someone else while it would be renamed into place: the current file,
+// already moved to its " Default" name, comes back.
+TEST_F(Update, ADownloadThatCannotTakeItsPlaceBringsTheCurrentFileBack) {
+    InstallCurrent("Old", "old icons");
+    Publish("New", "new icons");
+    std::vector<std::unique_ptr<RenameBlocker>> blockers;
+    SetBeforeSwapForTesting([&](const std::string& download) {
+        blockers.push_back(std::make_unique<RenameBlocker>(download));
+    });
+    Run(Location());
+    SetBeforeSwapForTesting(nullptr);
+    ASSERT_EQ(blockers.size(), 2u);
+    EXPECT_TRUE(blockers[0]->Holding() && blockers[1]->Holding());
+    blockers.clear();
+    EXPECT_EQ(ToolbarName(Current()), "Old");
+    EXPECT_EQ(IconMarker(Path("Icons.bin")), "old icons");
+    EXPECT_EQ(ToolbarName(Download()), "New") << "the download stays for the next update";
+    EXPECT_FALSE(FileExists(Previous()));
+}
+
+std::atomic<int> handled{0};
+
+LRESULT CALLBACK CountingWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message == WM_APP + 7) ++handled;
+    return DefWindowProcA(window, message, wparam, lparam);
+}
+
+TEST_F(Update, WindowMessagesAreHandledBetweenBlocks) {
+    handled = 0;
+    WNDCLASSA type{};
+    type.lpfnWndProc = CountingWindowProc;
+    type.hInstance = GetModuleHandleA(nullptr);
+    type.lpszClassName = "TbUpdateTestWindow";
+    RegisterClassA(&type);
+    const HWND window = CreateWindowA("TbUpdateTestWindow", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    ASSERT_NE(window, nullptr);
+
+    // The server posts a message half-way through the body and waits until the download handled it.
+    bool handled_during_transfer = false;
+    server_->Set("/file", Reply{std::string(8192, 'x'), 200, Mode::kWhole, [&] {
+                                   PostMessageA(window, WM_APP + 7, 0, 0);
+                                   for (int i = 0; i < 300 && handled == 0; ++i) Sleep(10);
+                                   handled_during_transfer = handled > 0;
+                               }});
+    DownloadFile(server_->Root() + "file", Path("file.bin"), kQuick);
+    DestroyWindow(window);
+    EXPECT_TRUE(handled_during_transfer);
+    EXPECT_EQ(ReadWholeFile(Path("file.bin")), std::string(8192, 'x'));
+}
+
+TEST_F(Update, ATextThatIsNoWebAddressIsNotFetched) {
+    DownloadFile("127.0.0.1", Path("a.bin"), kQuick);
+    DownloadFile("http://127.0.0.1:" + std::to_string(server_->Root().size()) + "/a b", Path("b.bin"), kQuick);
+    EXPECT_FALSE(FileExists(Path("a.bin")));
+    EXPECT_FALSE(FileExists(Path("b.bin")));
+    EXPECT_TRUE(server_->Requests().empty());
+}
+
+TEST_F(Update, TheToolbarRecordGivesThePlacesAndKeepsTheAddedSlash) {
+    const ToolbarSettings saved = CurrentSettings();
+    Publish("New", "new icons");
+    const std::u16string without = AnsiToUtf16(server_->Root() + "bar");
+    ChangeSettings([&](ToolbarSettings& s) {
+        s.DataFolder = AnsiToUtf16(folder_);
+        s.TemplateBaseName = AnsiToUtf16(kBase);
+        s.UpdatesUrl = without;
+    });
+    UpdateTemplate();
+    const std::u16string kept = CurrentSettings().UpdatesUrl;
+    ChangeSettings([&](ToolbarSettings& s) { s = saved; });
+    EXPECT_EQ(kept, without + u"/");
+    EXPECT_EQ(ToolbarName(Current()), "New");
+    EXPECT_EQ(IconMarker(Path("Icons.bin")), "new icons");
+}
+
+}  // namespace
+}  // namespace tb
