@@ -24,6 +24,14 @@ std::u16string AnsiToUtf16(std::string_view ansi);
 // UTF-16 to the system code page; characters the code page lacks become '?'.
 std::string Utf16ToAnsi(std::u16string_view utf16);
 
+// The value of one hexadecimal digit of either case (a UTF-16 unit or a byte), or -1 for any other.
+constexpr int HexDigitValue(char32_t c) {
+    if (c >= '0' && c <= '9') return static_cast<int>(c - '0');
+    if (c >= 'a' && c <= 'f') return static_cast<int>(c - 'a' + 10);
+    if (c >= 'A' && c <= 'F') return static_cast<int>(c - 'A' + 10);
+    return -1;
+}
+
 // ASCII-only case folding, as used for names and keys compared "without regard to case".
 char AsciiUpper(char c);
 bool EqualsIgnoreAsciiCase(std::string_view a, std::string_view b);

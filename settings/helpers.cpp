@@ -23,19 +23,12 @@ bool LooksLikeMailto(std::string_view lower) {
     return at >= 2 && dot >= 5 && dot > at + 1;
 }
 
-int HexDigit(char16_t c) {
-    if (c >= u'0' && c <= u'9') return c - u'0';
-    if (c >= u'a' && c <= u'f') return c - u'a' + 10;
-    if (c >= u'A' && c <= u'F') return c - u'A' + 10;
-    return -1;
-}
-
 // The pair of hex digits at `offset`.
 uint32_t HexPair(std::u16string_view text, size_t offset) {
     const std::u16string_view pair = text.substr(std::min(offset, text.size()), 2);
     if (pair.size() == 2) {
-        const int high = HexDigit(pair[0]);
-        const int low = HexDigit(pair[1]);
+        const int high = HexDigitValue(pair[0]);
+        const int low = HexDigitValue(pair[1]);
         if (high >= 0 && low >= 0) return static_cast<uint32_t>(high * 16 + low);
     }
     throw ConvertError("'" + Utf16ToAnsi(pair) + "' is not a valid integer value");

@@ -5,16 +5,10 @@
 #include <cstdlib>
 
 #include "base/errors.hpp"
+#include "base/text.hpp"
 
 namespace tb {
 namespace {
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
 
 // Civil date of a day number counted from 1970-01-01 (proleptic Gregorian calendar).
 void CivilFromDays(std::int64_t z, std::int64_t& year, unsigned& month, unsigned& day) {
@@ -107,7 +101,7 @@ std::optional<std::int32_t> ParseInteger(std::string_view text) {
     std::uint64_t magnitude = 0;
     const std::uint64_t limit = hex ? 0xFFFFFFFFu : (negative ? 0x80000000u : 0x7FFFFFFFu);
     for (; i < text.size(); ++i) {
-        const int digit = hex ? HexDigit(text[i]) : (text[i] >= '0' && text[i] <= '9' ? text[i] - '0' : -1);
+        const int digit = hex ? HexDigitValue(text[i]) : (text[i] >= '0' && text[i] <= '9' ? text[i] - '0' : -1);
         if (digit < 0) return std::nullopt;
         magnitude = magnitude * (hex ? 16 : 10) + static_cast<unsigned>(digit);
         if (magnitude > limit) return std::nullopt;

@@ -8,13 +8,6 @@ namespace tb::tool {
 
 namespace {
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 std::string TypeWord(const Json& value) {
     if (value.is_null()) return "null";
     if (value.is_boolean()) return "a boolean";
@@ -55,8 +48,8 @@ std::string HexDecode(std::string_view hex, const std::string& where) {
             ++i;
             continue;
         }
-        const int high = HexDigit(c);
-        const int low = i + 1 < hex.size() ? HexDigit(hex[i + 1]) : -1;
+        const int high = HexDigitValue(c);
+        const int low = i + 1 < hex.size() ? HexDigitValue(hex[i + 1]) : -1;
         if (high < 0 || low < 0) {
             throw JsonError(where + ": \"hex\" must hold pairs of hexadecimal digits (at character " +
                             std::to_string(i + 1) + ")");

@@ -4,6 +4,7 @@
 
 #include "base/errors.hpp"
 #include "base/text.hpp"
+#include "settings/helpers.hpp"
 #include "tools/template_schema.hpp"
 
 namespace tb::tool {
@@ -348,35 +349,6 @@ private:
 };
 
 }  // namespace
-
-bool LooksLikeUrl(const std::string& text) {
-    if (text.size() < 5) return false;
-    if (text.back() == '.') return false;
-    if (text.find("..") != std::string::npos) return false;
-    for (unsigned char c : text) {
-        if (c < 33 || c > 126) return false;
-    }
-    std::string lower = text;
-    for (char& c : lower) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    if (lower.starts_with("www.")) return true;
-    if (lower.starts_with("news:") && lower.size() > 6) return true;
-    if (lower.size() > 12) return true;
-    if (lower.starts_with("mailto:")) {
-        const size_t at = lower.find('@');
-        const size_t dot = lower.find('.');
-        if (at != std::string::npos && dot != std::string::npos && at + 1 >= 2 && dot + 1 >= 5 && dot > at + 1) {
-            return true;
-        }
-    }
-    if (lower.find("http://") != std::string::npos) return true;
-    if (lower.find("ftp://") != std::string::npos && lower.size() > 10) {
-        const size_t dot = lower.find('.');
-        if (dot != std::string::npos && dot + 1 >= 8) return true;
-    }
-    return false;
-}
 
 std::vector<Finding> LintTemplate(TemplateView& view, const std::string& base_name,
                                   const std::optional<IconStoreFacts>& icons) {

@@ -43,7 +43,4 @@ std::vector<Finding> LintTemplate(TemplateView& view, const std::string& base_na
 std::string FormatFinding(const Finding& finding);
 bool HasError(const std::vector<Finding>& findings);
 
-// The update's test for a fetchable address (the text is checked as WinInet would receive it).
-bool LooksLikeUrl(const std::string& text);
-
 }  // namespace tb::tool

@@ -3,6 +3,7 @@
 #include <memory>
 #include <variant>
 
+#include "settings/helpers.hpp"
 #include "storage/bin_data.hpp"
 #include "storage/storage.hpp"
 #include "tools/lint.hpp"
@@ -143,6 +144,7 @@ TEST(Lint, EachFaultGivesItsFinding) {
     }
 }
 
+// Lint judges the update location with the update's own address test.
 TEST(Lint, LooksLikeUrlFollowsTheUpdatesRules) {
     const struct {
         const char* text;
