@@ -120,7 +120,8 @@ TEST(PropertyReader, ExtendedValuesBecomeTheNearestDouble) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        PropertyReader reader(Stream().Code(5).Raw(c.bytes).Bytes());
+        const std::string bytes = Stream().Code(5).Raw(c.bytes).Bytes();
+        PropertyReader reader(bytes);
         const PropertyValue v = reader.ReadValue();
         EXPECT_EQ(v.code, ValueCode::Extended);
         EXPECT_EQ(reader.Position(), 11u);
