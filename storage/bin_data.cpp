@@ -42,6 +42,10 @@ std::string Utf16LeToAnsi(std::string_view bytes) {
     return Utf16ToAnsi(units);
 }
 
+[[noreturn]] void RefuseToSave(const std::string& what) {
+    RaiseStorageError(kStorageLibraryError, "Cannot save the storage: " + what + ".");
+}
+
 }  // namespace
 
 struct BinProgress {
@@ -146,29 +150,28 @@ std::string TrsBinData::EncodeTables(const TrsStorage& store) {
     const auto& keys = store.Keys();
     // Check everything first: a tree the format cannot hold must not leave a file that reads back
     // as something else.
-    auto refuse = [](const std::string& what) {
-        RaiseStorageError(kStorageLibraryError, "Cannot save the storage: " + what + ".");
-    };
-    if (sections.size() > kMaxCount) refuse(std::to_string(sections.size()) + " sections, at most 65535 fit");
-    if (keys.size() > kMaxCount) refuse(std::to_string(keys.size()) + " keys, at most 65535 fit");
+    if (sections.size() > kMaxCount) RefuseToSave(std::to_string(sections.size()) + " sections, at most 65535 fit");
+    if (keys.size() > kMaxCount) RefuseToSave(std::to_string(keys.size()) + " keys, at most 65535 fit");
     size_t total = 8;
     for (const TrsSectionRecord& s : sections) {
         if (s.id < 0 || static_cast<std::uint32_t>(s.id) > kMaxCount || s.parent_id < 0 ||
             static_cast<std::uint32_t>(s.parent_id) > kMaxCount) {
-            refuse("section \"" + s.name + "\" has id " + std::to_string(s.id) + " under " +
-                   std::to_string(s.parent_id) + ", ids above 65535 do not fit");
+            RefuseToSave("section \"" + s.name + "\" has id " + std::to_string(s.id) + " under " +
+                         std::to_string(s.parent_id) + ", only ids 0 to 65535 fit");
         }
-        if (s.name.size() > kMaxNameBytes) refuse("the section name \"" + s.name + "\" is longer than 255 bytes");
+        if (s.name.size() > kMaxNameBytes) RefuseToSave("the section name \"" + s.name + "\" is longer than 255 bytes");
         total += kSectionHeaderBytes + s.name.size();
     }
     for (const TrsKeyRecord& k : keys) {
         if (k.section_id < 0 || static_cast<std::uint32_t>(k.section_id) > kMaxCount) {
-            refuse("key \"" + std::string(k.name) + "\" belongs to section id " + std::to_string(k.section_id) +
-                   ", ids above 65535 do not fit");
+            RefuseToSave("key \"" + std::string(k.name) + "\" belongs to section id " +
+                         std::to_string(k.section_id) + ", only ids 0 to 65535 fit");
         }
-        if (k.name.size() > kMaxNameBytes) refuse("the key name \"" + std::string(k.name) + "\" is longer than 255 bytes");
+        if (k.name.size() > kMaxNameBytes) {
+            RefuseToSave("the key name \"" + std::string(k.name) + "\" is longer than 255 bytes");
+        }
         if (k.bytes.size() > std::numeric_limits<std::uint32_t>::max()) {
-            refuse("the value of key \"" + std::string(k.name) + "\" is too long");
+            RefuseToSave("the value of key \"" + std::string(k.name) + "\" is too long");
         }
         total += kKeyHeaderBytes + k.name.size() + k.Payload().size();
         if (k.kind == vkString || k.kind == vkBinary) total += 4;

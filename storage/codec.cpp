@@ -274,7 +274,8 @@ std::optional<std::size_t> DecompressBlock(std::span<const std::uint8_t> block,
             control <<= 1;
             --bits;
         }
-        if (ip >= m) break;
+        // The fast loop leaves at least 12 bytes of the block unread, so the step below always
+        // has input.
 
         // One step the careful way.
         if (bits == 0) {

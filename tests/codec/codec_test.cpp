@@ -94,6 +94,8 @@ INSTANTIATE_TEST_SUITE_P(
         FixedCase{"one_byte", {0x41}, {0x80, 0x41}},
         FixedCase{"two_bytes", {0x41, 0x41}, {0x80, 0x41, 0x41}},
         FixedCase{"abc_stored", Text("abc"), {0x80, 'a', 'b', 'c'}},
+        // Three literals and a copy item take 8 bytes for 6: stored.
+        FixedCase{"short_copy_stored", Text("abcabc"), {0x80, 'a', 'b', 'c', 'a', 'b', 'c'}},
         // Flag, control word 0x8000, run of 16 + 4.
         FixedCase{"run_of_twenty", Repeat(0x41, 20), {0x40, 0x80, 0x00, 0x00, 0x00, 0x04, 0x41}},
         FixedCase{"run_of_4095_is_one_item", Repeat(0x07, 4095), {0x40, 0x80, 0x00, 0x00, 0x0F, 0xEF, 0x07}},
@@ -189,6 +191,20 @@ TEST(DecompressBlock, AnyFlagButStoredMeansCompressed) {
         const Bytes block = {flag, 0x10, 0x00, 'a', 'b', 'c', 0x00, 0x36};
         EXPECT_EQ(Decode(block), Text("abcabcabcabc")) << int(flag);
     }
+}
+
+TEST(DecompressBlock, StoredBlockOfNoBytesDecodesToNothing) {
+    const Bytes empty_stored = {0x80};
+    EXPECT_EQ(Decode(empty_stored), Bytes());
+    EXPECT_EQ(Decode(empty_stored, 0), Bytes());  // even into an output of no bytes
+    EXPECT_EQ(Decode({0x80, 'x'}, 1), Text("x"));  // a stored block that just fills the output
+
+    // As a record it adds nothing and the records after it still decode.
+    std::string out;
+    const auto r = DecompressStream(std::string("\x01\x00\x00\x00\x80" "\x02\x00\x00\x00\x80" "z", 11), out);
+    EXPECT_EQ(r.status, StreamStatus::Complete);
+    EXPECT_EQ(out, "z");
+    EXPECT_EQ(r.consumed, 11u);
 }
 
 struct CorruptCase {

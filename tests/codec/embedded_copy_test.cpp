@@ -96,12 +96,22 @@ TEST_F(EmbeddedCopy, DamagedDataLeavesTheCopyEmpty) {
     std::vector<std::string> damaged;
     for (std::size_t cut = 0; cut < good.size(); ++cut) damaged.push_back(good.substr(0, cut));
     damaged.push_back("\x02\x01" + good.substr(2));                      // wrong marker
+    damaged.push_back("\x01\x02" + good.substr(2));                      // wrong second marker byte
     std::string long_length = good;
     long_length[2] = '\xFF';                                              // length past the data
     damaged.push_back(long_length);
-    std::string bad_block = good;  // the first unit becomes a copy from before the start
-    bad_block.replace(11, 4, "\xFF\xFF\x00\x10");
+    // The first block's control word and first unit become a copy from before the start: the
+    // lengths still fit, only the block does not decode.
+    std::string bad_block = good;
+    ASSERT_EQ(good[10], '\x40');
+    bad_block.replace(11, 4, std::string("\xFF\xFF\x00\x10", 4));
+    ASSERT_EQ(bad_block.size(), good.size());
     damaged.push_back(bad_block);
+    // A record cut short inside the stream, with the outer length telling the truth about it.
+    std::string short_stream = good.substr(0, 6) + good.substr(6, 100);
+    short_stream[2] = 100;
+    short_stream[3] = short_stream[4] = short_stream[5] = 0;
+    damaged.push_back(short_stream);
 
     for (const auto& data : damaged) {
         // An earlier copy does not survive either: the damaged one replaces it.

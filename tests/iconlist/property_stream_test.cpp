@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
+#include <functional>
+#include <limits>
+#include <stdexcept>
 
 #include "iconlist_helpers.hpp"
 #include "storage/property_stream.hpp"
@@ -35,7 +39,12 @@ TEST(PropertyReader, ReadsEveryValueCode) {
                          .Name("Set").Code(11).Name("a").Name("b").Code(0)
                          .Name("LStr").Code(12).U32(4).Raw("long")
                          .Name("Nil").Code(13)
-                         .Name("Coll").Code(14).Int8(3).Code(1).Name("X").Int8(1).End().Code(1).End().End()
+                         .Name("Coll").Code(14)
+                             .Int8(3).Code(1).Name("X").Int8(1).End()
+                             .Code(1).End()
+                             .Int16(300).Code(1).End()
+                             .Int32(70000).Code(1).End()
+                             .End()
                          .Name("Single").Code(15).Raw(single_bytes)
                          .Name("Cur").Code(16).U32(25000).U32(0)
                          .Name("Date").Code(17).Raw(Double(36526.5))
@@ -64,10 +73,12 @@ TEST(PropertyReader, ReadsEveryValueCode) {
     EXPECT_EQ(at(11).set, (std::vector<std::string>{"a", "b"}));
     EXPECT_EQ(at(12).text, "long");
     EXPECT_EQ(at(13).text, "nil");
-    ASSERT_EQ(at(14).items.size(), 2u);
+    ASSERT_EQ(at(14).items.size(), 4u);
     EXPECT_EQ(at(14).items[0].order, 3);
     EXPECT_EQ(at(14).items[0].properties[0].name, "X");
     EXPECT_FALSE(at(14).items[1].order);
+    EXPECT_EQ(at(14).items[2].order, 300);
+    EXPECT_EQ(at(14).items[3].order, 70000);
     EXPECT_EQ(at(15).real, 0.5);
     EXPECT_EQ(at(16).integer, 25000);
     EXPECT_EQ(at(17).real, 36526.5);
@@ -77,7 +88,53 @@ TEST(PropertyReader, ReadsEveryValueCode) {
     EXPECT_EQ(at(21).real, -0.25);
 }
 
-TEST(PropertyReader, UnknownCodesAndDeepNestingAreRefused) {
+// An 80-bit extended value: sign and 15-bit exponent on top, a 64-bit mantissa with its integer
+// bit below.
+std::string Extended(bool negative, int exponent, std::uint64_t mantissa) {
+    std::string bytes;
+    for (int i = 0; i < 8; ++i) bytes.push_back(static_cast<char>((mantissa >> (8 * i)) & 0xFF));
+    bytes.push_back(static_cast<char>(exponent & 0xFF));
+    bytes.push_back(static_cast<char>(((exponent >> 8) & 0x7F) | (negative ? 0x80 : 0)));
+    return bytes;
+}
+
+TEST(PropertyReader, ExtendedValuesBecomeTheNearestDouble) {
+    constexpr std::uint64_t kOne = std::uint64_t{1} << 63;
+    const double inf = std::numeric_limits<double>::infinity();
+    const struct {
+        const char* what;
+        std::string bytes;
+        double expected;  // NaN: any NaN of that sign
+    } cases[] = {
+        {"one", Extended(false, 0x3FFF, kOne), 1.0},
+        {"minus three quarters", Extended(true, 0x3FFE, kOne | kOne >> 1), -0.75},
+        {"zero", Extended(false, 0, 0), 0.0},
+        {"negative zero", Extended(true, 0, 0), -0.0},
+        {"infinity", Extended(false, 0x7FFF, kOne), inf},
+        {"negative infinity", Extended(true, 0x7FFF, kOne), -inf},
+        {"infinity without its integer bit", Extended(false, 0x7FFF, 0), inf},
+        {"quiet NaN", Extended(false, 0x7FFF, kOne | kOne >> 1), std::nan("")},
+        {"negative NaN", Extended(true, 0x7FFF, kOne | 1), -std::nan("")},
+        {"beyond the double range", Extended(false, 0x7FFE, kOne), inf},
+        {"below the double range", Extended(true, 1, kOne), -0.0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string bytes = Stream().Code(5).Raw(c.bytes).Bytes();
+        PropertyReader reader(bytes);
+        const PropertyValue v = reader.ReadValue();
+        EXPECT_EQ(v.code, ValueCode::Extended);
+        EXPECT_EQ(reader.Position(), 11u);
+        EXPECT_EQ(std::signbit(v.real), std::signbit(c.expected));
+        if (std::isnan(c.expected)) {
+            EXPECT_TRUE(std::isnan(v.real)) << v.real;
+        } else {
+            EXPECT_EQ(v.real, c.expected);
+        }
+    }
+}
+
+TEST(PropertyReader, MalformedStreamsAreRefusedWithTheirMessage) {
     const auto error_of = [](const std::string& bytes) {
         try {
             PropertyReader(bytes).ReadEntries();
@@ -86,9 +143,29 @@ TEST(PropertyReader, UnknownCodesAndDeepNestingAreRefused) {
         }
         return std::string("(no error)");
     };
-    EXPECT_EQ(error_of(Stream().Name("X").Code(22).End().Bytes()), "Invalid property value");
-    std::string deep = Stream().Name("X").Bytes() + std::string(100000, '\1');
-    EXPECT_EQ(error_of(deep), "Invalid property value");
+    const struct {
+        const char* what;
+        std::string bytes;
+        const char* message;
+    } cases[] = {
+        {"unknown code", Stream().Name("X").Code(22).End().Bytes(), "Invalid property value"},
+        {"lists nested past any real stream", Stream().Name("X").Bytes() + std::string(100000, '\1'),
+         "Invalid property value"},
+        {"collection item without its list code", Stream().Name("X").Code(14).Int8(1).Code(11).End().End().Bytes(),
+         "Invalid property value"},
+        {"set where an item's list is expected", Stream().Name("X").Code(14).Code(11).End().End().Bytes(),
+         "Invalid property value"},
+        {"wide text longer than the stream", Stream().Name("X").Code(18).U32(3).U16('a').U16('b').Bytes(),
+         "Stream read error"},
+        {"wide text count past any stream", Stream().Name("X").Code(18).U32(0xFFFFFFFF).U16('a').Bytes(),
+         "Stream read error"},
+        {"extended value cut off", Stream().Name("X").Code(5).Raw(std::string(9, '\0')).Bytes(), "Stream read error"},
+        {"list without its end", Stream().Name("X").Code(1).Int8(1).Bytes(), "Stream read error"},
+        {"collection without its end", Stream().Name("X").Code(14).Code(1).End().Bytes(), "Stream read error"},
+        {"UTF-8 text longer than the stream", Stream().Name("X").Code(20).U32(5).Raw("ab").Bytes(),
+         "Stream read error"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(error_of(c.bytes), c.message) << c.what;
 }
 
 TEST(PropertyWriter, PicksTheShortestIntegerCode) {
@@ -102,6 +179,26 @@ TEST(PropertyWriter, PicksTheShortestIntegerCode) {
 
     PropertyReader reader(w.Bytes());
     for (const std::int32_t v : {127, -128, 128, -32768, 32767, 32768, -2147483647 - 1}) EXPECT_EQ(reader.ReadInteger(), v);
+}
+
+TEST(PropertyWriter, RefusesNamesItCannotEncode) {
+    // A length byte holds 1..255; an empty name would read back as the end of the list.
+    const std::string empty, longest(255, 'n'), too_long(256, 'n');
+    const struct {
+        const char* what;
+        std::function<void(PropertyWriter&, const std::string&)> write;
+    } kinds[] = {
+        {"property name", [](PropertyWriter& w, const std::string& s) { w.Name(s); }},
+        {"identifier", [](PropertyWriter& w, const std::string& s) { w.Ident(s); }},
+        {"set member", [](PropertyWriter& w, const std::string& s) { w.Set({"first", s}); }},
+    };
+    for (const auto& k : kinds) {
+        SCOPED_TRACE(k.what);
+        PropertyWriter w;
+        EXPECT_THROW(k.write(w, empty), std::invalid_argument);
+        EXPECT_THROW(k.write(w, too_long), std::invalid_argument);
+        EXPECT_NO_THROW(k.write(w, longest));
+    }
 }
 
 TEST(PropertyWriter, LongTextTakesTheLongForm) {

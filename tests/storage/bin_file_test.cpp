@@ -87,8 +87,18 @@ TEST_F(BinFileTest, EveryKindSurvivesASaveAndALoad) {
     EXPECT_EQ(f.store.ReadInteger("\\Options\\Width", 0), -5);
 }
 
+// An RS03 image of one root key "K" holding `text` (ASCII), as UTF-16LE.
+std::string Utf16Image(const std::string& text) {
+    const std::uint32_t bytes = static_cast<std::uint32_t>(2 * text.size());
+    std::string image = "RS03" + Bytes({0, 0, 1, 0, 0, 0, 2, 'K', 0, 1, 0});
+    for (int shift = 0; shift < 32; shift += 8) image.push_back(static_cast<char>((bytes >> shift) & 0xFF));
+    for (const char c : text) image += Bytes({c, 0});
+    return image;
+}
+
 TEST_F(BinFileTest, VersionDecidesLengthsAndTextEncoding) {
     // One key "K" of the root holding the text "hi", in three versions.
+    const std::string long_text(40000, 'w');
     const struct {
         const char* what;
         std::string image;
@@ -100,6 +110,7 @@ TEST_F(BinFileTest, VersionDecidesLengthsAndTextEncoding) {
         {"XYZ7: only the digit counts", "XYZ7" + Bytes({0, 0, 1, 0, 0, 0, 1, 'K', 1, 0, 2, 0, 'h', 'i'}), "K", "hi"},
         {"RS03: UTF-16LE names and texts",
          "RS03" + Bytes({0, 0, 1, 0, 0, 0, 4, 0xC4, 0, 'K', 0, 1, 0, 5, 0, 0, 0, 'h', 0, 0xE9, 0, '!'}), "\xC4K", "h\xE9"},
+        {"RS03: a converted text larger than the store's text chunks", Utf16Image(long_text), "K", long_text},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -236,8 +247,12 @@ TEST_F(BinFileTest, TreesTheFormatCannotHoldAreNotSaved) {
         std::vector<TrsKeyRecord> keys;
     } cases[] = {
         {"section id above 65535", {section(65536, 0, "S")}, {}},
+        {"negative section id", {section(-1, 0, "S")}, {}},
         {"parent id above 65535", {section(1, 70000, "S")}, {}},
+        {"negative parent id", {section(1, -1, "S")}, {}},
         {"key of section 65536", {}, {key(65536, "k")}},
+        {"key of a negative section", {}, {key(-1, "k")}},
+        {"65536 sections", std::vector<TrsSectionRecord>(65536, section(1, 0, "S")), {}},
         {"section name of 256 bytes", {section(1, 0, std::string(256, 'n'))}, {}},
         {"key name of 256 bytes", {}, {key(0, kLongName)}},
         {"65536 keys", {}, std::vector<TrsKeyRecord>(65536, key(0, "k"))},

@@ -179,6 +179,47 @@ TEST_F(StreamDataTest, ProgressIsReportedOncePerPercent) {
     EXPECT_EQ(seen, (std::vector<int>{0, 16, 33, 50, 66, 83, 100}));
 }
 
+TEST_F(StreamDataTest, ProgressHandlerThatRaisesStopsTheLoadKeepingWhatWasRead) {
+    TrsStorage source;
+    for (int i = 0; i < 3; ++i) source.WriteInteger("\\S" + std::to_string(i) + "\\k", i);
+    WriteWholeFile(Path("p.bin"), TrsBinData::EncodeTables(source));  // 3 sections, 3 keys
+    FileStore f(Path("p.bin"));
+    f.data.OnProgress = [](TrsStorageData&, std::int32_t percent) {
+        if (percent >= 50) throw Error("cancelled");
+    };
+    bool after_load = false;
+    f.data.OnAfterLoad = [&](TrsStorageData&) { after_load = true; };
+    try {
+        f.store.Reload();
+        FAIL() << "the handler's error was swallowed";
+    } catch (const Error& e) {
+        EXPECT_STREQ(e.what(), "cancelled");
+    }
+    EXPECT_TRUE(after_load);
+    // The sections read before the handler raised are there; no key was reached.
+    ASSERT_EQ(f.store.Sections().size(), 3u);
+    EXPECT_EQ(f.store.Sections()[2].name, "S2");
+    EXPECT_TRUE(f.store.Keys().empty());
+    EXPECT_TRUE(f.store.SectionExists("\\S2"));
+
+    f.data.OnProgress = nullptr;
+    f.store.Reload();
+    EXPECT_EQ(f.store.ReadInteger("\\S2\\k", -1), 2);
+}
+
+TEST_F(StreamDataTest, LoadHandlerThatDetachesTheStoreLeavesItEmpty) {
+    FileStore f(Path("main.bin"));
+    f.store.WriteString("\\Before", "x");
+    f.data.OnLoadFromStream = [&](TrsStreamData& data, TMemoryStream& stream, bool&) {
+        stream.Write(ImageWith("handler"));
+        data.DetachStore(&f.store);
+    };
+    f.store.Reload();
+    EXPECT_EQ(f.data.CurrentStore(), nullptr);
+    EXPECT_TRUE(f.store.Keys().empty());
+    EXPECT_EQ(f.store.ReadString("From", "-"), "-");
+}
+
 TEST(FolderChain, CreatesEveryLevel) {
     const std::string root = (std::filesystem::temp_directory_path() / "tbstore_chain").string();
     std::filesystem::remove_all(root);
