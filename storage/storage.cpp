@@ -232,13 +232,26 @@ void TrsStorage::Reload() {
     if (OnBeforeLoad) OnBeforeLoad(*this);
     if (storage_data_ != nullptr) {
         storage_data_->AttachStore(this);
-        storage_data_->Load();
+        try {
+            storage_data_->Load();
+        } catch (...) {
+            // The tree holds only what was read before the failure: saving it would replace the
+            // whole file with that part.
+            damaged_ = true;
+            throw;
+        }
         if (encryptor_ != nullptr && encryptor_->active) encryptor_->DecodeTree(*this);
     }
     if (OnAfterLoad) OnAfterLoad(*this);
 }
 
 void TrsStorage::Save() {
+    // A damaged tree is only the part of its file that could be read; writing it back would lose
+    // the rest for good. Such a tree can still be read, or copied into a store of its own.
+    if (damaged_) {
+        RaiseStorageError(kStorageLibraryError,
+                          "Cannot save the storage: it holds only the part of its file that could be read");
+    }
     if (OnBeforeSave) OnBeforeSave(*this);
     if (storage_data_ != nullptr) {
         TrsEncryptor* encryptor = (encryptor_ != nullptr && encryptor_->active) ? encryptor_ : nullptr;

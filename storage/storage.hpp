@@ -209,7 +209,9 @@ public:
     // Raises OnKeyDeletion for every key, then empties everything.
     void ClearAll();
 
-    // True after a load that met records running past the end of the data; cleared by ClearAll.
+    // True after a load that met records running past the end of the data, or that raised part-way;
+    // cleared by ClearAll. A damaged store refuses to save (Save and a saving Close raise), so the
+    // part that was read never replaces the whole file.
     bool Damaged() const { return damaged_; }
 
     // --- navigation

@@ -207,6 +207,38 @@ TEST_F(StreamDataTest, ProgressHandlerThatRaisesStopsTheLoadKeepingWhatWasRead) 
     EXPECT_EQ(f.store.ReadInteger("\\S2\\k", -1), 2);
 }
 
+// A store holding only part of its file must never write that part over the whole file, whether
+// the file was cut short or the load was stopped part-way.
+TEST_F(StreamDataTest, PartlyLoadedStoreRefusesToSaveOverItsFile) {
+    TrsStorage source;
+    for (int i = 0; i < 3; ++i) source.WriteInteger("\\S" + std::to_string(i) + "\\k", i);
+    const std::string whole = TrsBinData::EncodeTables(source);
+    for (const bool cut_short : {true, false}) {
+        SCOPED_TRACE(cut_short ? "file cut short" : "load stopped by a handler");
+        const std::string on_disk = cut_short ? whole.substr(0, whole.size() - 3) : whole;
+        WriteWholeFile(Path("p.bin"), on_disk);
+        FileStore f(Path("p.bin"), soSaveOnClose);
+        f.store.SetActive(true);
+        if (!cut_short) {
+            f.data.OnProgress = [](TrsStorageData&, std::int32_t percent) {
+                if (percent >= 50) throw Error("cancelled");
+            };
+            EXPECT_THROW(f.store.Reload(), Error);
+        }
+        EXPECT_TRUE(f.store.Damaged());
+        EXPECT_THROW(f.store.Close(), TrsException);
+        EXPECT_TRUE(f.store.Active()) << "a failed save leaves the store active";
+        EXPECT_EQ(ReadWholeFile(Path("p.bin")), on_disk);
+        // Once the whole file is read again, saving works as usual.
+        f.data.OnProgress = nullptr;
+        WriteWholeFile(Path("p.bin"), whole);
+        f.store.Reload();
+        EXPECT_FALSE(f.store.Damaged());
+        f.store.Close();
+        EXPECT_FALSE(f.store.Active());
+    }
+}
+
 TEST_F(StreamDataTest, LoadHandlerThatDetachesTheStoreLeavesItEmpty) {
     FileStore f(Path("main.bin"));
     f.store.WriteString("\\Before", "x");
