@@ -47,16 +47,21 @@ void Heading(const char* text) { std::printf("\n== %s\n", text); }
 
 void Field(const char* name, const std::string& value) { std::printf("  %-18s %s\n", name, value.c_str()); }
 
-// The template's version and name, read the way the toolbar reads them.
-void ShowTemplate(const std::string& path) {
-    tb::TrsStorage store;
-    tb::TrsBinData file;
+// Loads the file into the store the way the toolbar opens its stores: read only, never saved.
+void OpenForReading(tb::TrsStorage& store, tb::TrsBinData& file, const std::string& path) {
     store.SetOptions(0);
     store.SetStorageData(&file);
     file.FileDir = tb::fdCustom;
     file.Options = 0;
     file.FileName = path;
     store.SetActive(true);
+}
+
+// The template's version and name, read the way the toolbar reads them.
+void ShowTemplate(const std::string& path) {
+    tb::TrsStorage store;
+    tb::TrsBinData file;
+    OpenForReading(store, file, path);
     Field("template", path);
     Field("  Toolbar Name", store.ReadString("\\Options\\Toolbar Name", ""));
     Field("  Version", store.ReadString("\\Options\\Version", "3.1"));
@@ -143,12 +148,7 @@ int Run(const std::wstring& library_path, const std::string& installed_template,
     {
         tb::TrsStorage icons;
         tb::TrsBinData file;
-        icons.SetOptions(0);
-        icons.SetStorageData(&file);
-        file.FileDir = tb::fdCustom;
-        file.Options = 0;
-        file.FileName = Ansi(tb::IconStorePath(settings));
-        icons.SetActive(true);
+        OpenForReading(icons, file, Ansi(tb::IconStorePath(settings)));
         tb::TPngImageList model;
         icons.ReadImageList("\\Icons", model);
         const tb::ImageListHandle list = tb::CreatePlatformImageList(model);
