@@ -12,6 +12,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "base/file.hpp"
 #include "base/text.hpp"
 #include "settings/toolbar_settings.hpp"
 #include "storage/bin_data.hpp"
@@ -269,6 +270,41 @@ TEST_F(ToolbarWindowTest, ReleasedInsideItsOwnHandlerGoesOnTheNextTurn) {
     EXPECT_TRUE(IsWindow(window));  // still there while the handler returns
     ProcessMessages();
     EXPECT_FALSE(IsWindow(window));
+}
+
+}  // namespace
+}  // namespace tb
+
+namespace tb {
+namespace {
+
+// Damaged and random templates: every build ends (in a toolbar or an error box), never in a crash.
+TEST_F(ToolbarWindowTest, DamagedAndRandomTemplatesNeverCrash) {
+    BuildSample();
+    const std::filesystem::path file = folder_ / "SampleBar.tb";
+    const std::optional<std::string> original = ReadWholeFile(file.string());
+    ASSERT_TRUE(original);
+    std::uint32_t seed = 12345;
+    const auto next = [&seed] { return seed = seed * 1103515245u + 12345u; };
+    for (int round = 0; round < 60; ++round) {
+        std::string bytes = *original;
+        if (round < 20) {
+            bytes.resize(bytes.size() * static_cast<std::size_t>(round) / 20);  // cut short
+        } else if (round < 50) {
+            for (int flips = 0; flips < 8; ++flips) bytes[next() % bytes.size()] = static_cast<char>(next() >> 8);
+        } else {
+            bytes.assign(200 + next() % 2000, '\0');
+            for (char& c : bytes) c = static_cast<char>(next() >> 16);
+        }
+        WriteWholeFile(file.string(), bytes);
+        SCOPED_TRACE(round);
+        TFormToolbar::Pointer form = TFormToolbar::New();
+        TFormToolbar::CreateArgs args;
+        args.run_template_update = false;
+        args.visible = false;
+        ASSERT_TRUE(form->Construct(args));
+        EXPECT_NO_THROW(json::parse(form->Describe()));
+    }
 }
 
 }  // namespace
