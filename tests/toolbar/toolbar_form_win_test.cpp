@@ -255,7 +255,7 @@ TEST_F(ToolbarWindowTest, ReleasedWhileBuildingWaitsForTheConstruction) {
     args.run_template_update = false;
     EXPECT_FALSE(raw->Construct(args));  // released: the object is gone now
     EXPECT_TRUE(was_building);
-    EXPECT_EQ(items_at_release, 0u);  // released before the first item; the build still ran to its end
+    EXPECT_EQ(items_at_release, 0u);  // released when the item loop first processed messages
     EXPECT_EQ(form, nullptr);
     DestroyWindow(helper);
 }
