@@ -28,7 +28,7 @@
 #include "settings/template_update_win.hpp"
 #include "settings/toolbar_settings.hpp"
 #include "storage/bin_data.hpp"
-#include "storage/png_image_list.hpp"
+#include "iconlist/png_image_list.hpp"
 #include "storage/storage.hpp"
 #include "toolkit/image_list_win.hpp"
 

@@ -9,7 +9,7 @@
 #include "base/file.hpp"
 #include "base/text.hpp"
 #include "base/wide_win.hpp"
-#include "settings/cursors_win.hpp"
+#include "toolkit/cursors_win.hpp"
 
 namespace tb {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "storage/png_image_list.hpp"
+#include "iconlist/png_image_list.hpp"
 
 namespace tb {
 namespace {

@@ -3,8 +3,8 @@
 #include <cstdio>
 
 #include "base/file.hpp"
-#include "storage/colors.hpp"
-#include "storage/png_image_list.hpp"
+#include "iconlist/colors.hpp"
+#include "iconlist/png_image_list.hpp"
 #include "tools/bitmap_file.hpp"
 #include "tools/loaded_store.hpp"
 #include "tools/store_access.hpp"

@@ -3,7 +3,7 @@
 #include "tools/store_access.hpp"
 
 #include "base/file.hpp"
-#include "storage/codec.hpp"
+#include "codec/codec.hpp"
 #include "tools/loaded_store.hpp"
 
 namespace tb::tool {

@@ -11,7 +11,7 @@
 
 #include "base/text.hpp"
 #include "base/wide_win.hpp"
-#include "settings/cursors_win.hpp"
+#include "toolkit/cursors_win.hpp"
 #include "settings/startup_win.hpp"
 #include "settings/toolbar_settings.hpp"
 #include "template_fixture.hpp"

@@ -4,7 +4,7 @@
 #include <iterator>
 #include <vector>
 
-#include "storage/png_image_list.hpp"
+#include "iconlist/png_image_list.hpp"
 #include "toolkit/image_list_win.hpp"
 
 namespace tb {

@@ -5,7 +5,7 @@
 
 #include "base/file.hpp"
 #include "storage/bin_data.hpp"
-#include "storage/png_image_list.hpp"
+#include "iconlist/png_image_list.hpp"
 #include "storage/storage.hpp"
 #include "tests/tools/tool_run.hpp"
 
