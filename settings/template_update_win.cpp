@@ -15,8 +15,7 @@
 #include "settings/helpers.hpp"
 #include "settings/navigation_win.hpp"
 #include "settings/toolbar_settings.hpp"
-#include "storage/bin_data.hpp"
-#include "storage/storage.hpp"
+#include "storage/read_only_store.hpp"
 
 namespace tb {
 namespace {
@@ -201,36 +200,16 @@ bool IsBlank(const std::u16string& text) {
     return true;
 }
 
-// A store of its own for one check: a binary back-end on the file, no options, so closing never
-// saves. Returns false when the file loads only as a damaged store.
-struct CheckStore {
-    explicit CheckStore(const std::string& path) {
-        data.FileDir = fdCustom;
-        data.Options = 0;
-        store.SetOptions(0);
-        store.SetStorageData(&data);
-        data.FileName = path;
-        store.Reload();
-    }
-    ~CheckStore() {
-        try {
-            store.Close();
-        } catch (...) {
-            // Closing a store without soSaveOnClose writes nothing; there is nothing to report.
-        }
-    }
-    TrsBinData data;
-    TrsStorage store;
-};
-
+// Each download is checked through a store of its own, read only: a file that loads only as a
+// damaged store is not usable.
 bool TemplateIsUsable(const std::string& path) {
-    CheckStore check(path);
-    return !check.store.Damaged() && !DecodeUtf8(check.store.ReadString("Options\\Toolbar Name", "")).empty();
+    ReadOnlyStore check(path);
+    return !check.Damaged() && !DecodeUtf8(check.Store().ReadString("Options\\Toolbar Name", "")).empty();
 }
 
 bool IconStoreIsUsable(const std::string& path) {
-    CheckStore check(path);
-    return !check.store.Damaged() && check.store.KeyExists("\\Icons");
+    ReadOnlyStore check(path);
+    return !check.Damaged() && check.Store().KeyExists("\\Icons");
 }
 
 std::function<void(const std::string&)>& BeforeSwap() {
