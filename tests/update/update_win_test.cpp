@@ -327,6 +327,20 @@ TEST_F(Update, WindowMessagesAreHandledBetweenBlocks) {
     EXPECT_EQ(ReadWholeFile(Path("file.bin")), std::string(8192, 'x'));
 }
 
+// Without its event the wait would spin for as long as the transfer runs; a transfer that cannot
+// have one does not start, and leaves no file.
+TEST_F(Update, ATransferWithoutItsEventIsNotStarted) {
+    server_->Set("/file", Reply{"body"});
+    SetEventCreationFailsForTesting(true);
+    DownloadFile(server_->Root() + "file", Path("file.bin"), kQuick);
+    SetEventCreationFailsForTesting(false);
+    EXPECT_FALSE(FileExists(Path("file.bin")));
+    EXPECT_TRUE(server_->Requests().empty());
+
+    DownloadFile(server_->Root() + "file", Path("file.bin"), kQuick);
+    EXPECT_EQ(ReadWholeFile(Path("file.bin")), "body");
+}
+
 TEST_F(Update, ATextThatIsNoWebAddressIsNotFetched) {
     DownloadFile("127.0.0.1", Path("a.bin"), kQuick);
     DownloadFile("http://127.0.0.1:" + std::to_string(server_->Root().size()) + "/a b", Path("b.bin"), kQuick);
