@@ -50,7 +50,8 @@ std::mutex& LoadLock() {
     static std::mutex lock;
     return lock;
 }
-int g_load_count = 0;  // guarded by LoadLock()
+int g_load_count = 0;      // guarded by LoadLock()
+unsigned g_loads_run = 0;  // guarded by LoadLock(): loads EnsureStartupSettings began
 
 }  // namespace
 
@@ -160,8 +161,14 @@ void LoadStartupSettings(HMODULE module) {
 void EnsureStartupSettings() {
     std::lock_guard<std::mutex> guard(LoadLock());
     if (g_load_count > 0) return;
+    ++g_loads_run;
     LoadStartupSettings();
     g_load_count = 1;
+}
+
+unsigned StartupLoadsRunForTesting() {
+    std::lock_guard<std::mutex> guard(LoadLock());
+    return g_loads_run;
 }
 
 void ReleaseStartupSettings() {
