@@ -54,6 +54,9 @@ void LoadStartupSettings(HMODULE module);
 // tries again. Every export calls this first.
 void EnsureStartupSettings();
 
+// Test seam: how many loads EnsureStartupSettings has begun in this process.
+unsigned StartupLoadsRunForTesting();
+
 // At unload: steps the load counter back and, when it reaches zero, empties the record and the
 // cursor entry. Nothing is written.
 void ReleaseStartupSettings();

@@ -11,32 +11,22 @@
 
 #include "base/errors.hpp"
 #include "base/file.hpp"
+#include "base/handle_win.hpp"
 #include "base/text.hpp"
 #include "settings/helpers.hpp"
 #include "settings/navigation_win.hpp"
 #include "settings/toolbar_settings.hpp"
-#include "storage/bin_data.hpp"
-#include "storage/storage.hpp"
+#include "storage/read_only_store.hpp"
 
 namespace tb {
 namespace {
 
 constexpr DWORD kBlockSize = 1024;
 
-class InternetHandle {
-public:
-    explicit InternetHandle(HINTERNET handle) : handle_(handle) {}
-    InternetHandle(const InternetHandle&) = delete;
-    InternetHandle& operator=(const InternetHandle&) = delete;
-    ~InternetHandle() {
-        if (handle_) InternetCloseHandle(handle_);
-    }
-    HINTERNET Get() const { return handle_; }
-    explicit operator bool() const { return handle_ != nullptr; }
-
-private:
-    HINTERNET handle_;
-};
+bool& FailEventCreation() {
+    static bool fail = false;
+    return fail;
+}
 
 // The file name of the host process's executable, without its folder: the agent name.
 std::string ProcessFileName() {
@@ -74,24 +64,20 @@ enum class Outcome { kNone, kComplete, kBroken };
 // The worker writes to a file of its own next to the local file; only a complete transfer is
 // renamed into place.
 struct Transfer {
-    Transfer(HINTERNET session_handle, const DownloadTimeouts& limits, const std::string& local)
-        : session(session_handle), timeouts(limits), local_file(local),
+    Transfer(UniqueInternet session_handle, const DownloadTimeouts& limits, const std::string& local)
+        : session(std::move(session_handle)), timeouts(limits), local_file(local),
           part_file(local + "." + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(GetTickCount()) +
                     ".part"),
-          progress(CreateEventA(nullptr, FALSE, FALSE, nullptr)) {}
+          progress(FailEventCreation() ? nullptr : CreateEventA(nullptr, FALSE, FALSE, nullptr)) {}
     Transfer(const Transfer&) = delete;
     Transfer& operator=(const Transfer&) = delete;
-    ~Transfer() {
-        if (session) InternetCloseHandle(session);
-        if (progress) CloseHandle(progress);
-    }
 
-    HINTERNET session;
+    UniqueInternet session;
     DownloadTimeouts timeouts;
     std::string url;
     std::string local_file;
     std::string part_file;
-    HANDLE progress;  // set at every block and at the end
+    UniqueHandle progress;  // set at every block and at the end; the waiting thread sleeps on it
     std::atomic<bool> opened{false};
     std::atomic<unsigned long long> received{0};
     std::mutex mutex;  // guards what follows
@@ -103,14 +89,14 @@ struct Transfer {
 
 // Runs on the worker: opens the URL and copies its body into the part file.
 Outcome Fetch(Transfer& transfer) {
-    const InternetHandle request(
-        InternetOpenUrlA(transfer.session, transfer.url.c_str(), nullptr, 0, INTERNET_FLAG_RESYNCHRONIZE, 0));
+    const UniqueInternet request(InternetOpenUrlA(transfer.session.Get(), transfer.url.c_str(), nullptr, 0,
+                                                  INTERNET_FLAG_RESYNCHRONIZE, 0));
     if (!request) return Outcome::kNone;
     transfer.opened = true;
-    SetEvent(transfer.progress);
-    const HANDLE file = CreateFileA(transfer.part_file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    SetEvent(transfer.progress.Get());
+    UniqueFile file(CreateFileA(transfer.part_file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
         transfer.error = CannotCreateMessage(transfer.local_file, static_cast<int>(GetLastError()));
         return Outcome::kBroken;
     }
@@ -124,15 +110,16 @@ Outcome Fetch(Transfer& transfer) {
         }
         if (count == 0) break;
         DWORD written = 0;
-        if (!WriteFile(file, block, count, &written, nullptr) || written != count) {
+        if (!WriteFile(file.Get(), block, count, &written, nullptr) || written != count) {
             transfer.error = CannotCreateMessage(transfer.local_file, static_cast<int>(GetLastError()));
             outcome = Outcome::kBroken;
             break;
         }
         transfer.received += count;
-        SetEvent(transfer.progress);
+        SetEvent(transfer.progress.Get());
     }
-    if (!CloseHandle(file) && outcome == Outcome::kComplete) {
+    // Closed here, not at the end of the scope: a close that fails means the file is not complete.
+    if (!CloseHandle(file.Release()) && outcome == Outcome::kComplete) {
         transfer.error = CannotCreateMessage(transfer.local_file, static_cast<int>(GetLastError()));
         outcome = Outcome::kBroken;
     }
@@ -161,7 +148,7 @@ DWORD WINAPI RunWorker(void* context) {
         transfer->finished = true;
         if (outcome != Outcome::kComplete || transfer->abandoned) DeleteFileA(transfer->part_file.c_str());
     }
-    SetEvent(transfer->progress);
+    SetEvent(transfer->progress.Get());
     return 0;
 }
 
@@ -184,13 +171,12 @@ bool StartWorker(const std::shared_ptr<Transfer>& transfer) {
     HMODULE module = nullptr;
     GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCSTR>(&RunWorker), &module);
     auto* start = new WorkerStart{transfer, module};
-    const HANDLE thread = CreateThread(nullptr, 0, &RunPinnedWorker, start, 0, nullptr);
+    const UniqueHandle thread(CreateThread(nullptr, 0, &RunPinnedWorker, start, 0, nullptr));
     if (!thread) {
         delete start;
         if (module) FreeLibrary(module);
         return false;
     }
-    CloseHandle(thread);
     return true;
 }
 
@@ -201,36 +187,16 @@ bool IsBlank(const std::u16string& text) {
     return true;
 }
 
-// A store of its own for one check: a binary back-end on the file, no options, so closing never
-// saves. Returns false when the file loads only as a damaged store.
-struct CheckStore {
-    explicit CheckStore(const std::string& path) {
-        data.FileDir = fdCustom;
-        data.Options = 0;
-        store.SetOptions(0);
-        store.SetStorageData(&data);
-        data.FileName = path;
-        store.Reload();
-    }
-    ~CheckStore() {
-        try {
-            store.Close();
-        } catch (...) {
-            // Closing a store without soSaveOnClose writes nothing; there is nothing to report.
-        }
-    }
-    TrsBinData data;
-    TrsStorage store;
-};
-
+// Each download is checked through a store of its own, read only: a file that loads only as a
+// damaged store is not usable.
 bool TemplateIsUsable(const std::string& path) {
-    CheckStore check(path);
-    return !check.store.Damaged() && !DecodeUtf8(check.store.ReadString("Options\\Toolbar Name", "")).empty();
+    ReadOnlyStore check(path);
+    return !check.Damaged() && !DecodeUtf8(check.Store().ReadString("Options\\Toolbar Name", "")).empty();
 }
 
 bool IconStoreIsUsable(const std::string& path) {
-    CheckStore check(path);
-    return !check.store.Damaged() && check.store.KeyExists("\\Icons");
+    ReadOnlyStore check(path);
+    return !check.Damaged() && check.Store().KeyExists("\\Icons");
 }
 
 std::function<void(const std::string&)>& BeforeSwap() {
@@ -251,10 +217,16 @@ void SwapIn(const std::string& download, const std::string& current, const std::
 
 void SetBeforeSwapForTesting(std::function<void(const std::string& download)> hook) { BeforeSwap() = std::move(hook); }
 
+void SetEventCreationFailsForTesting(bool fail) { FailEventCreation() = fail; }
+
 void DownloadFile(const std::string& url, const std::string& local_file, const DownloadTimeouts& timeouts) {
-    HINTERNET session = InternetOpenA(ProcessFileName().c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+    UniqueInternet session(
+        InternetOpenA(ProcessFileName().c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     if (!session) return;
-    auto transfer = std::make_shared<Transfer>(session, timeouts, local_file);
+    auto transfer = std::make_shared<Transfer>(std::move(session), timeouts, local_file);
+    // Without its event the wait below would return at once, every time: a busy loop for as long as
+    // the transfer runs. A system that cannot make one event cannot take a download either.
+    if (!transfer->progress) return;
     const std::string canonical = CanonicalizeUrl(url);
     if (!LooksLikeUrl(canonical)) return;
     transfer->url = canonical;
@@ -271,7 +243,8 @@ void DownloadFile(const std::string& url, const std::string& local_file, const D
             std::lock_guard lock(transfer->mutex);
             if (transfer->finished) break;
         }
-        MsgWaitForMultipleObjects(1, &transfer->progress, FALSE, 50, QS_ALLINPUT);
+        const HANDLE progress = transfer->progress.Get();
+        MsgWaitForMultipleObjects(1, &progress, FALSE, 50, QS_ALLINPUT);
         const unsigned long long received = transfer->received;
         const bool opened = transfer->opened;
         if (received != last_received || opened != last_opened) {

@@ -24,7 +24,8 @@ struct DownloadTimeouts {
 // window messages while it waits. The server's status is not looked at: an error page is written like any
 // body. Callers judge the outcome by whether the file exists afterwards: no session, a URL that does
 // not canonicalize to a web address, or a server that cannot be reached leave no file, and so does a
-// transfer that fails part-way or ends short of its announced length (the partial file is removed).
+// transfer that fails part-way or ends short of its announced length (the partial file is removed);
+// so does a system that cannot create the event the wait sleeps on (no request is made then).
 // A local file that cannot be created or written raises FileCreateError, after the partial file is
 // removed and the internet handles are closed.
 void DownloadFile(const std::string& url, const std::string& local_file, const DownloadTimeouts& timeouts = {});
@@ -38,6 +39,10 @@ void UpdateTemplate();
 // empty or blank, when nothing at all happens).
 void UpdateTemplate(const std::u16string& data_folder, const std::u16string& base_name, std::u16string& updates_url,
                     const DownloadTimeouts& timeouts = {});
+
+// Test seam: makes the transfer's event fail to be created, as on a system out of handles; the
+// download then does not start (no request, no file).
+void SetEventCreationFailsForTesting(bool fail);
 
 // Test seam: called with the download's path just before an accepted download is swapped in, so a
 // test can hold the file the way another program might.

@@ -7,8 +7,8 @@
 #include "settings/big_ini_file.hpp"
 #include "settings/template_update_win.hpp"
 #include "settings/toolbar_settings.hpp"
-#include "storage/bitmap.hpp"
-#include "storage/module_resource_win.hpp"
+#include "iconlist/bitmap.hpp"
+#include "settings/module_resource_win.hpp"
 #include "toolbar/toolbar_description.hpp"
 
 namespace tb {
@@ -306,7 +306,7 @@ void TFormToolbar::LoadIconsAndStoredLogo() {
         IconList.Reset();
         IconListModel = std::make_unique<TPngImageList>();
         stoIcons.ReadImageList("\\Icons", *IconListModel);
-        ImageListHandle made = CreatePlatformImageList(*IconListModel);
+        UniqueImageList made = CreatePlatformImageList(*IconListModel);
         if (!made) throw Error("Cannot create the image list");
         IconList = std::move(made);
         Toolbar.SetImages(IconList.Get());

@@ -28,7 +28,7 @@
 #include <string>
 
 #include "storage/bin_data.hpp"
-#include "storage/png_image_list.hpp"
+#include "iconlist/png_image_list.hpp"
 #include "storage/storage.hpp"
 #include "toolbar/toolbar_builder.hpp"
 #include "toolkit/combo_box_win.hpp"
@@ -128,7 +128,7 @@ public:
     TToolbarItem* SearchSelector = nullptr;
     std::u16string CurrentSearchUrl;
     std::string LastStatusText;
-    ImageListHandle IconList;
+    UniqueImageList IconList;
     std::unique_ptr<TPngImageList> IconListModel;
     bool DropDownClosed = false;
     Microsoft::WRL::ComPtr<IWebBrowser2> Browser;

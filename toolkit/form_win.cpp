@@ -9,7 +9,7 @@
 
 #include "base/boundary_win.hpp"
 #include "base/wide_win.hpp"
-#include "settings/cursors_win.hpp"
+#include "toolkit/cursors_win.hpp"
 #include "toolkit/dialogs_win.hpp"
 #include "toolkit/popup_menu_win.hpp"
 

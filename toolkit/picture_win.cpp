@@ -10,7 +10,7 @@
 #include "base/errors.hpp"
 #include "base/text.hpp"
 #include "base/wide_win.hpp"
-#include "storage/bitmap.hpp"
+#include "iconlist/bitmap.hpp"
 
 namespace tb {
 namespace {

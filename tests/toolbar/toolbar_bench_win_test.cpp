@@ -116,7 +116,7 @@ TEST(ToolbarBench, DISABLED_BuildAgainstBareButtons) {
     HWND bare = CreateWindowExW(0, TOOLBARCLASSNAMEW, nullptr, WS_CHILD | TBSTYLE_FLAT | TBSTYLE_LIST, 0, 0, 1000, 30,
                                 parent, nullptr, nullptr, nullptr);
     SendMessageW(bare, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
-    ImageListHandle list = CreatePlatformImageList(model);
+    UniqueImageList list = CreatePlatformImageList(model);
     SendMessageW(bare, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(list.Get()));
     for (int i = 1; i <= 300; ++i) {
         const std::wstring caption = L"Item " + std::to_wstring(i);
@@ -137,7 +137,7 @@ TEST(ToolbarBench, DISABLED_BuildAgainstBareButtons) {
     bare = CreateWindowExW(0, TOOLBARCLASSNAMEW, nullptr, WS_CHILD | TBSTYLE_FLAT | TBSTYLE_LIST, 0, 0, 1000, 30,
                            parent, nullptr, nullptr, nullptr);
     SendMessageW(bare, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
-    ImageListHandle list2 = CreatePlatformImageList(model);
+    UniqueImageList list2 = CreatePlatformImageList(model);
     SendMessageW(bare, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(list2.Get()));
     std::vector<std::wstring> captions;
     std::vector<TBBUTTON> buttons;

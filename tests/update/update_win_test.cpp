@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/temp_folder.hpp"
+
 #include <filesystem>
 
 #include "base/errors.hpp"
@@ -9,6 +11,7 @@
 #include "base/text.hpp"
 #include "settings/toolbar_settings.hpp"
 #include "storage/bin_data.hpp"
+#include "storage/read_only_store.hpp"
 #include "storage/storage.hpp"
 #include "tests/update/http_server_win.hpp"
 
@@ -38,49 +41,25 @@ std::string IconImage(bool with_icons, const std::string& marker) {
     return TrsBinData::EncodeTables(store);
 }
 
-// A store read the way the toolbar reads its files.
-struct Loaded {
-    explicit Loaded(const std::string& path) {
-        data.FileDir = fdCustom;
-        data.Options = 0;
-        data.FileName = path;
-        store.SetOptions(0);
-        store.SetStorageData(&data);
-        store.Reload();
-    }
-    TrsBinData data;
-    TrsStorage store;
-};
 
 std::string ToolbarName(const std::string& path) {
     if (!FileExists(path)) return "";
-    Loaded loaded(path);
-    return loaded.store.ReadString("Options\\Toolbar Name", "");
+    ReadOnlyStore loaded(path);
+    return loaded.Store().ReadString("Options\\Toolbar Name", "");
 }
 
 std::string IconMarker(const std::string& path) {
     if (!FileExists(path)) return "";
-    Loaded loaded(path);
-    return loaded.store.KeyExists("\\Icons") ? loaded.store.ReadString("\\Marker", "") : "";
+    ReadOnlyStore loaded(path);
+    return loaded.Store().KeyExists("\\Icons") ? loaded.Store().ReadString("\\Marker", "") : "";
 }
 
-class Update : public testing::Test {
+class Update : public testing_support::TempFolderTest {
 protected:
-    void SetUp() override {
-        const auto* info = testing::UnitTest::GetInstance()->current_test_info();
-        std::string name = std::string("tbupdate_") + info->name();
-        for (char& c : name) {
-            if (!isalnum(static_cast<unsigned char>(c))) c = '_';
-        }
-        folder_ = (fs::temp_directory_path() / name).string();
-        fs::remove_all(folder_);
-        fs::create_directories(folder_);
-    }
     void TearDown() override {
         // A transfer given up on ends when its server goes, and then removes its own file.
         server_.reset();
         EXPECT_TRUE(WaitForNoPartFiles()) << "a given-up transfer left its file behind";
-        fs::remove_all(folder_);
     }
     bool WaitForNoPartFiles() {
         for (int i = 0; i < 500; ++i) {
@@ -119,7 +98,6 @@ protected:
         EXPECT_FALSE(IconMarker(Path("Icons.bin")).empty()) << "the toolbar lost its icon store";
     }
 
-    std::string folder_;
     std::unique_ptr<HttpServer> server_ = std::make_unique<HttpServer>();
 };
 
@@ -347,6 +325,20 @@ TEST_F(Update, WindowMessagesAreHandledBetweenBlocks) {
     DestroyWindow(window);
     EXPECT_TRUE(handled_during_transfer);
     EXPECT_EQ(ReadWholeFile(Path("file.bin")), std::string(8192, 'x'));
+}
+
+// Without its event the wait would spin for as long as the transfer runs; a transfer that cannot
+// have one does not start, and leaves no file.
+TEST_F(Update, ATransferWithoutItsEventIsNotStarted) {
+    server_->Set("/file", Reply{"body"});
+    SetEventCreationFailsForTesting(true);
+    DownloadFile(server_->Root() + "file", Path("file.bin"), kQuick);
+    SetEventCreationFailsForTesting(false);
+    EXPECT_FALSE(FileExists(Path("file.bin")));
+    EXPECT_TRUE(server_->Requests().empty());
+
+    DownloadFile(server_->Root() + "file", Path("file.bin"), kQuick);
+    EXPECT_EQ(ReadWholeFile(Path("file.bin")), "body");
 }
 
 TEST_F(Update, ATextThatIsNoWebAddressIsNotFetched) {

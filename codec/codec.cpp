@@ -12,7 +12,7 @@
 //
 // Chunked stream: records of a 4-byte little-endian length m and an encoded block of m bytes;
 // no header, no terminator; a record of length 0 also ends the stream.
-#include "storage/codec.hpp"
+#include "codec/codec.hpp"
 
 #include <algorithm>
 #include <array>
@@ -20,6 +20,8 @@
 #include <cstring>
 #include <stdexcept>
 #include <vector>
+
+#include "base/little_endian.hpp"
 
 namespace tb {
 namespace {
@@ -79,17 +81,6 @@ inline std::size_t RunLength(const std::uint8_t* p, std::size_t max) {
     while (run + 8 <= max && Load64(p + run) == pattern) run += 8;
     while (run < max && p[run] == p[0]) ++run;
     return run;
-}
-
-void PutLittleEndian32(std::string& out, std::uint32_t v) {
-    const char bytes[4] = {static_cast<char>(v & 0xFF), static_cast<char>((v >> 8) & 0xFF),
-                           static_cast<char>((v >> 16) & 0xFF), static_cast<char>((v >> 24) & 0xFF)};
-    out.append(bytes, 4);
-}
-
-std::uint32_t GetLittleEndian32(const unsigned char* p) {
-    return std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) |
-           (std::uint32_t{p[3]} << 24);
 }
 
 }  // namespace
@@ -336,7 +327,7 @@ void CompressStream(std::string_view source, std::string& destination) {
     for (std::size_t done = 0; done < source.size();) {
         const std::size_t n = std::min(kBlockLimit, source.size() - done);
         const std::size_t encoded = CompressBlock({bytes + done, n}, buffer);
-        PutLittleEndian32(destination, static_cast<std::uint32_t>(encoded));
+        AppendU32(destination, static_cast<std::uint32_t>(encoded));
         destination.append(reinterpret_cast<const char*>(buffer.data()), encoded);
         done += n;
     }
@@ -354,7 +345,7 @@ DecompressResult DecompressStream(std::string_view source, std::string& destinat
             result.status = StreamStatus::Truncated;
             break;
         }
-        const std::uint32_t length = GetLittleEndian32(bytes + at);
+        const std::uint32_t length = LoadU32(bytes + at);
         if (length == 0) {
             result.consumed = at + 4;
             break;

@@ -1,4 +1,4 @@
-#include "storage/colors.hpp"
+#include "iconlist/colors.hpp"
 
 #include <utility>
 

@@ -1,7 +1,7 @@
 #include <windows.h>
 #include <shlobj.h>
 
-#include "storage/platform_folders.hpp"
+#include "base/platform_folders.hpp"
 
 namespace tb {
 

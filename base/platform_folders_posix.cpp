@@ -4,7 +4,7 @@
 
 #include <cstdlib>
 
-#include "storage/platform_folders.hpp"
+#include "base/platform_folders.hpp"
 
 namespace tb {
 

@@ -1,4 +1,4 @@
-#include "storage/module_resource_win.hpp"
+#include "settings/module_resource_win.hpp"
 
 #include "storage/embedded_copy.hpp"
 #include "storage/storage_data.hpp"

@@ -1,4 +1,4 @@
-#include "storage/bitmap.hpp"
+#include "iconlist/bitmap.hpp"
 
 #include <algorithm>
 

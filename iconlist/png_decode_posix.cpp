@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "storage/bitmap.hpp"
+#include "iconlist/bitmap.hpp"
 
 namespace tb {
 

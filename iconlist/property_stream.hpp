@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "base/errors.hpp"
+#include "base/little_endian.hpp"
 
 namespace tb {
 
@@ -92,9 +93,9 @@ public:
 
 class PropertyReader {
 public:
-    explicit PropertyReader(std::string_view data) : data_(data) {}
+    explicit PropertyReader(std::string_view data) : in_(data) {}
 
-    std::size_t Position() const { return pos_; }
+    std::size_t Position() const { return in_.Position(); }
 
     // Applies properties to the object until the end-of-list byte, which it consumes.
     // Failures raise PropertyReadError; the properties read before stay applied.
@@ -136,8 +137,10 @@ private:
     std::vector<PropertyEntry> ReadEntriesAt(int depth);
     void BeginItem();
 
-    std::string_view data_;
-    std::size_t pos_ = 0;
+    // Raises "Stream read error" once the reader has run out of bytes.
+    void CheckRead() const;
+
+    ByteReader in_;
 };
 
 [[noreturn]] void ThrowInvalidPropertyValue();

@@ -9,9 +9,9 @@
 #include <string_view>
 #include <vector>
 
-#include "storage/bitmap.hpp"
-#include "storage/colors.hpp"
-#include "storage/property_stream.hpp"
+#include "iconlist/bitmap.hpp"
+#include "iconlist/colors.hpp"
+#include "iconlist/property_stream.hpp"
 
 namespace tb {
 

@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "storage/bitmap.hpp"
+#include "iconlist/bitmap.hpp"
 
 namespace tb {
 namespace {

@@ -1,4 +1,4 @@
-#include "settings/cursors_win.hpp"
+#include "toolkit/cursors_win.hpp"
 
 #include <map>
 #include <mutex>

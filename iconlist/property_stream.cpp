@@ -10,14 +10,14 @@
 //     0D nil  0E collection  0F float32  10 currency int64  11 date float64
 //     12 count32 + UTF-16 units  13 int64  14 len32 + UTF-8  15 float64
 //   collection = item* 00;  item = [02|03|04 order integer] 01 property* 00
-#include "storage/property_stream.hpp"
+#include "iconlist/property_stream.hpp"
 
 #include <cmath>
 #include <cstring>
 #include <stdexcept>
 
 #include "base/text.hpp"
-#include "storage/colors.hpp"
+#include "iconlist/colors.hpp"
 
 namespace tb {
 namespace {
@@ -55,27 +55,32 @@ double ExtendedToDouble(const unsigned char* p) {
 
 void ThrowInvalidPropertyValue() { throw PropertyReadError("Invalid property value"); }
 
+void PropertyReader::CheckRead() const {
+    if (!in_.Ok()) ThrowStreamReadError();
+}
+
 std::uint8_t PropertyReader::Byte() {
-    if (pos_ >= data_.size()) ThrowStreamReadError();
-    return static_cast<std::uint8_t>(data_[pos_++]);
+    const std::uint8_t value = in_.U8();
+    CheckRead();
+    return value;
 }
 
 std::string_view PropertyReader::Take(std::size_t n) {
-    if (n > data_.size() - pos_) ThrowStreamReadError();
-    const std::string_view part = data_.substr(pos_, n);
-    pos_ += n;
+    const std::string_view part = in_.Bytes(n);
+    CheckRead();
     return part;
 }
 
 std::uint32_t PropertyReader::U32() {
-    const auto* p = reinterpret_cast<const unsigned char*>(Take(4).data());
-    return std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) |
-           (std::uint32_t{p[3]} << 24);
+    const std::uint32_t value = in_.U32();
+    CheckRead();
+    return value;
 }
 
 std::uint64_t PropertyReader::U64() {
-    const std::uint64_t low = U32();
-    return low | (std::uint64_t{U32()} << 32);
+    const std::uint64_t value = in_.U64();
+    CheckRead();
+    return value;
 }
 
 std::string PropertyReader::ShortText() { return std::string(Take(Byte())); }
@@ -83,8 +88,9 @@ std::string PropertyReader::ShortText() { return std::string(Take(Byte())); }
 ValueCode PropertyReader::ReadValueCode() { return static_cast<ValueCode>(Byte()); }
 
 ValueCode PropertyReader::PeekValueCode() {
-    if (pos_ >= data_.size()) ThrowStreamReadError();
-    return static_cast<ValueCode>(data_[pos_]);
+    const auto code = static_cast<ValueCode>(in_.PeekU8());
+    CheckRead();
+    return code;
 }
 
 std::string PropertyReader::ReadName() { return ShortText(); }
@@ -94,8 +100,9 @@ std::int32_t PropertyReader::ReadInteger() {
         case ValueCode::Int8:
             return static_cast<std::int8_t>(Byte());
         case ValueCode::Int16: {
-            const std::uint16_t low = Byte();
-            return static_cast<std::int16_t>(low | (Byte() << 8));
+            const std::uint16_t value = in_.U16();
+            CheckRead();
+            return static_cast<std::int16_t>(value);
         }
         case ValueCode::Int32:
             return static_cast<std::int32_t>(U32());
@@ -159,12 +166,11 @@ std::string PropertyReader::ReadText() {
             return std::string(Take(U32()));
         case ValueCode::WString: {
             const std::uint32_t count = U32();
-            if (count > (data_.size() - pos_) / 2) ThrowStreamReadError();
+            if (count > in_.Remaining() / 2) ThrowStreamReadError();
             const std::string_view bytes = Take(std::size_t{count} * 2);
             std::u16string wide(count, u'\0');
             for (std::size_t i = 0; i < count; ++i) {
-                wide[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
-                                                (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
+                wide[i] = static_cast<char16_t>(LoadU16(bytes.data() + 2 * i));
             }
             return Utf16ToAnsi(wide);
         }
@@ -289,11 +295,10 @@ PropertyValue PropertyReader::ReadValueAt(int depth) {
             return v;
         case ValueCode::WString: {
             const std::uint32_t count = U32();
-            if (count > (data_.size() - pos_) / 2) ThrowStreamReadError();
+            if (count > in_.Remaining() / 2) ThrowStreamReadError();
             const std::string_view bytes = Take(std::size_t{count} * 2);
             for (std::size_t i = 0; i < count; ++i) {
-                v.wide.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
-                                                       (static_cast<unsigned char>(bytes[2 * i + 1]) << 8)));
+                v.wide.push_back(static_cast<char16_t>(LoadU16(bytes.data() + 2 * i)));
             }
             return v;
         }
@@ -322,9 +327,7 @@ PropertyValue PropertyReader::ReadValueAt(int depth) {
 
 void PropertyWriter::Code(ValueCode code) { out_.push_back(static_cast<char>(code)); }
 
-void PropertyWriter::U32(std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) out_.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
-}
+void PropertyWriter::U32(std::uint32_t v) { AppendU32(out_, v); }
 
 void PropertyWriter::Name(std::string_view name) {
     if (name.empty() || name.size() > 255) throw std::invalid_argument("property name length");
@@ -338,8 +341,7 @@ void PropertyWriter::Integer(std::int32_t value) {
         out_.push_back(static_cast<char>(value));
     } else if (value >= -32768 && value <= 32767) {
         Code(ValueCode::Int16);
-        out_.push_back(static_cast<char>(value & 0xFF));
-        out_.push_back(static_cast<char>((value >> 8) & 0xFF));
+        AppendU16(out_, static_cast<std::uint32_t>(value));
     } else {
         Code(ValueCode::Int32);
         U32(static_cast<std::uint32_t>(value));

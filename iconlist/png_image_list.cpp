@@ -1,4 +1,4 @@
-#include "storage/png_image_list.hpp"
+#include "iconlist/png_image_list.hpp"
 
 #include <algorithm>
 #include <array>
