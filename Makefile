@@ -55,12 +55,12 @@ fuzz: bootstrap build-fuzz
 	    build/fuzz/work/$$name fuzz/corpus/$$name || exit 1; \
 	done
 
-# Line and branch coverage of the portable core (storage/, settings/, base/) by the native suites.
+# Line and branch coverage of the portable core (storage/, codec/, iconlist/, settings/, base/) by the native suites.
 coverage: bootstrap build-coverage
 	@find build/coverage -name '*.gcda' -delete
 	@ctest --preset coverage >/dev/null || true
 	@mkdir -p build/coverage/report
-	@gcovr --root . --object-directory build/coverage --filter 'storage/' --filter 'settings/' --filter 'base/' \
+	@gcovr --root . --object-directory build/coverage --filter 'storage/' --filter 'codec/' --filter 'iconlist/' --filter 'settings/' --filter 'base/' \
 	  --exclude '.*_win\.cpp' --exclude-unreachable-branches --exclude-throw-branches \
 	  --html-details build/coverage/report/index.html --print-summary --txt build/coverage/report/summary.txt
 	@cat build/coverage/report/summary.txt
