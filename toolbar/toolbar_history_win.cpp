@@ -38,12 +38,15 @@ void WriteHistoryFile(const std::string& path, const std::vector<std::u16string>
     ReplaceFileContent(path, WriteTextLines(lines));
 }
 
-// The box's list replaced by the lines; the box keeps its text.
+// The box's list replaced by the lines; the box keeps its text and the selection within it (emptying
+// the list empties the text).
 void ReplaceList(TComboBox& box, const std::vector<std::u16string>& lines) {
     const std::u16string text = box.Text();
+    const int start = box.SelStart(), length = box.SelLength();
     box.ClearList();
     for (const std::u16string& line : lines) box.Add(line);
     box.SetText(text);
+    box.SetSelection(start, length);
 }
 
 // A text of the template's "\Strings" section: UTF-8, shown as system code page text.
