@@ -68,7 +68,9 @@ void WriteWholeFile(const std::string& path, std::string_view bytes) {
 }
 
 void ReplaceFileContent(const std::string& path, std::string_view bytes) {
-    const std::string temp = path + ".tmp" + std::to_string(GetCurrentProcessId());
+    // Per thread: toolbar windows of one browser process run on threads of their own.
+    const std::string temp =
+        path + ".tmp" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(GetCurrentThreadId());
     try {
         WriteTo(temp, path, bytes, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH);
     } catch (...) {

@@ -195,6 +195,7 @@ void TFormToolbar::CreateComponents() {
              &Dock, &Toolbar, &popupMain, &popupSearch, &OpenDialog1, &SaveDialog1, &Image, &SearchBox}) {
         AddComponent(*component);
     }
+    ConnectCommandHandlers();
 }
 
 bool TFormToolbar::HandleMessage(UINT message, WPARAM, LPARAM, LRESULT& result) {
@@ -256,7 +257,8 @@ void TFormToolbar::FormCreate() {
     stoToolbar.Close();
     BuildToolbar();
     SetCaption(settings.ToolbarName);
-    // The last shown date, the banner and the search history come with their own changes.
+    // The last shown date and the banner come with their own changes.
+    LoadSearchHistory();
     SearchBox.SetText(AnsiToUtf16(ReadIniString(Utf16ToAnsi(settings.SettingsIniPath), "Settings", "Search")));
     SearchBox.SetItemIndex(SearchBox.IndexOf(SearchBox.Text()));
     LastStatusText.clear();
@@ -279,7 +281,7 @@ void TFormToolbar::BuildToolbar() {
 }
 
 void TFormToolbar::FormDestroy() {
-    // Storing the search state needs the selector; a build that failed early has none.
+    StoreSearchState();
     if (BrowserEvents) {
         BrowserEvents->Disconnect();
         BrowserEvents.reset();
@@ -387,17 +389,7 @@ void TFormToolbar::LinkMainMenu(TToolbarItem& item) {
     popupMain.SetImages(IconList.Get());
 }
 
-// --- handlers
-
-void TFormToolbar::MIClick(TToolbarItem& sender) {
-    if (OnItemCommand) OnItemCommand(sender);
-}
-
-void TFormToolbar::MISearchClick(TToolbarItem& sender) {
-    if (OnSearchCommand) OnSearchCommand(sender);
-}
-
-void TFormToolbar::ImageClick() {}
+// --- handlers (the item commands, the search and the history have files of their own)
 
 void TFormToolbar::ShowMainMenu(POINT screen) {
     HandlerScope scope(handler_depth_);

@@ -28,8 +28,10 @@
 #include <string>
 
 #include "storage/bin_data.hpp"
+#include "base/com_win.hpp"
 #include "iconlist/png_image_list.hpp"
 #include "storage/storage.hpp"
+#include "toolbar/history_list_win.hpp"
 #include "toolbar/toolbar_builder.hpp"
 #include "toolkit/combo_box_win.hpp"
 #include "toolkit/dialogs_win.hpp"
@@ -138,14 +140,57 @@ public:
     void FormCreate();
     void FormDestroy();
     void BuildToolbar();
-    // Item commands (the click handlers of template items, the search selector, the logo and the
-    // fixed menu items). The dispatch of item commands comes with its own change; until then these
-    // do nothing but can be replaced for tests through the hooks below.
+    // The click handlers of template items, of the search selector and of the logo
+    // (toolbar_commands_win.cpp, toolbar_search_win.cpp).
     void MIClick(TToolbarItem& sender);
     void MISearchClick(TToolbarItem& sender);
     void ImageClick();
-    std::function<void(TToolbarItem&)> OnItemCommand;    // what MIClick does for now
-    std::function<void(TToolbarItem&)> OnSearchCommand;  // what MISearchClick does for now
+    // Tests of the window's plumbing: when set, these run in place of the item command or the search.
+    std::function<void(TToolbarItem&)> OnItemCommand;
+    std::function<void(TToolbarItem&)> OnSearchCommand;
+
+    // ---- item commands, searches and the search history -----------------------------------------
+    // toolbar_commands_win.cpp: what a click on an item does.
+    //   MIClick's forms, first match wins: "[ABOUT]" and "[CLOSE]" (blanks and control characters
+    //   around them ignored, letter case too); "[RUN=" target "]"; a search engine item of the
+    //   selector; a URL template holding "[SEARCH]"; else status text "|" address.
+    void CloseToolbar();  // the browser hides the bar; without a browser the menu item is disabled
+    void eMailClick(TToolbarItem& sender);        // the contact address
+    void MIDirectURLClick(TToolbarItem& sender);  // the item's address, "http://" added; empty: home page
+    // Shows the about box (false: modal, true: the splash). Set by whoever provides the about box;
+    // unset, the about command does nothing.
+    std::function<void(bool splash)> AboutBoxHook;
+    // A browser window of the toolbar's own, opened by the first navigation without Browser.
+    Variant NewBrowserWindow;
+
+    // toolbar_search_win.cpp: the search box and the search engines.
+    // Navigates to the template with every "[SEARCH]" replaced by the encoded term (the template
+    // empty: the default search URL); the box's text joins the history first.
+    void RunSearch(std::u16string_view url_template, std::u16string_view term);
+    void SearchBoxKeyPress(wchar_t& key);  // Enter searches and is swallowed
+    void SearchBoxCloseUp();
+    void SearchBoxSelect();  // searches when the list closed just before
+    void MISearchOptionsClick(TToolbarItem& sender);
+    // FormDestroy's part: the selected engine's search type and the box's text into Settings.ini.
+    void StoreSearchState();
+
+    // toolbar_history_win.cpp: the history of search terms, shared through History.txt by every
+    // toolbar window of the user.
+    void LoadSearchHistory();  // FormCreate's step: the file into History, History into the box's list
+    void AddToHistory();       // merges the file and the box's list; saves when the text is new
+    void MenuCutClick();
+    void MenuCopyClick();
+    void MenuPasteClick();
+    void MenuDeleteClick();
+    void MenuSelectAllClick();
+    void MenuClearHistoryClick();
+    void MenuSaveHistoryClick();
+    void MenuLoadHistoryClick();
+    void MenuRemoveSelectedClick();
+    void MenuEditHistoryClick();
+    void MenuRefreshHistoryClick();
+    std::unique_ptr<THistoryList> History;
+    // ---- end of item commands, searches and the search history ----------------------------------
     // Shows popupMain at a screen point (a right click on the toolbar).
     void ShowMainMenu(POINT screen);
 
@@ -180,6 +225,10 @@ private:
     ItemClickEvent SearchClickHandler() override;
     void LinkMainMenu(TToolbarItem& item) override;
     void LogoChanged();
+    // Binds the handlers of the commands, the search box and popupSearch (toolbar_commands_win.cpp).
+    void ConnectCommandHandlers();
+    // Runs a handler of the window under the framework's failure rule, counted as running.
+    void RunGuarded(const std::function<void()>& handler);
 
     TItemOwner own_items_;  // the window's own items: one name space with its other components
     CreateArgs args_;

@@ -164,13 +164,30 @@ std::u16string TComboBox::FontFace() const {
     return FromWide(face.lfFaceName);
 }
 
+void TComboBox::ReportSelect() {
+    // The text shows the chosen entry before the handler looks at it.
+    const int index = ItemIndex();
+    if (index >= 0) SetText(Item(index));
+    if (OnSelect) OnSelect();
+}
+
 bool TComboBox::ParentCommand(WORD code, LRESULT& result) {
     switch (code) {
         case CBN_CLOSEUP:
             if (OnCloseUp) OnCloseUp();
+            if (select_pending_) {
+                select_pending_ = false;
+                ReportSelect();
+            }
             break;
         case CBN_SELCHANGE:
-            if (OnSelect) OnSelect();
+            // While the list is down the selection follows the pointer: one selection is reported,
+            // after the close-up.
+            if (DroppedDown()) {
+                select_pending_ = true;
+            } else {
+                ReportSelect();
+            }
             break;
         case CBN_EDITCHANGE:
             if (OnChange) OnChange();

@@ -56,6 +56,8 @@ public:
     std::u16string FontFace() const;
 
     std::function<void()> OnCloseUp;
+    // An entry was selected, the text shows it. A selection made while the list is down is
+    // reported once, right after OnCloseUp; one made in the closed box (arrow keys) at once.
     std::function<void()> OnSelect;
     std::function<void()> OnChange;
     // Characters typed into the text: set key to 0 to swallow it.
@@ -68,7 +70,10 @@ private:
     static LRESULT CALLBACK EditSubclass(HWND window, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR id,
                                          DWORD_PTR data);
 
+    void ReportSelect();
+
     HWND edit_ = nullptr;
+    bool select_pending_ = false;
     UniqueHfont font_;
 };
 
