@@ -64,8 +64,8 @@ enum class Outcome { kNone, kComplete, kBroken };
 // The worker writes to a file of its own next to the local file; only a complete transfer is
 // renamed into place.
 struct Transfer {
-    Transfer(UniqueInternet session_handle, const DownloadTimeouts& limits, const std::string& local)
-        : session(std::move(session_handle)), timeouts(limits), local_file(local),
+    Transfer(UniqueInternet session_handle, const DownloadLimits& transfer_limits, const std::string& local)
+        : session(std::move(session_handle)), limits(transfer_limits), local_file(local),
           part_file(local + "." + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(GetTickCount()) +
                     ".part"),
           progress(FailEventCreation() ? nullptr : CreateEventA(nullptr, FALSE, FALSE, nullptr)) {}
@@ -73,16 +73,18 @@ struct Transfer {
     Transfer& operator=(const Transfer&) = delete;
 
     UniqueInternet session;
-    DownloadTimeouts timeouts;
+    DownloadLimits limits;
     std::string url;
     std::string local_file;
     std::string part_file;
     UniqueHandle progress;  // set at every block and at the end; the waiting thread sleeps on it
     std::atomic<bool> opened{false};
     std::atomic<unsigned long long> received{0};
+    // Set by the waiting thread when it gives up; the worker then stops at its next block, so an
+    // endless or drip-fed body does not go on filling its file behind the user's back.
+    std::atomic<bool> abandoned{false};
     std::mutex mutex;  // guards what follows
     bool finished = false;
-    bool abandoned = false;
     Outcome outcome = Outcome::kNone;
     std::string error;  // a local file that could not be written
 };
@@ -94,6 +96,9 @@ Outcome Fetch(Transfer& transfer) {
     if (!request) return Outcome::kNone;
     transfer.opened = true;
     SetEvent(transfer.progress.Get());
+    unsigned long long announced = 0;
+    const bool has_announced = AnnouncedLength(request.Get(), announced);
+    if (has_announced && announced > transfer.limits.max_bytes) return Outcome::kBroken;  // refused unwritten
     UniqueFile file(CreateFileA(transfer.part_file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
@@ -109,6 +114,10 @@ Outcome Fetch(Transfer& transfer) {
             break;
         }
         if (count == 0) break;
+        if (transfer.abandoned || count > transfer.limits.max_bytes - transfer.received) {
+            outcome = Outcome::kBroken;  // given up, or the body passes the size limit: not written
+            break;
+        }
         DWORD written = 0;
         if (!WriteFile(file.Get(), block, count, &written, nullptr) || written != count) {
             transfer.error = CannotCreateMessage(transfer.local_file, static_cast<int>(GetLastError()));
@@ -123,8 +132,7 @@ Outcome Fetch(Transfer& transfer) {
         transfer.error = CannotCreateMessage(transfer.local_file, static_cast<int>(GetLastError()));
         outcome = Outcome::kBroken;
     }
-    unsigned long long announced = 0;
-    if (outcome == Outcome::kComplete && AnnouncedLength(request.Get(), announced) && transfer.received < announced) {
+    if (outcome == Outcome::kComplete && has_announced && transfer.received < announced) {
         outcome = Outcome::kBroken;  // the connection ended before the announced length
     }
     return outcome;
@@ -219,11 +227,11 @@ void SetBeforeSwapForTesting(std::function<void(const std::string& download)> ho
 
 void SetEventCreationFailsForTesting(bool fail) { FailEventCreation() = fail; }
 
-void DownloadFile(const std::string& url, const std::string& local_file, const DownloadTimeouts& timeouts) {
+void DownloadFile(const std::string& url, const std::string& local_file, const DownloadLimits& limits) {
     UniqueInternet session(
         InternetOpenA(ProcessFileName().c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     if (!session) return;
-    auto transfer = std::make_shared<Transfer>(std::move(session), timeouts, local_file);
+    auto transfer = std::make_shared<Transfer>(std::move(session), limits, local_file);
     // Without its event the wait below would return at once, every time: a busy loop for as long as
     // the transfer runs. A system that cannot make one event cannot take a download either.
     if (!transfer->progress) return;
@@ -233,8 +241,10 @@ void DownloadFile(const std::string& url, const std::string& local_file, const D
     if (!StartWorker(transfer)) return;
 
     // Wait for the worker, handling the thread's window messages meanwhile; give up when it has not
-    // moved for the time-out.
-    DWORD last_move = GetTickCount();
+    // moved for the time-out, or when the whole transfer has taken longer than its deadline.
+    const DownloadTimeouts& timeouts = limits.timeouts;
+    const DWORD start = GetTickCount();
+    DWORD last_move = start;
     unsigned long long last_received = 0;
     bool last_opened = false;
     for (;;) {
@@ -253,7 +263,8 @@ void DownloadFile(const std::string& url, const std::string& local_file, const D
             last_move = GetTickCount();
         }
         const DWORD limit = opened ? timeouts.receive_ms : timeouts.connect_ms + timeouts.receive_ms;
-        if (GetTickCount() - last_move > limit) {
+        const DWORD now = GetTickCount();
+        if (now - last_move > limit || now - start > timeouts.total_ms) {
             std::lock_guard lock(transfer->mutex);
             if (!transfer->finished) {
                 transfer->abandoned = true;  // the worker removes its own file when it ends
@@ -276,7 +287,7 @@ void DownloadFile(const std::string& url, const std::string& local_file, const D
 }
 
 void UpdateTemplate(const std::u16string& data_folder, const std::u16string& base_name, std::u16string& updates_url,
-                    const DownloadTimeouts& timeouts) {
+                    const UpdateLimits& limits) {
     if (IsBlank(updates_url)) return;
     if (updates_url.back() != u'/') updates_url += u'/';
     const std::string url = Utf16ToAnsi(updates_url);
@@ -286,7 +297,7 @@ void UpdateTemplate(const std::u16string& data_folder, const std::u16string& bas
     // Template phase: its errors reach the caller.
     const std::string template_download = folder + base + " Internet.tb";
     if (FileExists(template_download)) DeleteOneFile(template_download);
-    DownloadFile(url + base + ".tb", template_download, timeouts);
+    DownloadFile(url + base + ".tb", template_download, {limits.timeouts, limits.template_bytes});
     if (FileExists(template_download) && TemplateIsUsable(template_download)) {
         SwapIn(template_download, folder + base + ".tb", folder + base + " Default.tb");
     }
@@ -294,7 +305,7 @@ void UpdateTemplate(const std::u16string& data_folder, const std::u16string& bas
     // Icon phase: runs whatever the template phase did; its errors are swallowed.
     try {
         const std::string icons_download = folder + "Internet Icons.bin";
-        DownloadFile(url + "icons.bin", icons_download, timeouts);
+        DownloadFile(url + "icons.bin", icons_download, {limits.timeouts, limits.icon_store_bytes});
         if (FileExists(icons_download) && IconStoreIsUsable(icons_download)) {
             SwapIn(icons_download, folder + "Icons.bin", folder + "Icons Default.bin");
         }
