@@ -7,6 +7,8 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <string_view>
 #include <utility>
 
 #include "base/errors.hpp"
@@ -16,6 +18,8 @@
 #include "settings/helpers.hpp"
 #include "settings/navigation_win.hpp"
 #include "settings/toolbar_settings.hpp"
+#include "settings/update_signature.hpp"
+#include "settings/update_signature_win.hpp"
 #include "storage/read_only_store.hpp"
 
 namespace tb {
@@ -207,6 +211,28 @@ bool IconStoreIsUsable(const std::string& path) {
     return !check.Damaged() && check.Store().KeyExists("\\Icons");
 }
 
+HMODULE ThisModule() {
+    HMODULE module = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCWSTR>(&ThisModule), &module);
+    return module;
+}
+
+// A library that carries a publisher's key takes only downloads signed with it: the signature is
+// fetched next to the file (remote name + ".sig") and checked before the file is read at all. A
+// missing, damaged or wrong signature rejects the download like a failed check, so the download
+// stays aside and the current file stays in use. The signature's own download is removed again.
+bool SignatureAccepts(const std::optional<std::string_view>& key, const std::string& remote_url,
+                      const std::string& signed_name, const std::string& download, const DownloadTimeouts& timeouts) {
+    if (!key) return true;
+    const std::string signature_file = download + kSignatureSuffix;
+    if (FileExists(signature_file)) DeleteOneFile(signature_file);
+    DownloadFile(remote_url + kSignatureSuffix, signature_file, {timeouts, kSignatureSizeLimit});
+    const std::optional<std::string> signature = FileExists(signature_file) ? ReadWholeFile(signature_file) : std::nullopt;
+    DeleteOneFile(signature_file);
+    return signature && VerifyUpdateSignature(*key, signed_name, download, *signature);
+}
+
 std::function<void(const std::string&)>& BeforeSwap() {
     static std::function<void(const std::string&)> hook;
     return hook;
@@ -293,12 +319,15 @@ void UpdateTemplate(const std::u16string& data_folder, const std::u16string& bas
     const std::string url = Utf16ToAnsi(updates_url);
     const std::string folder = Utf16ToAnsi(data_folder) + "\\";
     const std::string base = Utf16ToAnsi(base_name);
+    const std::optional<std::string_view> key = PublisherKey(ThisModule());
 
     // Template phase: its errors reach the caller.
     const std::string template_download = folder + base + " Internet.tb";
     if (FileExists(template_download)) DeleteOneFile(template_download);
     DownloadFile(url + base + ".tb", template_download, {limits.timeouts, limits.template_bytes});
-    if (FileExists(template_download) && TemplateIsUsable(template_download)) {
+    if (FileExists(template_download) &&
+        SignatureAccepts(key, url + base + ".tb", Utf16ToUtf8(base_name) + ".tb", template_download, limits.timeouts) &&
+        TemplateIsUsable(template_download)) {
         SwapIn(template_download, folder + base + ".tb", folder + base + " Default.tb");
     }
 
@@ -306,7 +335,9 @@ void UpdateTemplate(const std::u16string& data_folder, const std::u16string& bas
     try {
         const std::string icons_download = folder + "Internet Icons.bin";
         DownloadFile(url + "icons.bin", icons_download, {limits.timeouts, limits.icon_store_bytes});
-        if (FileExists(icons_download) && IconStoreIsUsable(icons_download)) {
+        if (FileExists(icons_download) &&
+            SignatureAccepts(key, url + "icons.bin", "icons.bin", icons_download, limits.timeouts) &&
+            IconStoreIsUsable(icons_download)) {
             SwapIn(icons_download, folder + "Icons.bin", folder + "Icons Default.bin");
         }
     } catch (...) {

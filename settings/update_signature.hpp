@@ -8,7 +8,7 @@
 // Signature (the .sig file next to the signed file, e.g. "SampleBar.tb.sig", "icons.bin.sig"):
 //   64 bytes, r then s, each 32 bytes big-endian.
 // Signed message: SignedPrefix(name) followed by the file's bytes, where name is the file's name as
-//   the update asks for it (the template's "B.tb", "icons.bin"). The name binds a signature to one
+//   the update asks for it (the template's "B.tb", "icons.bin"), as UTF-8. The name binds a signature to one
 //   file of one toolbar: a signature of the icon store, or of another toolbar of the same publisher,
 //   does not pass for the template.
 #include <string>
@@ -18,7 +18,6 @@ namespace tb {
 
 inline constexpr size_t kUpdatePublicKeySize = 65;
 inline constexpr size_t kUpdateSignatureSize = 64;
-inline constexpr wchar_t kUpdatePublicKeyResource[] = L"TBPUBKEY";
 inline constexpr char kSignatureSuffix[] = ".sig";
 
 // "toolbar update signature 1\n" + the name with ASCII letters in lower case + "\n": file names

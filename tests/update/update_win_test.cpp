@@ -10,6 +10,7 @@
 #include "base/file.hpp"
 #include "base/text.hpp"
 #include "settings/toolbar_settings.hpp"
+#include "settings/update_signature_win.hpp"
 #include "storage/bin_data.hpp"
 #include "storage/read_only_store.hpp"
 #include "storage/storage.hpp"
@@ -43,6 +44,11 @@ std::string IconImage(bool with_icons, const std::string& marker) {
     return TrsBinData::EncodeTables(store);
 }
 
+
+std::string Flipped(std::string bytes, size_t at) {
+    bytes.at(at) = static_cast<char>(bytes.at(at) ^ 0x01);
+    return bytes;
+}
 
 std::string ToolbarName(const std::string& path) {
     if (!FileExists(path)) return "";
@@ -482,6 +488,33 @@ TEST_F(Update, ADripFedTransferEndsByItsDeadline) {
     EXPECT_FALSE(FileExists(Path("Internet Icons.bin")));
     ExpectWorkingToolbar();
     EXPECT_EQ(ToolbarName(Current()), "Old");
+}
+
+// Signature checks with the system's cryptography, on files the native tool signed. The keyed
+// program (keyed/) runs them through whole updates; here, the keys that are no keys.
+TEST(UpdateSignature, OnlyTheRightKeyNameAndBytesVerify) {
+    const std::string data = std::string(TB_SOURCE_DIR) + "/tests/update/keyed/data/";
+    const std::string key = *ReadWholeFile(data + "publisher.pub");
+    const std::string signature = *ReadWholeFile(data + "SampleBar.tb.sig");
+    const std::string file = data + "SampleBar.tb";
+    ASSERT_TRUE(VerifyUpdateSignature(key, "SampleBar.tb", file, signature));
+    EXPECT_TRUE(VerifyUpdateSignature(key, "samplebar.tb", file, signature)) << "letter case does not matter";
+
+    const struct {
+        const char* what;
+        std::string key;
+        std::string name;
+        std::string file;
+    } cases[] = {
+        {"another name", key, "OtherBar.tb", file},
+        {"another file", key, "SampleBar.tb", data + "Icons.bin"},
+        {"a missing file", key, "SampleBar.tb", data + "missing.tb"},
+        {"a key without its form byte", key.substr(1), "SampleBar.tb", file},
+        {"a key of the compressed form", "\x03" + key.substr(1, 32), "SampleBar.tb", file},
+        {"a point off the curve", Flipped(key, 64), "SampleBar.tb", file},
+        {"no key", "", "SampleBar.tb", file},
+    };
+    for (const auto& c : cases) EXPECT_FALSE(VerifyUpdateSignature(c.key, c.name, c.file, signature)) << c.what;
 }
 
 }  // namespace
