@@ -7,6 +7,8 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <string_view>
 #include <utility>
 
 #include "base/errors.hpp"
@@ -16,6 +18,8 @@
 #include "settings/helpers.hpp"
 #include "settings/navigation_win.hpp"
 #include "settings/toolbar_settings.hpp"
+#include "settings/update_signature.hpp"
+#include "settings/update_signature_win.hpp"
 #include "storage/read_only_store.hpp"
 
 namespace tb {
@@ -64,8 +68,8 @@ enum class Outcome { kNone, kComplete, kBroken };
 // The worker writes to a file of its own next to the local file; only a complete transfer is
 // renamed into place.
 struct Transfer {
-    Transfer(UniqueInternet session_handle, const DownloadTimeouts& limits, const std::string& local)
-        : session(std::move(session_handle)), timeouts(limits), local_file(local),
+    Transfer(UniqueInternet session_handle, const DownloadLimits& transfer_limits, const std::string& local)
+        : session(std::move(session_handle)), limits(transfer_limits), local_file(local),
           part_file(local + "." + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(GetTickCount()) +
                     ".part"),
           progress(FailEventCreation() ? nullptr : CreateEventA(nullptr, FALSE, FALSE, nullptr)) {}
@@ -73,16 +77,18 @@ struct Transfer {
     Transfer& operator=(const Transfer&) = delete;
 
     UniqueInternet session;
-    DownloadTimeouts timeouts;
+    DownloadLimits limits;
     std::string url;
     std::string local_file;
     std::string part_file;
     UniqueHandle progress;  // set at every block and at the end; the waiting thread sleeps on it
     std::atomic<bool> opened{false};
     std::atomic<unsigned long long> received{0};
+    // Set by the waiting thread when it gives up; the worker then stops at its next block, so an
+    // endless or drip-fed body does not go on filling its file behind the user's back.
+    std::atomic<bool> abandoned{false};
     std::mutex mutex;  // guards what follows
     bool finished = false;
-    bool abandoned = false;
     Outcome outcome = Outcome::kNone;
     std::string error;  // a local file that could not be written
 };
@@ -94,6 +100,9 @@ Outcome Fetch(Transfer& transfer) {
     if (!request) return Outcome::kNone;
     transfer.opened = true;
     SetEvent(transfer.progress.Get());
+    unsigned long long announced = 0;
+    const bool has_announced = AnnouncedLength(request.Get(), announced);
+    if (has_announced && announced > transfer.limits.max_bytes) return Outcome::kBroken;  // refused unwritten
     UniqueFile file(CreateFileA(transfer.part_file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
@@ -109,6 +118,10 @@ Outcome Fetch(Transfer& transfer) {
             break;
         }
         if (count == 0) break;
+        if (transfer.abandoned || count > transfer.limits.max_bytes - transfer.received) {
+            outcome = Outcome::kBroken;  // given up, or the body passes the size limit: not written
+            break;
+        }
         DWORD written = 0;
         if (!WriteFile(file.Get(), block, count, &written, nullptr) || written != count) {
             transfer.error = CannotCreateMessage(transfer.local_file, static_cast<int>(GetLastError()));
@@ -123,8 +136,7 @@ Outcome Fetch(Transfer& transfer) {
         transfer.error = CannotCreateMessage(transfer.local_file, static_cast<int>(GetLastError()));
         outcome = Outcome::kBroken;
     }
-    unsigned long long announced = 0;
-    if (outcome == Outcome::kComplete && AnnouncedLength(request.Get(), announced) && transfer.received < announced) {
+    if (outcome == Outcome::kComplete && has_announced && transfer.received < announced) {
         outcome = Outcome::kBroken;  // the connection ended before the announced length
     }
     return outcome;
@@ -199,6 +211,28 @@ bool IconStoreIsUsable(const std::string& path) {
     return !check.Damaged() && check.Store().KeyExists("\\Icons");
 }
 
+HMODULE ThisModule() {
+    HMODULE module = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCWSTR>(&ThisModule), &module);
+    return module;
+}
+
+// A library that carries a publisher's key takes only downloads signed with it: the signature is
+// fetched next to the file (remote name + ".sig") and checked before the file is read at all. A
+// missing, damaged or wrong signature rejects the download like a failed check, so the download
+// stays aside and the current file stays in use. The signature's own download is removed again.
+bool SignatureAccepts(const std::optional<std::string_view>& key, const std::string& remote_url,
+                      const std::string& signed_name, const std::string& download, const DownloadTimeouts& timeouts) {
+    if (!key) return true;
+    const std::string signature_file = download + kSignatureSuffix;
+    if (FileExists(signature_file)) DeleteOneFile(signature_file);
+    DownloadFile(remote_url + kSignatureSuffix, signature_file, {timeouts, kSignatureSizeLimit});
+    const std::optional<std::string> signature = FileExists(signature_file) ? ReadWholeFile(signature_file) : std::nullopt;
+    DeleteOneFile(signature_file);
+    return signature && VerifyUpdateSignature(*key, signed_name, download, *signature);
+}
+
 std::function<void(const std::string&)>& BeforeSwap() {
     static std::function<void(const std::string&)> hook;
     return hook;
@@ -219,11 +253,11 @@ void SetBeforeSwapForTesting(std::function<void(const std::string& download)> ho
 
 void SetEventCreationFailsForTesting(bool fail) { FailEventCreation() = fail; }
 
-void DownloadFile(const std::string& url, const std::string& local_file, const DownloadTimeouts& timeouts) {
+void DownloadFile(const std::string& url, const std::string& local_file, const DownloadLimits& limits) {
     UniqueInternet session(
         InternetOpenA(ProcessFileName().c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     if (!session) return;
-    auto transfer = std::make_shared<Transfer>(std::move(session), timeouts, local_file);
+    auto transfer = std::make_shared<Transfer>(std::move(session), limits, local_file);
     // Without its event the wait below would return at once, every time: a busy loop for as long as
     // the transfer runs. A system that cannot make one event cannot take a download either.
     if (!transfer->progress) return;
@@ -233,8 +267,10 @@ void DownloadFile(const std::string& url, const std::string& local_file, const D
     if (!StartWorker(transfer)) return;
 
     // Wait for the worker, handling the thread's window messages meanwhile; give up when it has not
-    // moved for the time-out.
-    DWORD last_move = GetTickCount();
+    // moved for the time-out, or when the whole transfer has taken longer than its deadline.
+    const DownloadTimeouts& timeouts = limits.timeouts;
+    const DWORD start = GetTickCount();
+    DWORD last_move = start;
     unsigned long long last_received = 0;
     bool last_opened = false;
     for (;;) {
@@ -253,7 +289,8 @@ void DownloadFile(const std::string& url, const std::string& local_file, const D
             last_move = GetTickCount();
         }
         const DWORD limit = opened ? timeouts.receive_ms : timeouts.connect_ms + timeouts.receive_ms;
-        if (GetTickCount() - last_move > limit) {
+        const DWORD now = GetTickCount();
+        if (now - last_move > limit || now - start > timeouts.total_ms) {
             std::lock_guard lock(transfer->mutex);
             if (!transfer->finished) {
                 transfer->abandoned = true;  // the worker removes its own file when it ends
@@ -276,26 +313,31 @@ void DownloadFile(const std::string& url, const std::string& local_file, const D
 }
 
 void UpdateTemplate(const std::u16string& data_folder, const std::u16string& base_name, std::u16string& updates_url,
-                    const DownloadTimeouts& timeouts) {
+                    const UpdateLimits& limits) {
     if (IsBlank(updates_url)) return;
     if (updates_url.back() != u'/') updates_url += u'/';
     const std::string url = Utf16ToAnsi(updates_url);
     const std::string folder = Utf16ToAnsi(data_folder) + "\\";
     const std::string base = Utf16ToAnsi(base_name);
+    const std::optional<std::string_view> key = PublisherKey(ThisModule());
 
     // Template phase: its errors reach the caller.
     const std::string template_download = folder + base + " Internet.tb";
     if (FileExists(template_download)) DeleteOneFile(template_download);
-    DownloadFile(url + base + ".tb", template_download, timeouts);
-    if (FileExists(template_download) && TemplateIsUsable(template_download)) {
+    DownloadFile(url + base + ".tb", template_download, {limits.timeouts, limits.template_bytes});
+    if (FileExists(template_download) &&
+        SignatureAccepts(key, url + base + ".tb", Utf16ToUtf8(base_name) + ".tb", template_download, limits.timeouts) &&
+        TemplateIsUsable(template_download)) {
         SwapIn(template_download, folder + base + ".tb", folder + base + " Default.tb");
     }
 
     // Icon phase: runs whatever the template phase did; its errors are swallowed.
     try {
         const std::string icons_download = folder + "Internet Icons.bin";
-        DownloadFile(url + "icons.bin", icons_download, timeouts);
-        if (FileExists(icons_download) && IconStoreIsUsable(icons_download)) {
+        DownloadFile(url + "icons.bin", icons_download, {limits.timeouts, limits.icon_store_bytes});
+        if (FileExists(icons_download) &&
+            SignatureAccepts(key, url + "icons.bin", "icons.bin", icons_download, limits.timeouts) &&
+            IconStoreIsUsable(icons_download)) {
             SwapIn(icons_download, folder + "Icons.bin", folder + "Icons Default.bin");
         }
     } catch (...) {
