@@ -59,7 +59,8 @@ void TFormToolbar::SetUpBanner() {
     Toolbar.Model().MoveTop(*Toolbar.Model().TopLevel().back(), 0);
 
     // Offline, no movie is loaded and the banner stays hidden.
-    if (InternetAttemptConnect(0) != ERROR_SUCCESS) return;
+    const DWORD connected = AttemptConnect ? AttemptConnect() : InternetAttemptConnect(0);
+    if (connected != ERROR_SUCCESS) return;
     Variant movie;
     movie.Get()->vt = VT_BSTR;
     movie.Get()->bstrVal = SysAllocString(ToWide(settings.FlashUrl).c_str());

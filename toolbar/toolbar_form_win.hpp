@@ -154,6 +154,9 @@ public:
     // (toolbar_banner_win.cpp, toolbar_window_events_win.cpp)
     // The Flash banner, owned by the window; null when no banner is shown.
     std::unique_ptr<TOleControl> Flash;
+    // The connection check before the movie loads (0: online); WinInet's InternetAttemptConnect.
+    // Tests set another before Construct to be offline.
+    std::function<unsigned long()> AttemptConnect;
     // FormCreate's banner step: when a Flash player is installed and the template names a movie,
     // the control stands first on the toolbar, hidden, and loads the movie when online.
     void SetUpBanner();
