@@ -1,6 +1,8 @@
 // The toolbar window's ties to the browser window around it, under Wine with the stand-in browser:
 // the once-a-day splash and its stored date, a release that comes while the splash runs, the width
 // that follows the browser's, the status texts of the items, and the repaint after a page load.
+#include <cstdlib>
+
 #include "window_fixture.hpp"
 
 namespace tb::testing_window {
@@ -44,6 +46,32 @@ TEST_F(WindowTest, UnreadableDateIsRepairedToYesterdayWhenTheWindowIsMade) {
     EXPECT_EQ(StoredDate(), DateText(Today() - 1));
     EXPECT_EQ(form->ReadLastShownDate(), Today() - 1);
     EXPECT_TRUE(boxes_.boxes.empty());
+}
+
+// Run once more by ctest in another locale (TB_EXPECT_SHORT_DATE names its format): the date is
+// written and read in the user's format, not in a fixed one.
+TEST_F(WindowTest, DateIsStoredInTheUsersShortDateFormat) {
+    const char* expected = std::getenv("TB_EXPECT_SHORT_DATE");
+    if (expected != nullptr) {
+        ASSERT_EQ(SystemLocaleFormats().short_date, expected);
+    }
+    const CivilDate yesterday = DateOfDayNumber(Today() - 1);
+    const std::string day = std::to_string(yesterday.day), month = std::to_string(yesterday.month),
+                      year = std::to_string(yesterday.year);
+    StoreDate("");
+    TFormToolbar::Pointer form = Make(false);
+    const std::string stored = StoredDate();
+    if (SystemLocaleFormats().short_date == "d.M.yyyy") {
+        EXPECT_EQ(stored, day + "." + month + "." + year);
+    } else if (SystemLocaleFormats().short_date == "M/d/yyyy") {
+        EXPECT_EQ(stored, month + "/" + day + "/" + year);
+    }
+    EXPECT_EQ(form->ReadLastShownDate(), Today() - 1) << stored;
+    // A date in another format than the user's is unreadable and repaired.
+    const bool dotted = SystemLocaleFormats().short_date.find('.') != std::string::npos;
+    StoreDate(dotted ? month + "/" + day + "/" + year : day + "." + month + "." + year);
+    EXPECT_EQ(form->ReadLastShownDate(), Today() - 1);
+    EXPECT_EQ(StoredDate(), stored);
 }
 
 TEST_F(WindowTest, NoSplashWithoutAboutShowButTheDateIsStored) {
