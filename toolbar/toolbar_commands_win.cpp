@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "about/about_box_win.hpp"
 #include "base/text.hpp"
 #include "settings/navigation_win.hpp"
 #include "settings/toolbar_settings.hpp"
@@ -93,7 +94,11 @@ void TFormToolbar::MIClick(TToolbarItem& sender) {
     const std::string folded = FoldedForMatching(hint);
 
     if (Trimmed(folded) == "[ABOUT]") {
-        if (AboutBoxHook) AboutBoxHook(false);
+        if (AboutBoxHook) {
+            AboutBoxHook(false);
+        } else {
+            ShowAboutBox(false);
+        }
         return;
     }
     if (Trimmed(folded) == "[CLOSE]") {

@@ -130,6 +130,7 @@ void TFormToolbar::CreateComponents() {
     HWND window = Handle();
     Toolbar.Create(window, 0, 0, ClientWidth());
     Toolbar.OnContextMenu = [this](POINT at) { ShowMainMenu(at); };
+    WireWindowEvents();
 
     const auto click = [this](TToolbarItem& item) {
         HandlerScope scope(handler_depth_);
@@ -198,13 +199,17 @@ void TFormToolbar::CreateComponents() {
     ConnectCommandHandlers();
 }
 
-bool TFormToolbar::HandleMessage(UINT message, WPARAM, LPARAM, LRESULT& result) {
-    if (message == kDeferredRelease) {
+bool TFormToolbar::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result) {
+    if (HandleWindowEvent(message, wparam, lparam, result)) return true;
+    if (message == kDeferredRelease || (message == WM_TIMER && wparam == kDeferredRelease)) {
         if (release_requested_ && handler_depth_ == 0) {
             result = 0;
             delete this;  // nothing of this window runs after this line
             return true;
         }
+        // A handler's own message loop (a modal box, the splash) took the message: try again once
+        // the handler has returned. A timer does not keep such a loop busy as a posted message would.
+        if (release_requested_ && message == kDeferredRelease) SetTimer(Handle(), kDeferredRelease, 50, nullptr);
         result = 0;
         return true;
     }
@@ -257,7 +262,8 @@ void TFormToolbar::FormCreate() {
     stoToolbar.Close();
     BuildToolbar();
     SetCaption(settings.ToolbarName);
-    // The last shown date and the banner come with their own changes.
+    ReadLastShownDate();  // only repairs an unreadable date here
+    SetUpBanner();
     LoadSearchHistory();
     SearchBox.SetText(AnsiToUtf16(ReadIniString(Utf16ToAnsi(settings.SettingsIniPath), "Settings", "Search")));
     SearchBox.SetItemIndex(SearchBox.IndexOf(SearchBox.Text()));
@@ -286,6 +292,7 @@ void TFormToolbar::FormDestroy() {
         BrowserEvents->Disconnect();
         BrowserEvents.reset();
     }
+    Flash.reset();
     popupMain.SetImages(nullptr);
     popupMain.LinkSubitems(nullptr);
     Toolbar.SetImages(nullptr);

@@ -37,6 +37,7 @@
 #include "toolkit/dialogs_win.hpp"
 #include "toolkit/form_win.hpp"
 #include "toolkit/image_list_win.hpp"
+#include "toolkit/ole_control_win.hpp"
 #include "toolkit/picture_win.hpp"
 #include "toolkit/popup_menu_win.hpp"
 #include "toolkit/toolbar_control_win.hpp"
@@ -157,8 +158,7 @@ public:
     void CloseToolbar();  // the browser hides the bar; without a browser the menu item is disabled
     void eMailClick(TToolbarItem& sender);        // the contact address
     void MIDirectURLClick(TToolbarItem& sender);  // the item's address, "http://" added; empty: home page
-    // Shows the about box (false: modal, true: the splash). Set by whoever provides the about box;
-    // unset, the about command does nothing.
+    // Replaces the about box for the about command (tests); unset, the command shows the modal box.
     std::function<void(bool splash)> AboutBoxHook;
     // A browser window of the toolbar's own, opened by the first navigation without Browser.
     Variant NewBrowserWindow;
@@ -193,6 +193,40 @@ public:
     // ---- end of item commands, searches and the search history ----------------------------------
     // Shows popupMain at a screen point (a right click on the toolbar).
     void ShowMainMenu(POINT screen);
+
+    // === The banner, the once-a-day splash, sizing, status texts and repaints
+    // (toolbar_banner_win.cpp, toolbar_window_events_win.cpp)
+    // The Flash banner, owned by the window; null when no banner is shown.
+    std::unique_ptr<TOleControl> Flash;
+    // The connection check before the movie loads (0: online); WinInet's InternetAttemptConnect.
+    // Tests set another before Construct to be offline.
+    std::function<unsigned long()> AttemptConnect;
+    // FormCreate's banner step: when a Flash player is installed and the template names a movie,
+    // the control stands first on the toolbar, hidden, and loads the movie when online.
+    void SetUpBanner();
+    // The control's ready state: complete with something loaded shows the banner in place of the logo.
+    void OnFlashReadyStateChange(TOleControl& sender, std::int32_t new_state);
+    // The window's show event (run from the message loop right after the window is shown): the
+    // splash about box when it is due today.
+    void FormShow();
+    // The date the splash was last due (a day number, see settings/short_date.hpp); an unreadable
+    // stored date is repaired to yesterday.
+    std::int32_t ReadLastShownDate();
+    // The can-resize event: with FullSize the width follows the browser window's, 20 pixels less.
+    bool FormCanResize(int& new_width, int& new_height);
+    // Mouse movement over the toolbar (toolbar client coordinates): the item's status text.
+    void ToolbarMouseMove(int x, int y);
+    // The browser finished a document: the toolbar repaints.
+    void BrowserEventsDocumentComplete(IDispatch* browser, const VARIANT* url);
+
+private:
+    void WireWindowEvents();
+    // The window's own messages for the handlers above; true when handled.
+    bool HandleWindowEvent(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result);
+    // Runs a handler of the window under the framework's failure rule, counted as running so that a
+    // release waits for it.
+    void RunWindowHandler(const std::function<void()>& handler);
+    // === end of the banner, splash, sizing and status block
 
 private:
     TFormToolbar();

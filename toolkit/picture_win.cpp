@@ -153,6 +153,12 @@ void TPicture::LoadFromFile(const std::u16string& path) {
         TakeBitmap(DecodeFile(wide));
         return;
     }
+    if (extension == L".png") {
+        // Kept with its alpha (premultiplied 32-bit), drawn blended.
+        TakeBitmap(DecodeFile(wide));
+        kind_ = Kind::Png;
+        return;
+    }
     if (extension == L".ico") {
         UniqueHicon icon(static_cast<HICON>(LoadImageW(nullptr, wide.c_str(), IMAGE_ICON, 0, 0, LR_LOADFROMFILE)));
         if (!icon) Fail("Cannot open file \"" + Utf16ToAnsi(path) + "\".");
@@ -228,6 +234,7 @@ void TPicture::Draw(HDC dc, const RECT& box, bool transparent) const {
             PlayEnhMetaFile(dc, metafile_.Get(), &box);
             return;
         case Kind::Bitmap:
+        case Kind::Png:
             break;
     }
     UniqueMemoryDc source(CreateCompatibleDC(dc));

@@ -1,7 +1,8 @@
 #pragma once
-// Pictures and the picture control. A picture holds a bitmap, an icon or a metafile; it loads a
-// file by its extension (.bmp; .ico; .emf and .wmf; .jpg and .jpeg), a Windows bitmap from bytes,
-// or a decoded PNG. Everything goes through WIC and GDI. Failures raise tb::Error.
+// Pictures and the picture control. A picture holds a bitmap, an icon, a metafile or a PNG image; it
+// loads a file by its extension (.bmp; .ico; .emf and .wmf; .jpg and .jpeg; .png), a Windows bitmap
+// from bytes, or a decoded PNG (as a bitmap). A PNG file loaded by extension is a picture of its own
+// kind, not a bitmap: ConvertTo24BitBitmap turns it into one. Everything goes through WIC and GDI. Failures raise tb::Error.
 #include <windows.h>
 
 #include <functional>
@@ -17,7 +18,7 @@ struct Bitmap32;
 
 class TPicture {
 public:
-    enum class Kind { None, Bitmap, Icon, Metafile };
+    enum class Kind { None, Bitmap, Icon, Metafile, Png };
 
     TPicture() = default;
     TPicture(const TPicture&) = delete;

@@ -1,5 +1,7 @@
 #include "toolkit/toolbar_control_win.hpp"
 
+#include <windowsx.h>
+
 #include <algorithm>
 #include <stdexcept>
 
@@ -19,8 +21,12 @@ HINSTANCE ModuleOf(HWND window) { return reinterpret_cast<HINSTANCE>(GetWindowLo
 
 // The toolbar window passes its children's notifications (the hosted controls') back to the control
 // objects, whatever the toolbar itself would do with them.
-LRESULT CALLBACK ToolbarSubclass(HWND window, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR, DWORD_PTR) {
+LRESULT CALLBACK ToolbarSubclass(HWND window, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR, DWORD_PTR data) {
     return WindowBoundary([&]() -> LRESULT {
+        if (message == WM_MOUSEMOVE && data != 0) {
+            const auto& on_move = reinterpret_cast<TToolbarControl*>(data)->OnMouseMove;
+            if (on_move) on_move(GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam));
+        }
         if (message == WM_COMMAND || message == WM_NOTIFY || message == WM_MEASUREITEM || message == WM_DRAWITEM) {
             LRESULT result = 0;
             if (RouteCommonMessage(window, message, wparam, lparam, result)) return result;
@@ -78,7 +84,7 @@ void TToolbarControl::Create(HWND parent, int left, int top, int width) {
     toolbar_ = CreateToolbarWindow(dock, false);
     chevron_ = CreateToolbarWindow(dock, true);
     ShowWindow(chevron_, SW_HIDE);
-    SetWindowSubclass(toolbar_, &ToolbarSubclass, kSubclassId, 0);
+    SetWindowSubclass(toolbar_, &ToolbarSubclass, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
     Render();
 }
 

@@ -57,6 +57,8 @@ public:
     void DropDownOverflow();
 
     std::function<void(POINT screen)> OnContextMenu;
+    // The mouse moved over the toolbar window (its client coordinates).
+    std::function<void(int x, int y)> OnMouseMove;
 
 private:
     void ItemChanged(TToolbarItem& item) override;
