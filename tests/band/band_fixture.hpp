@@ -6,7 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
+#include <mutex>
+#include <thread>
 #include <memory>
 #include <string>
 #include <vector>
@@ -29,6 +32,50 @@ protected:
     // The stand-in's frame is an "IEFrame" window, which other suites look for.
     CrossProcessLock frames_{kFrameWindows};
     std::unique_ptr<host::StandInBrowser> browser_ = std::make_unique<host::StandInBrowser>();
+};
+
+// Presses OK on the "Error" boxes of this process and records their texts. (The suites' enumerating
+// closer was seen to leave the box open while a stand-in browser lives in the process; looking the
+// box up by class and title does not touch the browser's windows.)
+class ErrorBoxes {
+public:
+    ErrorBoxes() = default;
+    ErrorBoxes(const ErrorBoxes&) = delete;
+    ErrorBoxes& operator=(const ErrorBoxes&) = delete;
+    ~ErrorBoxes() {
+        stop_ = true;
+        thread_.join();
+    }
+    std::vector<std::string> Texts() {
+        std::lock_guard lock(mutex_);
+        return texts_;
+    }
+
+private:
+    void Watch() {
+        while (!stop_) {
+            const HWND box = FindWindowA("#32770", "Error");
+            DWORD process = 0;
+            if (box) GetWindowThreadProcessId(box, &process);
+            if (box && process == GetCurrentProcessId()) {
+                char text[1024] = {};
+                GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
+                {
+                    std::lock_guard lock(mutex_);
+                    texts_.push_back(text);
+                }
+                PostMessageA(box, WM_COMMAND, IDOK, 0);
+                // Until the box is gone it must not be counted twice.
+                while (!stop_ && IsWindow(box)) Sleep(10);
+            }
+            Sleep(20);
+        }
+    }
+
+    std::atomic<bool> stop_{false};
+    std::mutex mutex_;
+    std::vector<std::string> texts_;
+    std::thread thread_{[this] { Watch(); }};
 };
 
 // A VARIANT argument as a browser passes it.
