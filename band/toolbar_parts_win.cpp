@@ -4,6 +4,8 @@
 
 #include <wrl/client.h>
 
+#include <atomic>
+
 #include "band/toolbar_window_win.hpp"
 #include "base/boundary_win.hpp"
 #include "base/errors.hpp"
@@ -26,7 +28,8 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lpa
 }
 
 // The class is registered while windows of it exist: a library's classes outlive its unloading.
-int g_windows = 0;
+// Browser windows may run on threads of their own, so the count is atomic.
+std::atomic<int> g_windows{0};
 
 class PlainToolbarWindow final : public ToolbarWindow {
 public:

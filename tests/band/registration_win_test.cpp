@@ -95,6 +95,12 @@ TEST_F(Registration, Regsvr32WritesEveryEntryAgainAndAgainAndUnregisterRemovesTh
     EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, kToolbarKey, guid_text_.c_str()), "Reg Bar");
     EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, kBarsKey, guid_text_.c_str()), "");
 
+#ifdef _WIN64
+    // The 64-bit library registers in the 64-bit view only, where the 64-bit browser looks.
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, ClassKey(), KEY_WOW64_32KEY));
+    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, ClassKey(), KEY_WOW64_64KEY));
+#endif
+
     const std::string first = Listing();
     EXPECT_EQ(Regsvr32(library).exit_code, kServerFailed);
     EXPECT_EQ(Listing(), first) << "registering twice leaves the same entries";

@@ -74,9 +74,10 @@ inline std::optional<std::string> ReadString(HKEY root, const std::string& path,
     return std::string(buffer);
 }
 
-inline bool KeyExists(HKEY root, const std::string& path) {
+// Whether the key exists, in the process's own registry view or the one named (KEY_WOW64_32KEY...).
+inline bool KeyExists(HKEY root, const std::string& path, REGSAM view = 0) {
     HKEY key = nullptr;
-    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) return false;
     RegCloseKey(key);
     return true;
 }
