@@ -109,11 +109,10 @@ HRESULT STDMETHODCALLTYPE TeToolbar::SetSite(IUnknown* site) {
         site->QueryInterface(IID_IOleCommandTarget, reinterpret_cast<void**>(command_target_.GetAddressOf()));
         browser_.Reset();
         Microsoft::WRL::ComPtr<IServiceProvider> services;
-        if (command_target_ &&
-            SUCCEEDED(command_target_.As(&services)) && services) {
-            IWebBrowser2* browser = nullptr;
-            services->QueryService(SID_SWebBrowserApp, IID_IWebBrowser2, reinterpret_cast<void**>(&browser));
-            browser_.Attach(browser);
+        if (command_target_ && SUCCEEDED(command_target_.As(&services)) && services) {
+            // (Not through Attach: this toolchain's ComPtr::Attach adds a reference of its own.)
+            services->QueryService(SID_SWebBrowserApp, IID_IWebBrowser2,
+                                   reinterpret_cast<void**>(browser_.ReleaseAndGetAddressOf()));
         }
         return S_OK;
     });

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "band/class_id_win.hpp"
+#include "bare_site_win.hpp"
 #include "band_fixture.hpp"
 #include "base/com_win.hpp"
 #include "host/band_host_win.hpp"
@@ -296,6 +297,38 @@ TEST_F(BandObject, ReleasingTheBandWithoutClosingItTakesTheWindowAlong) {
     EXPECT_EQ(record_->windows_destroyed, 1);
     EXPECT_FALSE(IsWindow(window));
     EXPECT_EQ(Browser().SinkCount(), 0u);
+}
+
+TEST_F(BandObject, ABrowserWithoutEventsStillGetsItsToolbar) {
+    // A browser that is no event source: the connection fails, the toolbar shows all the same.
+    BareBrowser browser;
+    BareSite site(Browser().BandArea(), &browser);
+    ASSERT_EQ(As<IObjectWithSite>()->SetSite(static_cast<IOleWindow*>(&site)), S_OK);
+    HWND window = nullptr;
+    ASSERT_EQ(As<IDeskBand>()->GetWindow(&window), S_OK);
+    EXPECT_TRUE(IsWindow(window));
+    EXPECT_EQ(record_->last_browser, static_cast<void*>(static_cast<IWebBrowser2*>(&browser)));
+    // Without IInputObjectSite there is nobody to tell about focus; the band still keeps it.
+    EXPECT_EQ(As<IDeskBand>()->ShowDW(TRUE), S_OK);
+    EXPECT_EQ(As<IInputObject>()->HasFocusIO(), S_OK);
+    EXPECT_EQ(As<IDeskBand>()->CloseDW(0), S_OK);
+    EXPECT_FALSE(record_->sink_connected_when_destroyed);
+    band_.Reset();
+    EXPECT_EQ(site.references, 1) << "the band released what it took from the site";
+    EXPECT_EQ(browser.references, 1);
+}
+
+TEST_F(BandObject, AWindowThatCannotBeMadeFailsGetWindowUntilItCanBe) {
+    ASSERT_EQ(As<IObjectWithSite>()->SetSite(Browser().Site()), S_OK);
+    record_->fail_create = true;
+    HWND window = reinterpret_cast<HWND>(1);
+    EXPECT_EQ(As<IDeskBand>()->GetWindow(&window), E_FAIL);
+    EXPECT_EQ(window, nullptr);
+    EXPECT_EQ(Browser().SinkCount(), 0u);
+    EXPECT_EQ(As<IDeskBand>()->GetWindow(nullptr), E_POINTER);
+    record_->fail_create = false;
+    EXPECT_EQ(As<IDeskBand>()->GetWindow(&window), S_OK);
+    EXPECT_TRUE(IsWindow(window));
 }
 
 // Focus and keys
