@@ -2,24 +2,13 @@
 
 #include "base/errors.hpp"
 #include "base/file.hpp"
+#include "base/handle_win.hpp"
 
 namespace tb {
 namespace {
 
-struct FileHandle {
-    HANDLE handle;
-    explicit FileHandle(HANDLE h) : handle(h) {}
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    ~FileHandle() {
-        if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
-    }
-    bool Close() {
-        const BOOL ok = CloseHandle(handle);
-        handle = INVALID_HANDLE_VALUE;
-        return ok != FALSE;
-    }
-};
+// Closes the file now: a close that fails means the bytes may not all be written.
+bool CloseNow(UniqueFile& file) { return CloseHandle(file.Release()) != FALSE; }
 
 bool WriteAll(HANDLE file, std::string_view bytes) {
     while (!bytes.empty()) {
@@ -32,11 +21,11 @@ bool WriteAll(HANDLE file, std::string_view bytes) {
 }
 
 void WriteTo(const std::string& path, const std::string& message_path, std::string_view bytes, DWORD flags) {
-    FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, flags, nullptr));
-    if (file.handle == INVALID_HANDLE_VALUE) {
+    UniqueFile file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, flags, nullptr));
+    if (!file) {
         throw FileCreateError(CannotCreateMessage(message_path, static_cast<int>(GetLastError())));
     }
-    if (!WriteAll(file.handle, bytes) || !file.Close()) {
+    if (!WriteAll(file.Get(), bytes) || !CloseNow(file)) {
         throw FileCreateError(CannotCreateMessage(message_path, static_cast<int>(GetLastError())));
     }
 }
@@ -54,9 +43,9 @@ bool DirectoryExists(const std::string& path) {
 }
 
 std::optional<std::string> ReadWholeFile(const std::string& path) {
-    FileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file.handle == INVALID_HANDLE_VALUE) {
+    if (!file) {
         const DWORD error = GetLastError();
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return std::nullopt;
         throw FileOpenError(CannotOpenMessage(path, static_cast<int>(error)));
@@ -65,7 +54,7 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
     char buffer[65536];
     for (;;) {
         DWORD read = 0;
-        if (!ReadFile(file.handle, buffer, sizeof buffer, &read, nullptr)) {
+        if (!ReadFile(file.Get(), buffer, sizeof buffer, &read, nullptr)) {
             throw FileOpenError(CannotOpenMessage(path, static_cast<int>(GetLastError())));
         }
         if (read == 0) break;
@@ -79,7 +68,9 @@ void WriteWholeFile(const std::string& path, std::string_view bytes) {
 }
 
 void ReplaceFileContent(const std::string& path, std::string_view bytes) {
-    const std::string temp = path + ".tmp" + std::to_string(GetCurrentProcessId());
+    // Per thread: toolbar windows of one browser process run on threads of their own.
+    const std::string temp =
+        path + ".tmp" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(GetCurrentThreadId());
     try {
         WriteTo(temp, path, bytes, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH);
     } catch (...) {

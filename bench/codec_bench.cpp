@@ -1,7 +1,7 @@
 // The stream codec beside LZ4's fast mode (acceleration 1, the safe decoder) and memcpy, on 32 KB
 // blocks of text, of a binary and of PNG files. Each benchmark reports its speed in bytes of input
 // per second and, for the codecs, the encoded size as a share of the input ("ratio").
-#include "storage/codec.hpp"
+#include "codec/codec.hpp"
 
 #include <benchmark/benchmark.h>
 #include <lz4.h>

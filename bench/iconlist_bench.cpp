@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "base/file.hpp"
-#include "storage/png_image_list.hpp"
+#include "iconlist/png_image_list.hpp"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "storage/codec.hpp"
+#include "codec/codec.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Exactly sized heap buffers, so that any step outside them is seen.

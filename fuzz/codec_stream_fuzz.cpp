@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "storage/codec.hpp"
+#include "codec/codec.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string source(reinterpret_cast<const char*>(data), size);

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "storage/png_image_list.hpp"
+#include "iconlist/png_image_list.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string stream(reinterpret_cast<const char*>(data), size);

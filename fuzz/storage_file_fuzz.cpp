@@ -7,19 +7,12 @@
 #include <string>
 
 #include "storage/bin_data.hpp"
+#include "storage/read_only_store.hpp"
 #include "storage/storage.hpp"
 
 namespace {
 
 // Loads the bytes through the back-end's stream event: no file is touched.
-void LoadImage(tb::TrsStorage& store, tb::TrsBinData& data, const std::string& image) {
-    data.OnLoadFromStream = [&image](tb::TrsStreamData&, tb::TMemoryStream& stream, bool& do_standard) {
-        stream.Write(image.data(), image.size());
-        do_standard = false;
-    };
-    store.Reload();
-}
-
 std::string KeyPath(const tb::TrsStorage& store, const tb::TrsKeyRecord& key) {
     std::string path(key.name);
     for (int32_t id = key.section_id, guard = 0; id != 0 && guard < 32; ++guard) {
@@ -41,11 +34,8 @@ std::string KeyPath(const tb::TrsStorage& store, const tb::TrsKeyRecord& key) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string image(reinterpret_cast<const char*>(data), size);
-    tb::TrsStorage store;
-    tb::TrsBinData back_end;
-    store.SetOptions(0);
-    store.SetStorageData(&back_end);
-    LoadImage(store, back_end, image);
+    auto loaded = tb::ReadOnlyStore::FromImage(image);
+    tb::TrsStorage& store = loaded.Store();
 
     const size_t records = store.Sections().size() + store.Keys().size();
     if (size >= 8 && records * 5 > size - 8) std::abort();
@@ -68,11 +58,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         } catch (const tb::Error&) {
             return 0;  // beyond the format's limits: refused, nothing written
         }
-        tb::TrsStorage again;
-        tb::TrsBinData again_back_end;
-        again.SetOptions(0);
-        again.SetStorageData(&again_back_end);
-        LoadImage(again, again_back_end, written);
+        const auto reloaded = tb::ReadOnlyStore::FromImage(written);
+        const tb::TrsStorage& again = reloaded.Store();
         if (again.Damaged() || again.Keys().size() != store.Keys().size() ||
             again.Sections().size() != store.Sections().size()) {
             std::abort();

@@ -36,17 +36,17 @@ BandHost::~BandHost() {
     browser_.SetBarHandler(nullptr);
     browser_.SetBandInfoHandler(nullptr);
     Close();
-    if (library_) FreeLibrary(library_);
+    library_.Reset();  // after the band is gone, never before
 }
 
 void BandHost::Load(const std::wstring& library_path, const CLSID& class_id) {
-    library_ = LoadLibraryW(library_path.c_str());
+    library_.Reset(LoadLibraryW(library_path.c_str()));
     if (!library_) {
         throw Error("Cannot load " + Utf16ToAnsi(FromWide(library_path)) + ". " +
                     SystemErrorMessage(static_cast<int>(GetLastError())));
     }
     const auto get_class_object =
-        reinterpret_cast<GetClassObject>(reinterpret_cast<void*>(GetProcAddress(library_, "DllGetClassObject")));
+        reinterpret_cast<GetClassObject>(reinterpret_cast<void*>(GetProcAddress(library_.Get(), "DllGetClassObject")));
     if (!get_class_object) throw Error("The library has no DllGetClassObject.");
     ComPtr<IClassFactory> factory;
     ThrowIfFailed(get_class_object(class_id, IID_IClassFactory, reinterpret_cast<void**>(factory.GetAddressOf())));

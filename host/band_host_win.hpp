@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "base/handle_win.hpp"
 #include "host/stand_in_browser_win.hpp"
 
 namespace tb::host {
@@ -38,7 +39,7 @@ public:
 
 private:
     StandInBrowser& browser_;
-    HMODULE library_ = nullptr;
+    UniqueModule library_;
     Microsoft::WRL::ComPtr<IDeskBand> band_;
     HWND band_window_ = nullptr;
     DESKBANDINFO info_{};

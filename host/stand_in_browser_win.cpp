@@ -5,6 +5,8 @@
 #include <olectl.h>
 #include <shlguid.h>
 
+#include "base/boundary_win.hpp"
+
 #include <algorithm>
 #include <utility>
 
@@ -21,7 +23,7 @@ constexpr int kLineHeight = 20;
 constexpr UINT kProcessPending = WM_APP + 1;
 
 LRESULT CALLBACK BandAreaProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    return DefWindowProcW(window, message, wparam, lparam);
+    return WindowBoundary([&] { return DefWindowProcW(window, message, wparam, lparam); });
 }
 
 void RegisterClasses() {
@@ -92,14 +94,7 @@ public:
     explicit EventConnectionPoint(IConnectionPointContainer* container) : container_(container) {}
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-        if (!out) return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IConnectionPoint) {
-            *out = static_cast<IConnectionPoint*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
+        return QueryInterfaceFromTable(this, iid, out, {TB_QI_ENTRY(EventConnectionPoint, IConnectionPoint)});
     }
     // Lives exactly as long as its container, which forwards the counting.
     ULONG STDMETHODCALLTYPE AddRef() override { return container_->AddRef(); }
@@ -117,22 +112,28 @@ public:
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE Advise(IUnknown* sink, DWORD* cookie) override {
-        if (!sink || !cookie) return E_POINTER;
-        *cookie = 0;
-        // The sink must answer the event interface, as a browser's connection point asks.
-        ComPtr<IDispatch> events;
-        if (FAILED(sink->QueryInterface(DIID_DWebBrowserEvents2, reinterpret_cast<void**>(events.GetAddressOf())))) {
-            return CONNECT_E_CANNOTCONNECT;
-        }
-        sinks_.push_back({++last_cookie_, events});
-        *cookie = last_cookie_;
-        return S_OK;
+        return ComBoundary([&]() -> HRESULT {
+            if (!sink || !cookie) return E_POINTER;
+            *cookie = 0;
+            // The sink must answer the event interface, as a browser's connection point asks.
+            ComPtr<IDispatch> events;
+            if (FAILED(sink->QueryInterface(DIID_DWebBrowserEvents2,
+                                            reinterpret_cast<void**>(events.GetAddressOf())))) {
+                return CONNECT_E_CANNOTCONNECT;
+            }
+            sinks_.push_back({last_cookie_ + 1, events});
+            *cookie = ++last_cookie_;
+            return S_OK;
+        });
     }
     HRESULT STDMETHODCALLTYPE Unadvise(DWORD cookie) override {
-        const auto found = std::find_if(sinks_.begin(), sinks_.end(), [&](const auto& s) { return s.first == cookie; });
-        if (found == sinks_.end()) return CONNECT_E_NOCONNECTION;
-        sinks_.erase(found);
-        return S_OK;
+        return ComBoundary([&]() -> HRESULT {
+            const auto found =
+                std::find_if(sinks_.begin(), sinks_.end(), [&](const auto& s) { return s.first == cookie; });
+            if (found == sinks_.end()) return CONNECT_E_NOCONNECTION;
+            sinks_.erase(found);
+            return S_OK;
+        });
     }
     HRESULT STDMETHODCALLTYPE EnumConnections(IEnumConnections** out) override {
         if (out) *out = nullptr;
@@ -164,18 +165,11 @@ public:
 
     // IUnknown
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-        if (!out) return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IDispatch || iid == IID_IWebBrowser || iid == IID_IWebBrowserApp ||
-            iid == IID_IWebBrowser2) {
-            *out = static_cast<IWebBrowser2*>(this);
-        } else if (iid == IID_IConnectionPointContainer) {
-            *out = static_cast<IConnectionPointContainer*>(this);
-        } else {
-            *out = nullptr;
-            return E_NOINTERFACE;
-        }
-        AddRef();
-        return S_OK;
+        return QueryInterfaceFromTable(this, iid, out,
+                                       {TB_QI_ENTRY(BrowserObject, IWebBrowser2), TB_QI_ENTRY(BrowserObject, IDispatch),
+                                        TB_QI_ENTRY(BrowserObject, IWebBrowser),
+                                        TB_QI_ENTRY(BrowserObject, IWebBrowserApp),
+                                        TB_QI_ENTRY(BrowserObject, IConnectionPointContainer)});
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return CountUp(); }
     ULONG STDMETHODCALLTYPE Release() override { return CountDown(); }
@@ -211,8 +205,10 @@ public:
     // The four calls a band makes.
     HRESULT STDMETHODCALLTYPE Navigate(BSTR url, VARIANT* flags, VARIANT* target_frame, VARIANT* post_data,
                                        VARIANT* headers) override {
-        if (!owner_) return RPC_E_DISCONNECTED;
-        return owner_->Navigate(url, flags, target_frame, post_data, headers);
+        return ComBoundary([&]() -> HRESULT {
+            if (!owner_) return RPC_E_DISCONNECTED;
+            return owner_->Navigate(url, flags, target_frame, post_data, headers);
+        });
     }
     HRESULT STDMETHODCALLTYPE get_Width(LONG* width) override {
         if (!owner_) return RPC_E_DISCONNECTED;
@@ -224,19 +220,23 @@ public:
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE put_StatusText(BSTR text) override {
-        if (!owner_) return RPC_E_DISCONNECTED;
-        const std::wstring status = BstrText(text);
-        owner_->record_.status_texts.push_back(status);
-        SetWindowTextW(owner_->status_bar_, status.c_str());
-        return S_OK;
+        return ComBoundary([&]() -> HRESULT {
+            if (!owner_) return RPC_E_DISCONNECTED;
+            const std::wstring status = BstrText(text);
+            owner_->record_.status_texts.push_back(status);
+            SetWindowTextW(owner_->status_bar_, status.c_str());
+            return S_OK;
+        });
     }
     HRESULT STDMETHODCALLTYPE ShowBrowserBar(VARIANT* class_id, VARIANT* show, VARIANT* size) override {
-        if (!owner_) return RPC_E_DISCONNECTED;
-        owner_->ShowBar(class_id, show, size);
-        return S_OK;
+        return ComBoundary([&]() -> HRESULT {
+            if (!owner_) return RPC_E_DISCONNECTED;
+            owner_->ShowBar(class_id, show, size);
+            return S_OK;
+        });
     }
 
-    // Everything else a browser offers is not part of the stand-in.
+    // Everything else a browser offers is not part of the stand-in (nothing here can throw).
     HRESULT STDMETHODCALLTYPE GoBack() override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GoForward() override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GoHome() override { return E_NOTIMPL; }
@@ -314,30 +314,22 @@ public:
     void Detach() { owner_ = nullptr; }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-        if (!out) return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IInputObjectSite) {
-            *out = static_cast<IInputObjectSite*>(this);
-        } else if (iid == IID_IOleWindow) {
-            *out = static_cast<IOleWindow*>(this);
-        } else if (iid == IID_IOleCommandTarget) {
-            *out = static_cast<IOleCommandTarget*>(this);
-        } else if (iid == IID_IServiceProvider) {
-            *out = static_cast<IServiceProvider*>(this);
-        } else {
-            *out = nullptr;
-            return E_NOINTERFACE;
-        }
-        AddRef();
-        return S_OK;
+        return QueryInterfaceFromTable(this, iid, out,
+                                       {TB_QI_ENTRY(BandSiteObject, IInputObjectSite),
+                                        TB_QI_ENTRY(BandSiteObject, IOleWindow),
+                                        TB_QI_ENTRY(BandSiteObject, IOleCommandTarget),
+                                        TB_QI_ENTRY(BandSiteObject, IServiceProvider)});
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return CountUp(); }
     ULONG STDMETHODCALLTYPE Release() override { return CountDown(); }
 
     // IInputObjectSite
     HRESULT STDMETHODCALLTYPE OnFocusChangeIS(IUnknown* object, BOOL focus) override {
-        if (!owner_) return RPC_E_DISCONNECTED;
-        owner_->record_.focus_changes.push_back({object, focus != FALSE});
-        return S_OK;
+        return ComBoundary([&]() -> HRESULT {
+            if (!owner_) return RPC_E_DISCONNECTED;
+            owner_->record_.focus_changes.push_back({object, focus != FALSE});
+            return S_OK;
+        });
     }
 
     // IOleWindow
@@ -355,32 +347,36 @@ public:
     HRESULT STDMETHODCALLTYPE QueryStatus(const GUID*, ULONG, OLECMD*, OLECMDTEXT*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE Exec(const GUID* group, DWORD command, DWORD option, VARIANT* input,
                                    VARIANT* output) override {
-        if (!owner_) return RPC_E_DISCONNECTED;
-        ExecCall call;
-        if (group) call.group = *group;
-        call.command = command;
-        call.option = option;
-        call.input = DescribeArgument(input);
-        call.has_output = output != nullptr;
-        owner_->record_.exec_calls.push_back(call);
-        if (group && *group == CGID_DeskBand && command == DBID_BANDINFOCHANGED) {
-            owner_->band_info_changed_ = true;
-            PostMessageW(owner_->frame_, kProcessPending, 0, 0);
-            return S_OK;
-        }
-        return OLECMDERR_E_NOTSUPPORTED;
+        return ComBoundary([&]() -> HRESULT {
+            if (!owner_) return RPC_E_DISCONNECTED;
+            ExecCall call;
+            if (group) call.group = *group;
+            call.command = command;
+            call.option = option;
+            call.input = DescribeArgument(input);
+            call.has_output = output != nullptr;
+            owner_->record_.exec_calls.push_back(call);
+            if (group && *group == CGID_DeskBand && command == DBID_BANDINFOCHANGED) {
+                owner_->band_info_changed_ = true;
+                PostMessageW(owner_->frame_, kProcessPending, 0, 0);
+                return S_OK;
+            }
+            return OLECMDERR_E_NOTSUPPORTED;
+        });
     }
 
     // IServiceProvider: the hosting browser.
     HRESULT STDMETHODCALLTYPE QueryService(REFGUID service, REFIID iid, void** out) override {
         if (!out) return E_POINTER;
         *out = nullptr;
-        if (!owner_) return RPC_E_DISCONNECTED;
-        owner_->record_.service_queries.push_back(service);
-        if (service == SID_SWebBrowserApp || service == SID_SInternetExplorer) {
-            return owner_->browser_->QueryInterface(iid, out);
-        }
-        return E_NOINTERFACE;
+        return ComBoundary([&]() -> HRESULT {
+            if (!owner_) return RPC_E_DISCONNECTED;
+            owner_->record_.service_queries.push_back(service);
+            if (service == SID_SWebBrowserApp || service == SID_SInternetExplorer) {
+                return owner_->browser_->QueryInterface(iid, out);
+            }
+            return E_NOINTERFACE;
+        });
     }
 
 private:
@@ -424,6 +420,10 @@ std::wstring StandInBrowser::StatusText() const {
 size_t StandInBrowser::SinkCount() const { return browser_->Events().Count(); }
 
 LRESULT CALLBACK StandInBrowser::FrameProcEntry(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    return WindowBoundary([&] { return FrameProc(window, message, wparam, lparam); });
+}
+
+LRESULT StandInBrowser::FrameProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     if (message == WM_NCCREATE) {
         const auto* create = reinterpret_cast<CREATESTRUCTW*>(lparam);
         SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));

@@ -117,6 +117,7 @@ public:
 
     // The frame window's message handling.
     static LRESULT CALLBACK FrameProcEntry(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+    static LRESULT FrameProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 
 private:
     friend class BrowserObject;

@@ -27,9 +27,8 @@
 #include "settings/startup_win.hpp"
 #include "settings/template_update_win.hpp"
 #include "settings/toolbar_settings.hpp"
-#include "storage/bin_data.hpp"
-#include "storage/png_image_list.hpp"
-#include "storage/storage.hpp"
+#include "iconlist/png_image_list.hpp"
+#include "storage/read_only_store.hpp"
 #include "toolkit/image_list_win.hpp"
 
 namespace {
@@ -47,28 +46,16 @@ void Heading(const char* text) { std::printf("\n== %s\n", text); }
 
 void Field(const char* name, const std::string& value) { std::printf("  %-18s %s\n", name, value.c_str()); }
 
-// Loads the file into the store the way the toolbar opens its stores: read only, never saved.
-void OpenForReading(tb::TrsStorage& store, tb::TrsBinData& file, const std::string& path) {
-    store.SetOptions(0);
-    store.SetStorageData(&file);
-    file.FileDir = tb::fdCustom;
-    file.Options = 0;
-    file.FileName = path;
-    store.SetActive(true);
-}
-
 // The template's version and name, read the way the toolbar reads them.
 void ShowTemplate(const std::string& path) {
-    tb::TrsStorage store;
-    tb::TrsBinData file;
-    OpenForReading(store, file, path);
+    tb::ReadOnlyStore templ(path);
+    tb::TrsStorage& store = templ.Store();
     Field("template", path);
     Field("  Toolbar Name", store.ReadString("\\Options\\Toolbar Name", ""));
     Field("  Version", store.ReadString("\\Options\\Version", "3.1"));
     Field("  Updates URL", store.ReadString("\\Options\\Updates URL", ""));
     Field("  items", std::to_string(store.ReadInteger("\\miSearch\\Count", 0)) + " search engines, " +
                          (store.SetRootSection("\\Order"), std::to_string(store.KeyCount())) + " entries in order");
-    store.Close();
 }
 
 void ShowSettings(const tb::ToolbarSettings& s) {
@@ -146,12 +133,11 @@ int Run(const std::wstring& library_path, const std::string& installed_template,
 
     Heading("4. the icon store's images become a Windows image list");
     {
-        tb::TrsStorage icons;
-        tb::TrsBinData file;
-        OpenForReading(icons, file, Ansi(tb::IconStorePath(settings)));
+        tb::ReadOnlyStore icon_store(Ansi(tb::IconStorePath(settings)));
+        tb::TrsStorage& icons = icon_store.Store();
         tb::TPngImageList model;
         icons.ReadImageList("\\Icons", model);
-        const tb::ImageListHandle list = tb::CreatePlatformImageList(model);
+        const tb::UniqueImageList list = tb::CreatePlatformImageList(model);
         int width = 0, height = 0;
         ImageList_GetIconSize(list.Get(), &width, &height);
         Field("entries", std::to_string(model.PngImages().size()));

@@ -7,6 +7,10 @@
 // --clsid names the band's class; without it the class ids registered as toolbars for this library
 // are tried, then the default one. --url navigates the browser once the band is shown. --run keeps
 // the window open until it is closed; otherwise the program exits after a short while.
+//
+//   tbhost --dll TOOLBAR.dll --dump
+//
+// prints the toolbar that the library builds from its own data folder as one line of JSON.
 #include <windows.h>
 
 #include <cstdio>
@@ -16,6 +20,7 @@
 #include "base/com_win.hpp"
 #include "host/band_host_win.hpp"
 #include "host/stand_in_browser_win.hpp"
+#include "host/toolbar_dump_win.hpp"
 #include "settings/toolbar_settings.hpp"
 
 namespace {
@@ -139,8 +144,11 @@ int HostBand(const std::wstring& path, std::vector<std::wstring> class_ids, cons
 
 int wmain(int argc, wchar_t** argv) {
     if (argc < 2) {
-        std::fwprintf(stderr, L"usage: tbhost TOOLBAR.dll [--clsid {GUID}] [--url URL] [--run]\n");
+        std::fwprintf(stderr, L"usage: tbhost TOOLBAR.dll [--clsid {GUID}] [--url URL] [--run]\n       tbhost --dll TOOLBAR.dll --dump\n");
         return 2;
+    }
+    if (argc == 4 && std::wstring(argv[1]) == L"--dll" && std::wstring(argv[3]) == L"--dump") {
+        return tb::host::DumpToolbar(argv[2]);  // tbhost --dll LIBRARY --dump
     }
     const std::wstring path = argv[1];
     std::vector<std::wstring> class_ids;

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "storage/bin_data.hpp"
+#include "storage/read_only_store.hpp"
 #include "storage/storage.hpp"
 
 namespace tb {
@@ -67,16 +67,8 @@ void CopyStartupGroup(const ToolbarSettings& from, ToolbarSettings& to) {
 }
 
 void ReadTemplateStartupOptions(const std::string& template_path, ToolbarSettings& settings) {
-    TrsBinData data;
-    data.FileDir = fdCustom;
-    data.Options = 0;
-    data.FileName = template_path;
-    TrsStorage store;
-    store.SetOptions(0);  // closing never saves: the template is only read here
-    store.SetStorageData(&data);
-    store.SetActive(true);  // activation is the load
-    ReadStartupOptions(store, settings);
-    store.Close();
+    ReadOnlyStore templ(template_path);
+    ReadStartupOptions(templ.Store(), settings);
 }
 
 std::u16string RegistryValue::ToText() const {

@@ -7,27 +7,13 @@
 #include <vector>
 
 #include "base/file.hpp"
+#include "base/handle_win.hpp"
 #include "base/text.hpp"
 #include "base/wide_win.hpp"
-#include "settings/cursors_win.hpp"
+#include "toolkit/cursors_win.hpp"
 
 namespace tb {
 namespace {
-
-class RegistryKey {
-public:
-    RegistryKey() = default;
-    RegistryKey(const RegistryKey&) = delete;
-    RegistryKey& operator=(const RegistryKey&) = delete;
-    ~RegistryKey() {
-        if (key_) RegCloseKey(key_);
-    }
-    HKEY* Put() { return &key_; }
-    HKEY Get() const { return key_; }
-
-private:
-    HKEY key_ = nullptr;
-};
 
 // Reads exactly `size` bytes of the value; false on any failure or another count.
 bool ReadValueBytes(HKEY key, const std::string& name, DWORD size, std::vector<BYTE>& bytes) {
@@ -64,7 +50,8 @@ std::mutex& LoadLock() {
     static std::mutex lock;
     return lock;
 }
-int g_load_count = 0;  // guarded by LoadLock()
+int g_load_count = 0;      // guarded by LoadLock()
+unsigned g_loads_run = 0;  // guarded by LoadLock(): loads EnsureStartupSettings began
 
 }  // namespace
 
@@ -106,7 +93,7 @@ std::u16string GetModuleFolder() { return GetFolderOfPath(GetModulePath()); }
 
 RegistryValue ReadRegistryValue(HKEY root, std::u16string_view key_path, std::u16string_view value_name) {
     RegistryValue result;
-    RegistryKey key;
+    UniqueHkey key;
     if (RegOpenKeyExA(root, Utf16ToAnsi(key_path).c_str(), 0, KEY_READ, key.Put()) != ERROR_SUCCESS) return result;
     const std::string name = Utf16ToAnsi(value_name);
     DWORD type = REG_NONE;
@@ -174,8 +161,14 @@ void LoadStartupSettings(HMODULE module) {
 void EnsureStartupSettings() {
     std::lock_guard<std::mutex> guard(LoadLock());
     if (g_load_count > 0) return;
+    ++g_loads_run;
     LoadStartupSettings();
     g_load_count = 1;
+}
+
+unsigned StartupLoadsRunForTesting() {
+    std::lock_guard<std::mutex> guard(LoadLock());
+    return g_loads_run;
 }
 
 void ReleaseStartupSettings() {

@@ -7,36 +7,30 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <string_view>
 #include <utility>
 
 #include "base/errors.hpp"
 #include "base/file.hpp"
+#include "base/handle_win.hpp"
 #include "base/text.hpp"
 #include "settings/helpers.hpp"
 #include "settings/navigation_win.hpp"
 #include "settings/toolbar_settings.hpp"
-#include "storage/bin_data.hpp"
-#include "storage/storage.hpp"
+#include "settings/update_signature.hpp"
+#include "settings/update_signature_win.hpp"
+#include "storage/read_only_store.hpp"
 
 namespace tb {
 namespace {
 
 constexpr DWORD kBlockSize = 1024;
 
-class InternetHandle {
-public:
-    explicit InternetHandle(HINTERNET handle) : handle_(handle) {}
-    InternetHandle(const InternetHandle&) = delete;
-    InternetHandle& operator=(const InternetHandle&) = delete;
-    ~InternetHandle() {
-        if (handle_) InternetCloseHandle(handle_);
-    }
-    HINTERNET Get() const { return handle_; }
-    explicit operator bool() const { return handle_ != nullptr; }
-
-private:
-    HINTERNET handle_;
-};
+bool& FailEventCreation() {
+    static bool fail = false;
+    return fail;
+}
 
 // The file name of the host process's executable, without its folder: the agent name.
 std::string ProcessFileName() {
@@ -74,43 +68,44 @@ enum class Outcome { kNone, kComplete, kBroken };
 // The worker writes to a file of its own next to the local file; only a complete transfer is
 // renamed into place.
 struct Transfer {
-    Transfer(HINTERNET session_handle, const DownloadTimeouts& limits, const std::string& local)
-        : session(session_handle), timeouts(limits), local_file(local),
+    Transfer(UniqueInternet session_handle, const DownloadLimits& transfer_limits, const std::string& local)
+        : session(std::move(session_handle)), limits(transfer_limits), local_file(local),
           part_file(local + "." + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(GetTickCount()) +
                     ".part"),
-          progress(CreateEventA(nullptr, FALSE, FALSE, nullptr)) {}
+          progress(FailEventCreation() ? nullptr : CreateEventA(nullptr, FALSE, FALSE, nullptr)) {}
     Transfer(const Transfer&) = delete;
     Transfer& operator=(const Transfer&) = delete;
-    ~Transfer() {
-        if (session) InternetCloseHandle(session);
-        if (progress) CloseHandle(progress);
-    }
 
-    HINTERNET session;
-    DownloadTimeouts timeouts;
+    UniqueInternet session;
+    DownloadLimits limits;
     std::string url;
     std::string local_file;
     std::string part_file;
-    HANDLE progress;  // set at every block and at the end
+    UniqueHandle progress;  // set at every block and at the end; the waiting thread sleeps on it
     std::atomic<bool> opened{false};
     std::atomic<unsigned long long> received{0};
+    // Set by the waiting thread when it gives up; the worker then stops at its next block, so an
+    // endless or drip-fed body does not go on filling its file behind the user's back.
+    std::atomic<bool> abandoned{false};
     std::mutex mutex;  // guards what follows
     bool finished = false;
-    bool abandoned = false;
     Outcome outcome = Outcome::kNone;
     std::string error;  // a local file that could not be written
 };
 
 // Runs on the worker: opens the URL and copies its body into the part file.
 Outcome Fetch(Transfer& transfer) {
-    const InternetHandle request(
-        InternetOpenUrlA(transfer.session, transfer.url.c_str(), nullptr, 0, INTERNET_FLAG_RESYNCHRONIZE, 0));
+    const UniqueInternet request(InternetOpenUrlA(transfer.session.Get(), transfer.url.c_str(), nullptr, 0,
+                                                  INTERNET_FLAG_RESYNCHRONIZE, 0));
     if (!request) return Outcome::kNone;
     transfer.opened = true;
-    SetEvent(transfer.progress);
-    const HANDLE file = CreateFileA(transfer.part_file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    SetEvent(transfer.progress.Get());
+    unsigned long long announced = 0;
+    const bool has_announced = AnnouncedLength(request.Get(), announced);
+    if (has_announced && announced > transfer.limits.max_bytes) return Outcome::kBroken;  // refused unwritten
+    UniqueFile file(CreateFileA(transfer.part_file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
         transfer.error = CannotCreateMessage(transfer.local_file, static_cast<int>(GetLastError()));
         return Outcome::kBroken;
     }
@@ -123,21 +118,25 @@ Outcome Fetch(Transfer& transfer) {
             break;
         }
         if (count == 0) break;
+        if (transfer.abandoned || count > transfer.limits.max_bytes - transfer.received) {
+            outcome = Outcome::kBroken;  // given up, or the body passes the size limit: not written
+            break;
+        }
         DWORD written = 0;
-        if (!WriteFile(file, block, count, &written, nullptr) || written != count) {
+        if (!WriteFile(file.Get(), block, count, &written, nullptr) || written != count) {
             transfer.error = CannotCreateMessage(transfer.local_file, static_cast<int>(GetLastError()));
             outcome = Outcome::kBroken;
             break;
         }
         transfer.received += count;
-        SetEvent(transfer.progress);
+        SetEvent(transfer.progress.Get());
     }
-    if (!CloseHandle(file) && outcome == Outcome::kComplete) {
+    // Closed here, not at the end of the scope: a close that fails means the file is not complete.
+    if (!CloseHandle(file.Release()) && outcome == Outcome::kComplete) {
         transfer.error = CannotCreateMessage(transfer.local_file, static_cast<int>(GetLastError()));
         outcome = Outcome::kBroken;
     }
-    unsigned long long announced = 0;
-    if (outcome == Outcome::kComplete && AnnouncedLength(request.Get(), announced) && transfer.received < announced) {
+    if (outcome == Outcome::kComplete && has_announced && transfer.received < announced) {
         outcome = Outcome::kBroken;  // the connection ended before the announced length
     }
     return outcome;
@@ -161,7 +160,7 @@ DWORD WINAPI RunWorker(void* context) {
         transfer->finished = true;
         if (outcome != Outcome::kComplete || transfer->abandoned) DeleteFileA(transfer->part_file.c_str());
     }
-    SetEvent(transfer->progress);
+    SetEvent(transfer->progress.Get());
     return 0;
 }
 
@@ -184,13 +183,12 @@ bool StartWorker(const std::shared_ptr<Transfer>& transfer) {
     HMODULE module = nullptr;
     GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCSTR>(&RunWorker), &module);
     auto* start = new WorkerStart{transfer, module};
-    const HANDLE thread = CreateThread(nullptr, 0, &RunPinnedWorker, start, 0, nullptr);
+    const UniqueHandle thread(CreateThread(nullptr, 0, &RunPinnedWorker, start, 0, nullptr));
     if (!thread) {
         delete start;
         if (module) FreeLibrary(module);
         return false;
     }
-    CloseHandle(thread);
     return true;
 }
 
@@ -201,36 +199,38 @@ bool IsBlank(const std::u16string& text) {
     return true;
 }
 
-// A store of its own for one check: a binary back-end on the file, no options, so closing never
-// saves. Returns false when the file loads only as a damaged store.
-struct CheckStore {
-    explicit CheckStore(const std::string& path) {
-        data.FileDir = fdCustom;
-        data.Options = 0;
-        store.SetOptions(0);
-        store.SetStorageData(&data);
-        data.FileName = path;
-        store.Reload();
-    }
-    ~CheckStore() {
-        try {
-            store.Close();
-        } catch (...) {
-            // Closing a store without soSaveOnClose writes nothing; there is nothing to report.
-        }
-    }
-    TrsBinData data;
-    TrsStorage store;
-};
-
+// Each download is checked through a store of its own, read only: a file that loads only as a
+// damaged store is not usable.
 bool TemplateIsUsable(const std::string& path) {
-    CheckStore check(path);
-    return !check.store.Damaged() && !DecodeUtf8(check.store.ReadString("Options\\Toolbar Name", "")).empty();
+    ReadOnlyStore check(path);
+    return !check.Damaged() && !DecodeUtf8(check.Store().ReadString("Options\\Toolbar Name", "")).empty();
 }
 
 bool IconStoreIsUsable(const std::string& path) {
-    CheckStore check(path);
-    return !check.store.Damaged() && check.store.KeyExists("\\Icons");
+    ReadOnlyStore check(path);
+    return !check.Damaged() && check.Store().KeyExists("\\Icons");
+}
+
+HMODULE ThisModule() {
+    HMODULE module = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCWSTR>(&ThisModule), &module);
+    return module;
+}
+
+// A library that carries a publisher's key takes only downloads signed with it: the signature is
+// fetched next to the file (remote name + ".sig") and checked before the file is read at all. A
+// missing, damaged or wrong signature rejects the download like a failed check, so the download
+// stays aside and the current file stays in use. The signature's own download is removed again.
+bool SignatureAccepts(const std::optional<std::string_view>& key, const std::string& remote_url,
+                      const std::string& signed_name, const std::string& download, const DownloadTimeouts& timeouts) {
+    if (!key) return true;
+    const std::string signature_file = download + kSignatureSuffix;
+    if (FileExists(signature_file)) DeleteOneFile(signature_file);
+    DownloadFile(remote_url + kSignatureSuffix, signature_file, {timeouts, kSignatureSizeLimit});
+    const std::optional<std::string> signature = FileExists(signature_file) ? ReadWholeFile(signature_file) : std::nullopt;
+    DeleteOneFile(signature_file);
+    return signature && VerifyUpdateSignature(*key, signed_name, download, *signature);
 }
 
 std::function<void(const std::string&)>& BeforeSwap() {
@@ -251,18 +251,26 @@ void SwapIn(const std::string& download, const std::string& current, const std::
 
 void SetBeforeSwapForTesting(std::function<void(const std::string& download)> hook) { BeforeSwap() = std::move(hook); }
 
-void DownloadFile(const std::string& url, const std::string& local_file, const DownloadTimeouts& timeouts) {
-    HINTERNET session = InternetOpenA(ProcessFileName().c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+void SetEventCreationFailsForTesting(bool fail) { FailEventCreation() = fail; }
+
+void DownloadFile(const std::string& url, const std::string& local_file, const DownloadLimits& limits) {
+    UniqueInternet session(
+        InternetOpenA(ProcessFileName().c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     if (!session) return;
-    auto transfer = std::make_shared<Transfer>(session, timeouts, local_file);
+    auto transfer = std::make_shared<Transfer>(std::move(session), limits, local_file);
+    // Without its event the wait below would return at once, every time: a busy loop for as long as
+    // the transfer runs. A system that cannot make one event cannot take a download either.
+    if (!transfer->progress) return;
     const std::string canonical = CanonicalizeUrl(url);
     if (!LooksLikeUrl(canonical)) return;
     transfer->url = canonical;
     if (!StartWorker(transfer)) return;
 
     // Wait for the worker, handling the thread's window messages meanwhile; give up when it has not
-    // moved for the time-out.
-    DWORD last_move = GetTickCount();
+    // moved for the time-out, or when the whole transfer has taken longer than its deadline.
+    const DownloadTimeouts& timeouts = limits.timeouts;
+    const DWORD start = GetTickCount();
+    DWORD last_move = start;
     unsigned long long last_received = 0;
     bool last_opened = false;
     for (;;) {
@@ -271,7 +279,8 @@ void DownloadFile(const std::string& url, const std::string& local_file, const D
             std::lock_guard lock(transfer->mutex);
             if (transfer->finished) break;
         }
-        MsgWaitForMultipleObjects(1, &transfer->progress, FALSE, 50, QS_ALLINPUT);
+        const HANDLE progress = transfer->progress.Get();
+        MsgWaitForMultipleObjects(1, &progress, FALSE, 50, QS_ALLINPUT);
         const unsigned long long received = transfer->received;
         const bool opened = transfer->opened;
         if (received != last_received || opened != last_opened) {
@@ -280,7 +289,8 @@ void DownloadFile(const std::string& url, const std::string& local_file, const D
             last_move = GetTickCount();
         }
         const DWORD limit = opened ? timeouts.receive_ms : timeouts.connect_ms + timeouts.receive_ms;
-        if (GetTickCount() - last_move > limit) {
+        const DWORD now = GetTickCount();
+        if (now - last_move > limit || now - start > timeouts.total_ms) {
             std::lock_guard lock(transfer->mutex);
             if (!transfer->finished) {
                 transfer->abandoned = true;  // the worker removes its own file when it ends
@@ -303,26 +313,31 @@ void DownloadFile(const std::string& url, const std::string& local_file, const D
 }
 
 void UpdateTemplate(const std::u16string& data_folder, const std::u16string& base_name, std::u16string& updates_url,
-                    const DownloadTimeouts& timeouts) {
+                    const UpdateLimits& limits) {
     if (IsBlank(updates_url)) return;
     if (updates_url.back() != u'/') updates_url += u'/';
     const std::string url = Utf16ToAnsi(updates_url);
     const std::string folder = Utf16ToAnsi(data_folder) + "\\";
     const std::string base = Utf16ToAnsi(base_name);
+    const std::optional<std::string_view> key = PublisherKey(ThisModule());
 
     // Template phase: its errors reach the caller.
     const std::string template_download = folder + base + " Internet.tb";
     if (FileExists(template_download)) DeleteOneFile(template_download);
-    DownloadFile(url + base + ".tb", template_download, timeouts);
-    if (FileExists(template_download) && TemplateIsUsable(template_download)) {
+    DownloadFile(url + base + ".tb", template_download, {limits.timeouts, limits.template_bytes});
+    if (FileExists(template_download) &&
+        SignatureAccepts(key, url + base + ".tb", Utf16ToUtf8(base_name) + ".tb", template_download, limits.timeouts) &&
+        TemplateIsUsable(template_download)) {
         SwapIn(template_download, folder + base + ".tb", folder + base + " Default.tb");
     }
 
     // Icon phase: runs whatever the template phase did; its errors are swallowed.
     try {
         const std::string icons_download = folder + "Internet Icons.bin";
-        DownloadFile(url + "icons.bin", icons_download, timeouts);
-        if (FileExists(icons_download) && IconStoreIsUsable(icons_download)) {
+        DownloadFile(url + "icons.bin", icons_download, {limits.timeouts, limits.icon_store_bytes});
+        if (FileExists(icons_download) &&
+            SignatureAccepts(key, url + "icons.bin", "icons.bin", icons_download, limits.timeouts) &&
+            IconStoreIsUsable(icons_download)) {
             SwapIn(icons_download, folder + "Icons.bin", folder + "Icons Default.bin");
         }
     } catch (...) {

@@ -22,7 +22,7 @@
 #include <limits>
 
 #include "base/text.hpp"
-#include "storage/byte_codec.hpp"
+#include "base/little_endian.hpp"
 #include "storage/storage.hpp"
 
 namespace tb {
@@ -36,8 +36,7 @@ constexpr std::size_t kKeyHeaderBytes = 5;      // section id, name length, kind
 std::string Utf16LeToAnsi(std::string_view bytes) {
     std::u16string units(bytes.size() / 2, u'\0');
     for (size_t i = 0; i < units.size(); ++i) {
-        units[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
-                                         (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
+        units[i] = static_cast<char16_t>(LoadU16(bytes.data() + 2 * i));
     }
     return Utf16ToAnsi(units);
 }
@@ -84,9 +83,10 @@ void TrsBinData::ReadTree(TMemoryStream& stream) {
 bool TrsBinData::ParseImage(std::string_view image, TextPool& texts, std::vector<TrsSectionRecord>& sections,
                             std::vector<TrsKeyRecord>& keys) {
     ByteReader in(image);
-    std::string_view signature;
-    std::uint16_t section_count = 0, key_count = 0;
-    if (!in.Bytes(4, signature) || !in.U16(section_count) || !in.U16(key_count)) return false;
+    const std::string_view signature = in.Bytes(4);
+    const std::uint16_t section_count = in.U16();
+    const std::uint16_t key_count = in.U16();
+    if (!in.Ok()) return false;
     const int version = static_cast<unsigned char>(signature[3]) - '0';
     const bool long_lengths = version == 2 || version == 3;
     const bool utf16 = version == 3;
@@ -94,13 +94,15 @@ bool TrsBinData::ParseImage(std::string_view image, TextPool& texts, std::vector
     auto text = [&](std::string_view raw) { return utf16 ? texts.Keep(Utf16LeToAnsi(raw)) : raw; };
     BinProgress::Start(*this, section_count + key_count);
 
-    // Never reserve more records than the remaining bytes could hold.
+    // Each record is read whole, then checked once: the reader stops at the first record that does
+    // not fit, keeping the ones before it. Never reserve more records than the remaining bytes could
+    // hold.
     sections.reserve(std::min<size_t>(section_count, in.Remaining() / kSectionHeaderBytes));
     for (std::uint32_t i = 0; i < section_count; ++i) {
-        std::uint16_t id = 0, parent = 0;
-        std::uint8_t length = 0;
-        std::string_view name;
-        if (!in.U16(id) || !in.U16(parent) || !in.U8(length) || !in.Bytes(length, name)) return false;
+        const std::uint16_t id = in.U16();
+        const std::uint16_t parent = in.U16();
+        const std::string_view name = in.Bytes(in.U8());
+        if (!in.Ok()) return false;
         TrsSectionRecord& s = sections.emplace_back();
         s.id = id;
         s.parent_id = parent;
@@ -110,34 +112,23 @@ bool TrsBinData::ParseImage(std::string_view image, TextPool& texts, std::vector
 
     keys.reserve(std::min<size_t>(key_count, in.Remaining() / kKeyHeaderBytes));
     for (std::uint32_t i = 0; i < key_count; ++i) {
-        std::uint16_t section_id = 0, kind = 0;
-        std::uint8_t length = 0;
-        std::string_view name;
-        if (!in.U16(section_id) || !in.U8(length) || !in.Bytes(length, name) || !in.U16(kind)) return false;
+        const std::uint16_t section_id = in.U16();
+        const std::string_view name = in.Bytes(in.U8());
+        const std::uint16_t kind = in.U16();
+        std::string_view payload;
+        if (kind == vkString || kind == vkBinary) {
+            payload = in.Bytes(long_lengths ? in.U32() : in.U16());
+        } else if (const size_t fixed = FixedPayloadSize(static_cast<TrsValueKind>(kind)); fixed > 0) {
+            payload = in.Bytes(fixed);
+        }
+        if (!in.Ok()) return false;
         TrsKeyRecord& key = keys.emplace_back();
         key.section_id = section_id;
         key.kind = static_cast<TrsValueKind>(kind);
-        bool fits = true;
         if (kind == vkString || kind == vkBinary) {
-            std::uint32_t size = 0;
-            std::uint16_t short_size = 0;
-            std::string_view payload;
-            if (long_lengths) {
-                fits = in.U32(size);
-            } else {
-                fits = in.U16(short_size);
-                size = short_size;
-            }
-            fits = fits && in.Bytes(size, payload);
-            if (fits) key.bytes = kind == vkString ? text(payload) : payload;
-        } else if (const size_t fixed = FixedPayloadSize(key.kind); fixed > 0) {
-            std::string_view payload;
-            fits = in.Bytes(fixed, payload);
-            if (fits) std::memcpy(key.fixed, payload.data(), std::min(payload.size(), sizeof key.fixed));
-        }
-        if (!fits) {
-            keys.pop_back();
-            return false;
+            key.bytes = kind == vkString ? text(payload) : payload;
+        } else if (!payload.empty()) {
+            std::memcpy(key.fixed, payload.data(), std::min(payload.size(), sizeof key.fixed));
         }
         key.name = text(name);
         BinProgress::Step(*this);

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "base/locale.hpp"
-#include "storage/byte_codec.hpp"
+#include "base/little_endian.hpp"
 #include "storage/storage.hpp"
 #include "storage/value_text.hpp"
 

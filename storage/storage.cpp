@@ -5,7 +5,7 @@
 #include <cstring>
 #include <unordered_map>
 
-#include "storage/byte_codec.hpp"
+#include "base/little_endian.hpp"
 #include "storage/storage_data.hpp"
 
 namespace tb {

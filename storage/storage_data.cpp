@@ -5,7 +5,7 @@
 #include <algorithm>
 
 #include "base/file.hpp"
-#include "storage/platform_folders.hpp"
+#include "base/platform_folders.hpp"
 #include "storage/storage.hpp"
 
 namespace tb {

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "storage/png_image_list.hpp"
+#include "iconlist/png_image_list.hpp"
 
 namespace tb {
 namespace {
@@ -34,20 +34,30 @@ COLORREF ToColorRef(std::int32_t color) {
     return value & 0x00FFFFFFu;
 }
 
-ImageListHandle CreatePlatformImageList(const TPngImageList& list) {
+UniqueImageList CreatePlatformImageList(const TPngImageList& list) {
     const UINT flags = ILC_COLOR32 | (list.Masked ? ILC_MASK : 0);
     const int grow = list.AllocBy > 0 ? list.AllocBy : 1;
-    ImageListHandle handle(
+    UniqueImageList handle(
         ImageList_Create(list.Width(), list.Height(), flags, static_cast<int>(list.Images().size()), grow));
     if (!handle) return handle;
     ImageList_SetBkColor(handle.Get(), ToColorRef(list.BkColor));
-    for (const Bitmap32& image : list.Images()) {
-        HBITMAP bitmap = CreateBitmap32(image);
-        if (bitmap == nullptr) continue;
-        ImageList_Add(handle.Get(), bitmap, nullptr);
-        DeleteObject(bitmap);
-    }
+    AddImagesKeepingNumbers(handle.Get(), list.Images());
     return handle;
+}
+
+void AddImagesKeepingNumbers(HIMAGELIST list, const std::vector<Bitmap32>& images) {
+    int width = 0;
+    int height = 0;
+    ImageList_GetIconSize(list, &width, &height);
+    for (const Bitmap32& image : images) {
+        const int number = ImageList_GetImageCount(list);
+        UniqueHbitmap bitmap(CreateBitmap32(image));
+        if (!bitmap) bitmap.Reset(CreateBitmap32(Bitmap32(width, height)));  // the blank, as the model makes one
+        if (!bitmap || ImageList_Add(list, bitmap.Get(), nullptr) != number) {
+            // Not even a blank could be added: the list grows by one image all the same.
+            ImageList_SetImageCount(list, static_cast<UINT>(number + 1));
+        }
+    }
 }
 
 }  // namespace tb

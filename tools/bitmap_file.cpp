@@ -9,6 +9,8 @@
 
 #include <cstring>
 
+#include "base/little_endian.hpp"
+
 namespace tb::tool {
 
 namespace {
@@ -16,16 +18,6 @@ namespace {
 constexpr size_t kFileHeader = 14;
 constexpr size_t kInfoHeader = 40;
 constexpr int32_t kPixelsPerMetre = 2835;  // 72 dots per inch
-
-void Put(std::string& out, uint32_t value, int size) {
-    for (int i = 0; i < size; ++i) out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
-}
-
-uint32_t Get(std::string_view in, size_t offset, int size) {
-    uint32_t value = 0;
-    for (int i = 0; i < size; ++i) value |= static_cast<uint32_t>(static_cast<unsigned char>(in[offset + i])) << (8 * i);
-    return value;
-}
 
 uint32_t GetBigEndian(std::string_view in, size_t offset) {
     uint32_t value = 0;
@@ -41,20 +33,20 @@ std::string EncodeBmpOnWhite(const Bitmap32& picture) {
     std::string out;
     out.reserve(kFileHeader + kInfoHeader + pixels);
     out += "BM";
-    Put(out, static_cast<uint32_t>(kFileHeader + kInfoHeader + pixels), 4);
-    Put(out, 0, 4);
-    Put(out, kFileHeader + kInfoHeader, 4);
-    Put(out, kInfoHeader, 4);
-    Put(out, static_cast<uint32_t>(picture.width), 4);
-    Put(out, static_cast<uint32_t>(picture.height), 4);
-    Put(out, 1, 2);
-    Put(out, 24, 2);
-    Put(out, 0, 4);
-    Put(out, static_cast<uint32_t>(pixels), 4);
-    Put(out, kPixelsPerMetre, 4);
-    Put(out, kPixelsPerMetre, 4);
-    Put(out, 0, 4);
-    Put(out, 0, 4);
+    AppendU32(out, static_cast<uint32_t>(kFileHeader + kInfoHeader + pixels));
+    AppendU32(out, 0);
+    AppendU32(out, kFileHeader + kInfoHeader);
+    AppendU32(out, kInfoHeader);
+    AppendU32(out, static_cast<uint32_t>(picture.width));
+    AppendU32(out, static_cast<uint32_t>(picture.height));
+    AppendU16(out, 1);
+    AppendU16(out, 24);
+    AppendU32(out, 0);
+    AppendU32(out, static_cast<uint32_t>(pixels));
+    AppendU32(out, kPixelsPerMetre);
+    AppendU32(out, kPixelsPerMetre);
+    AppendU32(out, 0);
+    AppendU32(out, 0);
     for (int y = picture.height - 1; y >= 0; --y) {
         const size_t start = out.size();
         for (int x = 0; x < picture.width; ++x) {
@@ -77,17 +69,17 @@ std::optional<BmpFacts> ReadBmpFacts(std::string_view file, std::string& why) {
         why = "the bitmap file ends inside its header";
         return std::nullopt;
     }
-    const uint32_t offset = Get(file, 10, 4);
-    const uint32_t header = Get(file, kFileHeader, 4);
+    const uint32_t offset = LoadU32(file.data() + 10);
+    const uint32_t header = LoadU32(file.data() + kFileHeader);
     BmpFacts facts;
     if (header == 12) {
-        facts.width = static_cast<int16_t>(Get(file, kFileHeader + 4, 2));
-        facts.height = static_cast<int16_t>(Get(file, kFileHeader + 6, 2));
-        facts.bits = static_cast<int>(Get(file, kFileHeader + 10, 2));
+        facts.width = static_cast<int16_t>(LoadU16(file.data() + kFileHeader + 4));
+        facts.height = static_cast<int16_t>(LoadU16(file.data() + kFileHeader + 6));
+        facts.bits = static_cast<int>(LoadU16(file.data() + kFileHeader + 10));
     } else if (header >= kInfoHeader && file.size() >= kFileHeader + kInfoHeader) {
-        facts.width = static_cast<int32_t>(Get(file, kFileHeader + 4, 4));
-        facts.height = static_cast<int32_t>(Get(file, kFileHeader + 8, 4));
-        facts.bits = static_cast<int>(Get(file, kFileHeader + 14, 2));
+        facts.width = static_cast<int32_t>(LoadU32(file.data() + kFileHeader + 4));
+        facts.height = static_cast<int32_t>(LoadU32(file.data() + kFileHeader + 8));
+        facts.bits = static_cast<int>(LoadU16(file.data() + kFileHeader + 14));
     } else {
         why = "the bitmap file's header is damaged";
         return std::nullopt;
@@ -105,7 +97,7 @@ std::optional<BmpFacts> ReadBmpFacts(std::string_view file, std::string& why) {
         why = "the bitmap's pixels start beyond the end of the file";
         return std::nullopt;
     }
-    const uint32_t compression = header == 12 ? 0 : Get(file, kFileHeader + 16, 4);
+    const uint32_t compression = header == 12 ? 0 : LoadU32(file.data() + kFileHeader + 16);
     if (compression == 0) {
         const uint64_t row = (static_cast<uint64_t>(facts.width) * static_cast<uint64_t>(facts.bits) + 31) / 32 * 4;
         const uint64_t rows = facts.height < 0 ? -static_cast<int64_t>(facts.height) : facts.height;

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "storage/bitmap.hpp"
+#include "iconlist/bitmap.hpp"
 
 namespace tb::tool {
 

@@ -48,6 +48,19 @@ constexpr CommandHelp kCommands[] = {
      "Writes the image list of the icon store ICONS as JSON: its settings and, for each image, its\n"
      "index, name, background colour and the PNG's width and height (or why it cannot be decoded).\n"
      "Exit 1 when the image list or one of its images cannot be read.\n"},
+    {"keygen", "keygen PREFIX",
+     "Makes a publisher's key pair for signed updates: PREFIX.key, the private key (PEM, readable by\n"
+     "its owner only; keep it off the update server), and PREFIX.pub, the public key that a toolbar\n"
+     "library carries to accept only signed templates and icon stores. Never overwrites a key.\n"
+     "Keys are made by the native tool only.\n"},
+    {"sign", "sign KEY FILE...",
+     "Writes FILE.sig next to each FILE (the template B.tb and the icon store), signed with the\n"
+     "private key KEY (ECDSA P-256, SHA-256). The signature covers the file's bytes and its name,\n"
+     "compared without regard to letter case: publish each file under the name it was signed as.\n"
+     "Signing is done by the native tool only.\n"},
+    {"verify", "verify PUBKEY FILE...",
+     "Checks FILE.sig against each FILE with the public key PUBKEY, as a keyed toolbar library does.\n"
+     "Exit 1 when a signature is missing or does not verify. Native tool only.\n"},
 };
 
 const CommandHelp* FindCommand(std::string_view name) {
@@ -99,6 +112,12 @@ int Dispatch(const CommandHelp& command, std::vector<std::string> args, std::ost
     }
     if (c == "compress") return expect(2, 2), CompressCommand(args[0], args[1], err);
     if (c == "decompress") return expect(2, 2), DecompressCommand(args[0], args[1], err);
+    if (c == "keygen") return expect(1, 1), KeygenCommand(args[0], out, err);
+    if (c == "sign" || c == "verify") {
+        expect(2, args.size());
+        const std::vector<std::string> files(args.begin() + 1, args.end());
+        return c == "sign" ? SignCommand(args[0], files, out, err) : VerifyCommand(args[0], files, out, err);
+    }
     return expect(1, 1), InspectCommand(args[0], out, err);
 }
 

@@ -3,11 +3,13 @@
 #include <ostream>
 
 #include "base/file.hpp"
+#include "settings/update_signature.hpp"
 #include "storage/storage_data.hpp"
 #include "tools/cli.hpp"
 #include "tools/dump_format.hpp"
 #include "tools/lint.hpp"
 #include "tools/raw_file.hpp"
+#include "tools/signing.hpp"
 #include "tools/store_access.hpp"
 #include "tools/toolbar_source.hpp"
 
@@ -32,6 +34,11 @@ size_t LastSeparator(const std::string& path) {
 std::string FolderOf(const std::string& path) {
     const size_t slash = LastSeparator(path);
     return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+std::string NameOf(const std::string& path) {
+    const size_t slash = LastSeparator(path);
+    return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 std::string StemOf(const std::string& path) {
@@ -162,6 +169,50 @@ int InspectCommand(const std::string& icons_file, std::ostream& out, std::ostrea
     out << LineJsonText(report.json);
     for (const Finding& f : report.facts.findings) err << FormatFinding(f) << "\n";
     return HasError(report.facts.findings) ? kExitFindings : kExitOk;
+}
+
+int KeygenCommand(const std::string& prefix, std::ostream& out, std::ostream&) {
+    const std::string key_file = prefix + ".key";
+    const std::string public_file = prefix + ".pub";
+    SaveNewKeyPair(GenerateKeyPair(), key_file, public_file);
+    out << "wrote the private key " << key_file << " (keep it to yourself) and the public key " << public_file
+        << " (for the toolbar library)\n";
+    return kExitOk;
+}
+
+int SignCommand(const std::string& key_file, const std::vector<std::string>& files, std::ostream& out,
+                std::ostream&) {
+    const std::string key = ReadInput(key_file);
+    for (const std::string& file : files) {
+        const std::string signature = SignContent(key, NameOf(file), ReadInput(file));
+        const std::string signature_file = file + kSignatureSuffix;
+        ReplaceFileContent(signature_file, signature);
+        out << "wrote " << signature_file << " (signs " << file << " as \"" << NameOf(file) << "\")\n";
+    }
+    return kExitOk;
+}
+
+int VerifyCommand(const std::string& public_file, const std::vector<std::string>& files, std::ostream& out,
+                  std::ostream&) {
+    const std::string key = ReadInput(public_file);
+    if (key.size() != kUpdatePublicKeySize || key[0] != '\x04') {
+        throw Error(public_file + ": not a public key of `tbtool keygen`");
+    }
+    int status = kExitOk;
+    for (const std::string& file : files) {
+        const std::string content = ReadInput(file);
+        const auto signature = ReadWholeFile(file + kSignatureSuffix);
+        if (!signature) {
+            out << file << ": no signature (" << file << kSignatureSuffix << " is missing)\n";
+            status = kExitFindings;
+        } else if (!VerifyContent(key, NameOf(file), content, *signature)) {
+            out << file << ": bad signature\n";
+            status = kExitFindings;
+        } else {
+            out << file << ": good signature\n";
+        }
+    }
+    return status;
 }
 
 }  // namespace tb::tool

@@ -4,6 +4,7 @@
 #include <iosfwd>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace tb::tool {
 
@@ -17,5 +18,10 @@ int LintCommand(const std::string& template_file, const std::optional<std::strin
 int CompressCommand(const std::string& in_file, const std::string& out_file, std::ostream& err);
 int DecompressCommand(const std::string& in_file, const std::string& out_file, std::ostream& err);
 int InspectCommand(const std::string& icons_file, std::ostream& out, std::ostream& err);
+int KeygenCommand(const std::string& prefix, std::ostream& out, std::ostream& err);
+int SignCommand(const std::string& key_file, const std::vector<std::string>& files, std::ostream& out,
+                std::ostream& err);
+int VerifyCommand(const std::string& public_file, const std::vector<std::string>& files, std::ostream& out,
+                  std::ostream& err);
 
 }  // namespace tb::tool

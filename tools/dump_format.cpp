@@ -4,6 +4,8 @@
 #include <cstring>
 #include <limits>
 
+#include "base/little_endian.hpp"
+
 namespace tb::tool {
 
 namespace {
@@ -11,17 +13,18 @@ namespace {
 constexpr const char* kKindNames[] = {"empty", "string", "binary",  "integer", "float", "currency",
                                       "datetime", "boolean", "point", "int64", "raw32"};
 
+// A fixed payload of 4 or 8 bytes, whose size the caller has checked.
 uint64_t ReadLe(std::string_view bytes, size_t offset, size_t size) {
-    uint64_t value = 0;
-    for (size_t i = 0; i < size; ++i) {
-        value |= static_cast<uint64_t>(static_cast<unsigned char>(bytes[offset + i])) << (8 * i);
-    }
-    return value;
+    return size == 8 ? LoadU64(bytes.data() + offset) : LoadU32(bytes.data() + offset);
 }
 
 std::string WriteLe(uint64_t value, size_t size) {
-    std::string out(size, '\0');
-    for (size_t i = 0; i < size; ++i) out[i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+    std::string out;
+    if (size == 8) {
+        AppendU64(out, value);
+    } else {
+        AppendU32(out, static_cast<uint32_t>(value));
+    }
     return out;
 }
 

@@ -3,10 +3,10 @@
 #include <cstdio>
 
 #include "base/file.hpp"
-#include "storage/colors.hpp"
-#include "storage/png_image_list.hpp"
+#include "iconlist/colors.hpp"
+#include "iconlist/png_image_list.hpp"
 #include "tools/bitmap_file.hpp"
-#include "tools/loaded_store.hpp"
+#include "storage/read_only_store.hpp"
 #include "tools/store_access.hpp"
 
 namespace tb::tool {
@@ -68,7 +68,7 @@ Json SettingsJson(const TPngImageList& list) {
 
 class IconStoreInspector {
 public:
-    IconStoreInspector(std::string file, std::string image) : file_(std::move(file)), loaded_(std::move(image)) {}
+    IconStoreInspector(std::string file, std::string image) : file_(std::move(file)), loaded_(ReadOnlyStore::FromImage(std::move(image))) {}
 
     IconStoreReport Run() {
         report_.facts.file = file_;
@@ -159,7 +159,7 @@ private:
     }
 
     std::string file_;
-    LoadedStore loaded_;
+    ReadOnlyStore loaded_;
     IconStoreReport report_;
 };
 

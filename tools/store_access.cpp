@@ -3,8 +3,8 @@
 #include "tools/store_access.hpp"
 
 #include "base/file.hpp"
-#include "storage/codec.hpp"
-#include "tools/loaded_store.hpp"
+#include "codec/codec.hpp"
+#include "storage/read_only_store.hpp"
 
 namespace tb::tool {
 
@@ -18,7 +18,7 @@ std::string ReadExisting(const std::string& file) {
 
 class StoreTemplate final : public TemplateView {
 public:
-    explicit StoreTemplate(std::string image) : loaded_(std::move(image)) {}
+    explicit StoreTemplate(std::string image) : loaded_(ReadOnlyStore::FromImage(std::move(image))) {}
 
     bool KeyExists(const std::string& path) override { return Store().KeyExists(path); }
     std::string ReadString(const std::string& path, const std::string& fallback) override {
@@ -42,7 +42,7 @@ public:
 
 private:
     TrsStorage& Store() { return loaded_.Store(); }
-    LoadedStore loaded_;
+    ReadOnlyStore loaded_;
 };
 
 }  // namespace
@@ -52,7 +52,7 @@ LoadedTables LoadStorageFile(const std::string& file) { return LoadStorageImage(
 LoadedTables LoadStorageImage(std::string image) {
     LoadedTables result;
     if (image.size() >= 4) result.tables.version = static_cast<unsigned char>(image[3]) - '0';
-    LoadedStore loaded(std::move(image));
+    const auto loaded = ReadOnlyStore::FromImage(std::move(image));
     const TrsStorage& store = loaded.Store();
     for (const TrsSectionRecord& s : store.Sections()) result.tables.sections.push_back({s.id, s.parent_id, s.name});
     for (const TrsKeyRecord& k : store.Keys()) {
@@ -69,7 +69,7 @@ std::unique_ptr<TemplateView> OpenTemplateImage(std::string image) {
 }
 
 std::optional<std::string> ReadKeyText(const std::string& file, const std::string& path) {
-    LoadedStore loaded(ReadExisting(file));
+    auto loaded = ReadOnlyStore::FromImage(ReadExisting(file));
     if (!loaded.Store().KeyExists(path)) return std::nullopt;
     try {
         return loaded.Store().ReadString(path, "");

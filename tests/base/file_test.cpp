@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/temp_folder.hpp"
+
 #include <filesystem>
 
 #include "base/errors.hpp"
@@ -9,19 +11,7 @@
 namespace tb {
 namespace {
 
-// A fresh folder per test, removed afterwards. Paths are built with '/', which both platforms accept.
-class FileTest : public testing::Test {
-protected:
-    void SetUp() override {
-        const auto* info = testing::UnitTest::GetInstance()->current_test_info();
-        folder_ = (std::filesystem::temp_directory_path() / (std::string("tbfile_") + info->name())).string();
-        std::filesystem::remove_all(folder_);
-        std::filesystem::create_directories(folder_);
-    }
-    void TearDown() override { std::filesystem::remove_all(folder_); }
-    std::string Path(const std::string& name) const { return folder_ + "/" + name; }
-    std::string folder_;
-};
+class FileTest : public testing_support::TempFolderTest {};
 
 TEST_F(FileTest, WriteThenReadGivesTheSameBytes) {
     const std::string bytes("RS02\0\xFF\r\n", 8);

@@ -1,4 +1,4 @@
-#include "storage/codec.hpp"
+#include "codec/codec.hpp"
 
 #include <gtest/gtest.h>
 
@@ -166,7 +166,7 @@ TEST(CompressBlock, RejectsEmptyAndOversizedInputAndShortOutput) {
 }
 
 TEST(CompressBlock, ThreadsEncodingAtOnceGetTheSameBytesAsOneThread) {
-    const auto text = ReadFile(TB_SOURCE_DIR "/storage/codec.cpp");
+    const auto text = ReadFile(TB_SOURCE_DIR "/codec/codec.cpp");
     ASSERT_TRUE(text);
     std::string expected;
     CompressStream(*text, expected);
@@ -389,7 +389,7 @@ TEST(RoundTrip, SyntheticData) {
 }
 
 TEST(RoundTrip, RealFiles) {
-    const auto source = ReadFile(TB_SOURCE_DIR "/storage/codec.cpp");
+    const auto source = ReadFile(TB_SOURCE_DIR "/codec/codec.cpp");
     ASSERT_TRUE(source);
     ExpectRoundTrip(*source, 0.8);
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/temp_folder.hpp"
+
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -23,29 +25,21 @@ std::string SampleProperty() {
 const std::string kRealFile("RS02\x01\x00\x01\x00\x01\x00\x00\x00\x07Options\x01\x00\x0CToolbar Name\x01\x00\x03\x00\x00\x00" "Bar",
                             44);
 
-class EmbeddedCopy : public testing::Test {
+class EmbeddedCopy : public testing_support::TempFolderTest {
 protected:
     void SetUp() override {
-        folder_ = std::filesystem::temp_directory_path() / ("tb_embedded_" + std::string(
-                      testing::UnitTest::GetInstance()->current_test_info()->name()));
-        std::filesystem::remove_all(folder_);
-        std::filesystem::create_directories(folder_);
         data_.FileDir = fdCustom;
         data_.Options = 0;
-        data_.FileName = (folder_ / "Main.tb").string();
+        data_.FileName = Path("Main.tb");
         store_.SetOptions(0);
         store_.SetStorageData(&data_);
     }
-    void TearDown() override {
-        store_.SetStorageData(nullptr);
-        std::filesystem::remove_all(folder_);
-    }
+    void TearDown() override { store_.SetStorageData(nullptr); }
     std::string ToolbarName() {
         store_.Reload();
         return store_.ReadString("Options\\Toolbar Name", "(none)");
     }
 
-    std::filesystem::path folder_;
     TrsBinData data_;
     TrsStorage store_;
 };

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "storage/bin_data.hpp"
-#include "storage/module_resource_win.hpp"
+#include "settings/module_resource_win.hpp"
 #include "storage/storage.hpp"
 
 namespace tb {

@@ -235,8 +235,15 @@ TEST(ShellOpen, RunsAProgramAndIgnoresATargetThatCannotBeOpened) {
     ShellOpen(std::u16string(script.begin(), script.end()));
     EXPECT_TRUE(PumpUntil([&] { return FileText(mark).find("ran") != std::string::npos; }));
 
-    ShellOpen(u"C:\\no such folder\\no such program.exe");
-    ShellOpen(u"");
+    // A target that cannot be opened raises nothing, shows no error box and runs nothing.
+    std::filesystem::remove(mark);
+    ErrorBoxCloser boxes;
+    EXPECT_NO_THROW(ShellOpen(u"C:\\no such folder\\no such program.exe"));
+    EXPECT_NO_THROW(ShellOpen(u""));
+    EXPECT_NO_THROW(ShellOpen(std::u16string(mark.begin(), mark.end())));  // no longer there
+    PumpUntil([] { return false; }, 300);
+    EXPECT_TRUE(boxes.Texts().empty());
+    EXPECT_FALSE(FileExists(mark));
 }
 
 // The Flash control's file in each of the three places the check searches, and in one it does not.

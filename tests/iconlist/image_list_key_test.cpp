@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "iconlist_helpers.hpp"
-#include "storage/png_image_list.hpp"
+#include "iconlist/png_image_list.hpp"
 #include "storage/storage.hpp"
 
 namespace tb {

@@ -7,7 +7,7 @@
 #include <stdexcept>
 
 #include "iconlist_helpers.hpp"
-#include "storage/property_stream.hpp"
+#include "iconlist/property_stream.hpp"
 
 namespace tb {
 namespace {

@@ -1,38 +1,23 @@
 #pragma once
-// A fresh folder per test, removed afterwards. Paths are built with '/', which both platforms accept.
+// A fresh folder per test (tests/support/temp_folder.hpp) and what the INI tests look at in it.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <string>
 
 #include "base/file.hpp"
+#include "tests/support/temp_folder.hpp"
 
 namespace tb {
 
-class IniFolderTest : public testing::Test {
+class IniFolderTest : public testing_support::TempFolderTest {
 protected:
-    void SetUp() override {
-        const auto* info = testing::UnitTest::GetInstance()->current_test_info();
-        std::string name = std::string("tbini_") + info->test_suite_name() + "_" + info->name();
-        for (char& c : name) {
-            if (c == '/') c = '_';
-        }
-        folder_ = (std::filesystem::temp_directory_path() / name).string();
-        std::filesystem::remove_all(folder_);
-        std::filesystem::create_directories(folder_);
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        std::filesystem::remove_all(folder_, ignored);
-    }
-    std::string Path(const std::string& name) const { return folder_ + "/" + name; }
     std::string Content(const std::string& name) const { return ReadWholeFile(Path(name)).value_or("<missing>"); }
     int FileCount() const {
         int count = 0;
         for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder_)) ++count;
         return count;
     }
-    std::string folder_;
 };
 
 // A test name made of the words of a case's description: "a Ctrl-Z line" gives ACtrlZLine.

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/temp_folder.hpp"
+
 #include <filesystem>
 #include <map>
 #include <string>
@@ -145,18 +147,7 @@ TEST(StartupOptionsTest, AStoredPreparerInfoWins) {
     EXPECT_EQ(Utf8(s.PreparerInfo), "Made by hand");
 }
 
-class TemplateFileTest : public testing::Test {
-protected:
-    void SetUp() override {
-        const auto* info = testing::UnitTest::GetInstance()->current_test_info();
-        folder_ = (std::filesystem::temp_directory_path() / (std::string("tbtemplate_") + info->name())).string();
-        std::filesystem::remove_all(folder_);
-        std::filesystem::create_directories(folder_);
-    }
-    void TearDown() override { std::filesystem::remove_all(folder_); }
-    std::string Path(const std::string& name) const { return folder_ + "/" + name; }
-    std::string folder_;
-};
+class TemplateFileTest : public testing_support::TempFolderTest {};
 
 TEST_F(TemplateFileTest, AMissingTemplateGivesTheDefaultsAndIsNotCreated) {
     ToolbarSettings s;

@@ -11,7 +11,7 @@
 
 #include "base/text.hpp"
 #include "base/wide_win.hpp"
-#include "settings/cursors_win.hpp"
+#include "toolkit/cursors_win.hpp"
 #include "settings/startup_win.hpp"
 #include "settings/toolbar_settings.hpp"
 #include "template_fixture.hpp"
@@ -224,9 +224,11 @@ TEST_F(StartupWindowsTest, AShortPathStillGivesTheLongName) {
 
 TEST_F(StartupWindowsTest, StartupRunsOncePerLoadAndReleaseEmptiesTheRecord) {
     FreshDataFolder(L"startup_tests");
+    const unsigned loads_before = StartupLoadsRunForTesting();
     std::vector<std::thread> threads;
     for (int i = 0; i < 8; ++i) threads.emplace_back([] { EnsureStartupSettings(); });
     for (std::thread& thread : threads) thread.join();
+    EXPECT_EQ(StartupLoadsRunForTesting() - loads_before, 1u) << "eight threads at once, one load";
     EXPECT_EQ(Utf8(CurrentSettings().TemplateBaseName), "startup_tests") << "this program's own module";
 
     ChangeSettings([](ToolbarSettings& s) { s.MemberId = u"marker"; });

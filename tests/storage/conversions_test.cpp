@@ -7,7 +7,7 @@
 #include <optional>
 
 #include "base/errors.hpp"
-#include "storage/byte_codec.hpp"
+#include "base/little_endian.hpp"
 #include "storage/storage.hpp"
 #include "storage/value_text.hpp"
 #include "storage_fixture.hpp"

@@ -1,6 +1,7 @@
 // Activation, Reload, Close, the event sequences, and the links between stores and back-ends.
 #include <gtest/gtest.h>
 
+#include "storage/read_only_store.hpp"
 #include "storage_fixture.hpp"
 
 namespace tb {
@@ -16,6 +17,27 @@ protected:
         return TrsBinData::EncodeTables(store);
     }
 };
+
+// A template or icon store opened for reading never reaches its file: not on close, not even when
+// someone sets the save option or saves outright.
+TEST_F(LifecycleTest, ReadOnlyStoreNeverWritesItsFileBack) {
+    WriteWholeFile(Path("t.tb"), Image("Bar"));
+    {
+        ReadOnlyStore templ(Path("t.tb"));
+        EXPECT_FALSE(templ.Damaged());
+        EXPECT_EQ(templ.Store().ReadString("\\Options\\Toolbar Name", ""), "Bar");
+        templ.Store().WriteString("\\Options\\Toolbar Name", "Changed");
+        EXPECT_THROW(templ.Store().Save(), TrsException);
+        templ.Store().SetOptions(soSaveOnClose);
+    }
+    EXPECT_EQ(ReadWholeFile(Path("t.tb")), Image("Bar"));
+
+    const auto image = ReadOnlyStore::FromImage(Image("Mem"));
+    EXPECT_EQ(image.Store().Keys().size(), 1u);
+    ReadOnlyStore missing(Path("none.tb"));
+    EXPECT_EQ(missing.Store().KeyCount(), 0);
+    EXPECT_FALSE(FileExists(Path("none.tb")));
+}
 
 TEST_F(LifecycleTest, KeysStayReadableAfterCloseUntilReload) {
     WriteWholeFile(Path("t.tb"), Image("Bar"));

@@ -1,6 +1,6 @@
 #pragma once
-// Shared helpers of the storage tests: a fresh temporary folder per test, and stores attached to a
-// binary back-end on a file in it.
+// Shared helpers of the storage tests: stores attached to a binary back-end on a file in the
+// test's own temporary folder (tests/support/temp_folder.hpp).
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -10,26 +10,9 @@
 #include "base/file.hpp"
 #include "storage/bin_data.hpp"
 #include "storage/storage.hpp"
+#include "tests/support/temp_folder.hpp"
 
 namespace tb::testing_support {
-
-class TempFolderTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        std::string name = std::string("tbstore_") + info->test_suite_name() + "_" + info->name();
-        for (char& c : name) {
-            if (c == '/') c = '_';
-        }
-        folder_ = (std::filesystem::temp_directory_path() / name).string();
-        std::filesystem::remove_all(folder_);
-        std::filesystem::create_directories(folder_);
-    }
-    void TearDown() override { std::filesystem::remove_all(folder_); }
-    std::string Path(const std::string& name) const { return folder_ + "/" + name; }
-
-    std::string folder_;
-};
 
 // A store reading and writing one file, set up the way the start-up settings use it.
 struct FileStore {

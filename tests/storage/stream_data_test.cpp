@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "base/errors.hpp"
-#include "storage/platform_folders.hpp"
+#include "base/platform_folders.hpp"
 #include "storage_fixture.hpp"
 
 namespace tb {

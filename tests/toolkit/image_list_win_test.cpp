@@ -4,7 +4,7 @@
 #include <iterator>
 #include <vector>
 
-#include "storage/png_image_list.hpp"
+#include "iconlist/png_image_list.hpp"
 #include "toolkit/image_list_win.hpp"
 
 namespace tb {
@@ -50,7 +50,7 @@ TEST(PlatformImageList, HoldsOneImageOfTheListSizePerPicture) {
     model.AddPngImage().PngImage.SetData(Icon("internet-web-browser"));
     model.Rebuild();
 
-    ImageListHandle list = CreatePlatformImageList(model);
+    UniqueImageList list = CreatePlatformImageList(model);
     ASSERT_TRUE(list);
     EXPECT_EQ(ImageList_GetImageCount(list.Get()), 2);
     int cx = 0;
@@ -69,7 +69,7 @@ TEST(PlatformImageList, FollowsTheModelsSizeAndColours) {
     model.AddPngImage().PngImage.SetData(Icon("go-next"));
     model.Rebuild();
 
-    ImageListHandle list = CreatePlatformImageList(model);
+    UniqueImageList list = CreatePlatformImageList(model);
     ASSERT_TRUE(list);
     int cx = 0;
     int cy = 0;
@@ -84,17 +84,44 @@ TEST(PlatformImageList, FollowsTheModelsSizeAndColours) {
     EXPECT_EQ(ToColorRef(0x0000FF), RGB(255, 0, 0));
 }
 
+// An image whose bitmap cannot be made (here: one with no pixels) still takes its number, as a
+// blank; the images after it keep theirs, so every item shows its own picture.
+TEST(PlatformImageList, AnImageThatCannotBeMadeKeepsItsNumberAsABlank) {
+    TPngImageList model;
+    model.AddPngImage().PngImage.SetData(Icon("go-home"));
+    model.AddPngImage().PngImage.SetData(Icon("internet-web-browser"));
+    model.Rebuild();
+    UniqueImageList list(ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, 3, 4));
+    ASSERT_TRUE(list);
+
+    AddImagesKeepingNumbers(list.Get(), {model.Images()[0], Bitmap32(), model.Images()[1]});
+    ASSERT_EQ(ImageList_GetImageCount(list.Get()), 3);
+    EXPECT_EQ(StoredPixels(list.Get(), 0, 16, 16), model.Images()[0].pixels);
+    EXPECT_EQ(StoredPixels(list.Get(), 1, 16, 16), std::vector<std::uint32_t>(16 * 16, 0));
+    EXPECT_EQ(StoredPixels(list.Get(), 2, 16, 16), model.Images()[1].pixels);
+}
+
+// The list's bitmaps are GDI objects of the process: they exist while a handle owns the list, and
+// are gone once the handle that owns it (after a move) lets it go.
 TEST(PlatformImageList, HandleMovesAndDestroysOnce) {
     TPngImageList model;
-    ImageListHandle a = CreatePlatformImageList(model);
+    model.AddPngImage().PngImage.SetData(Icon("go-next"));
+    model.Rebuild();
+    UniqueImageList a = CreatePlatformImageList(model);
     ASSERT_TRUE(a);
-    EXPECT_EQ(ImageList_GetImageCount(a.Get()), 0);
+    IMAGEINFO info = {};
+    ASSERT_TRUE(ImageList_GetImageInfo(a.Get(), 0, &info));
+    EXPECT_EQ(GetObjectType(info.hbmImage), static_cast<DWORD>(OBJ_BITMAP));
+
     HIMAGELIST raw = a.Get();
-    ImageListHandle b = std::move(a);
+    UniqueImageList b = std::move(a);
     EXPECT_FALSE(a);
     EXPECT_EQ(b.Get(), raw);
-    b = ImageListHandle();
+    a.Reset();  // the moved-from handle owns nothing: the list survives
+    EXPECT_EQ(GetObjectType(info.hbmImage), static_cast<DWORD>(OBJ_BITMAP));
+    b = UniqueImageList();
     EXPECT_FALSE(b);
+    EXPECT_EQ(GetObjectType(info.hbmImage), 0u);
 }
 
 }  // namespace

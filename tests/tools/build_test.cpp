@@ -5,7 +5,8 @@
 
 #include "base/file.hpp"
 #include "storage/bin_data.hpp"
-#include "storage/png_image_list.hpp"
+#include "iconlist/png_image_list.hpp"
+#include "storage/read_only_store.hpp"
 #include "storage/storage.hpp"
 #include "tests/tools/tool_run.hpp"
 
@@ -19,19 +20,11 @@ std::string Scratch(const std::string& name) { return tb::tool::Scratch("build_t
 // A store loaded from a file through its binary back-end, as the toolbar loads its files.
 class StoreFile {
 public:
-    explicit StoreFile(const std::string& file) {
-        data_.FileDir = fdCustom;
-        data_.Options = 0;
-        data_.FileName = file;
-        store_.SetOptions(0);
-        store_.SetStorageData(&data_);
-        store_.SetActive(true);
-    }
-    TrsStorage* operator->() { return &store_; }
+    explicit StoreFile(const std::string& file) : store_(file) {}
+    TrsStorage* operator->() { return &store_.Store(); }
 
 private:
-    TrsBinData data_;
-    TrsStorage store_;
+    ReadOnlyStore store_;
 };
 
 TEST(Build, TheSampleReadsBackAsTheToolbarReadsIt) {

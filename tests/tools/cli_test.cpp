@@ -41,7 +41,11 @@ TEST(Cli, PackWritesTheFileOfADump) {
         "keys": [{"section": 1, "name": "Toolbar Name", "kind": "string", "value": "Bar"}]})");
     const ToolRun run = Tool({"pack", Scratch("cli_pack.json"), Scratch("cli_pack.tb")});
     ASSERT_EQ(run.status, kExitOk) << run.err;
-    EXPECT_EQ(ReadWholeFile(Scratch("cli_pack.tb"))->size(), 44u);
+    // The worked example: "Options\Toolbar Name" = Bar in a version 2 file, byte for byte.
+    const std::string expected("RS02\x01\x00\x01\x00" "\x01\x00\x00\x00\x07Options"
+                               "\x01\x00\x0CToolbar Name\x01\x00\x03\x00\x00\x00" "Bar",
+                               44);
+    EXPECT_EQ(ReadWholeFile(Scratch("cli_pack.tb")), expected);
 }
 
 TEST(Cli, UnreadableInputExitsTwoNamingTheFile) {

@@ -5,7 +5,7 @@
 
 #include "base/file.hpp"
 #include "storage/bin_data.hpp"
-#include "storage/property_stream.hpp"
+#include "iconlist/property_stream.hpp"
 #include "storage/storage.hpp"
 #include "tests/tools/tool_run.hpp"
 #include "tools/json_text.hpp"

@@ -7,6 +7,7 @@
 
 #include "base/file.hpp"
 #include "storage/bin_data.hpp"
+#include "storage/read_only_store.hpp"
 #include "storage/storage.hpp"
 #include "tests/tools/tool_run.hpp"
 #include "tools/json_text.hpp"
@@ -73,13 +74,8 @@ void KeepsForeignOrder(TrsStorage& s) {
                               std::string("\x05\x00\x00\x00\x01Z", 6) + std::string("\x02\x00\x00\x00\x01" "A", 6) +
                               std::string("\x05\x00\x01z\x03\x00", 6) + Le(5, 4) +
                               std::string("\x05\x00\x01" "a\x03\x00", 6) + Le(6, 4);
-    TrsBinData data;
-    data.OnLoadFromStream = [&](TrsStreamData&, TMemoryStream& stream, bool&) { stream.Assign(image); };
-    TrsStorage loaded;
-    loaded.SetOptions(0);
-    loaded.SetStorageData(&data);
-    loaded.SetActive(true);
-    s.LoadTables(loaded.Sections(), loaded.Keys(), false);
+    const auto loaded = ReadOnlyStore::FromImage(image);
+    s.LoadTables(loaded.Store().Sections(), loaded.Store().Keys(), false);
 }
 
 TEST(DumpPack, FilesTheStoreWritesComeBackByteForByte) {

@@ -1,7 +1,8 @@
 #pragma once
 // A small HTTP server on 127.0.0.1 for the update tests, run in a thread of the test program. Each
 // path gets a scripted reply: a whole body, a body cut off part-way (closed or reset), a stall, or
-// raw bytes that are no HTTP at all. Paths without a reply get a 404 error page. Each connection is
+// raw bytes that are no HTTP at all, a body without an announced length, an endless body, or one fed
+// a little at a time. Paths without a reply get a 404 error page. Each connection is
 // answered in a thread of its own; every reply closes its connection. Nothing here talks to any other address.
 #include <winsock2.h>
 #include <ws2tcpip.h>
@@ -23,6 +24,9 @@ struct Reply {
         kResetMidBody,  // announces the whole body, sends half, resets the connection
         kStallMidBody,  // announces the whole body, sends half, then waits until the server stops
         kRawBytes,      // sends the body as it is, without any HTTP, and closes
+        kUnannounced,   // the whole body without Content-Length, ended by closing the connection
+        kEndless,       // no Content-Length, and the body repeated until the client goes away
+        kDrip,          // announces the whole body, then sends drip_bytes of it every drip_ms
     };
     Reply() = default;
     Reply(std::string body_bytes, int status_code = 200, Mode reply_mode = Mode::kWhole,
@@ -34,6 +38,8 @@ struct Reply {
     Mode mode = Mode::kWhole;
     // Called on the server's thread between the two halves of a kWhole body.
     std::function<void()> midway;
+    int drip_ms = 200;
+    size_t drip_bytes = 1;
 };
 
 class HttpServer {
@@ -97,13 +103,14 @@ private:
         timeval wait{milliseconds / 1000, (milliseconds % 1000) * 1000};
         return select(0, &set, nullptr, nullptr, &wait) > 0;
     }
-    static void SendAll(SOCKET s, const std::string& bytes) {
+    static bool SendAll(SOCKET s, const std::string& bytes) {
         size_t sent = 0;
         while (sent < bytes.size()) {
             const int n = send(s, bytes.data() + sent, static_cast<int>(bytes.size() - sent), 0);
-            if (n <= 0) return;
+            if (n <= 0) return false;
             sent += static_cast<size_t>(n);
         }
+        return true;
     }
 
     void Serve() {
@@ -144,13 +151,32 @@ private:
             closesocket(client);
             return;
         }
+        const bool announce = reply.mode != Reply::Mode::kUnannounced && reply.mode != Reply::Mode::kEndless;
         std::string head = "HTTP/1.1 " + std::to_string(reply.status) + (reply.status == 200 ? " OK" : " Not Found") +
-                           "\r\nContent-Type: application/octet-stream\r\nContent-Length: " +
-                           std::to_string(reply.body.size()) + "\r\nConnection: close\r\n\r\n";
+                           "\r\nContent-Type: application/octet-stream\r\n" +
+                           (announce ? "Content-Length: " + std::to_string(reply.body.size()) + "\r\n" : "") +
+                           "Connection: close\r\n\r\n";
+        if (reply.mode == Reply::Mode::kEndless || reply.mode == Reply::Mode::kDrip) {
+            SendAll(client, head);
+            size_t sent = 0;
+            while (!stop_ && !PeerClosed(client)) {
+                if (reply.mode == Reply::Mode::kEndless) {
+                    if (!SendAll(client, reply.body)) break;
+                } else {
+                    if (sent >= reply.body.size() || !SendAll(client, reply.body.substr(sent, reply.drip_bytes))) break;
+                    sent += reply.drip_bytes;
+                    Sleep(static_cast<DWORD>(reply.drip_ms));
+                }
+            }
+            shutdown(client, SD_SEND);
+            closesocket(client);
+            return;
+        }
         const size_t half = reply.body.size() / 2;
         SendAll(client, head + reply.body.substr(0, half));
         switch (reply.mode) {
             case Reply::Mode::kWhole:
+            case Reply::Mode::kUnannounced:
                 if (reply.midway) reply.midway();
                 SendAll(client, reply.body.substr(half));
                 break;

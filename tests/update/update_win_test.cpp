@@ -2,13 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/temp_folder.hpp"
+
 #include <filesystem>
 
 #include "base/errors.hpp"
 #include "base/file.hpp"
 #include "base/text.hpp"
 #include "settings/toolbar_settings.hpp"
+#include "settings/update_signature_win.hpp"
 #include "storage/bin_data.hpp"
+#include "storage/read_only_store.hpp"
 #include "storage/storage.hpp"
 #include "tests/update/http_server_win.hpp"
 
@@ -21,8 +25,10 @@ using testing_support::Reply;
 using Mode = Reply::Mode;
 
 constexpr char kBase[] = "SampleBar";
-// Short enough that a stalled server ends a test quickly.
-constexpr DownloadTimeouts kQuick{2000, 1500};
+// Short enough that a stalled server ends a test quickly; the shipped size limits.
+constexpr DownloadTimeouts kQuickTimes{2000, 1500, 10000};
+constexpr UpdateLimits kQuick{kQuickTimes};
+constexpr DownloadLimits kQuickDownload{kQuickTimes};
 
 std::string TemplateImage(const std::string& toolbar_name) {
     TrsStorage store;
@@ -38,49 +44,30 @@ std::string IconImage(bool with_icons, const std::string& marker) {
     return TrsBinData::EncodeTables(store);
 }
 
-// A store read the way the toolbar reads its files.
-struct Loaded {
-    explicit Loaded(const std::string& path) {
-        data.FileDir = fdCustom;
-        data.Options = 0;
-        data.FileName = path;
-        store.SetOptions(0);
-        store.SetStorageData(&data);
-        store.Reload();
-    }
-    TrsBinData data;
-    TrsStorage store;
-};
+
+std::string Flipped(std::string bytes, size_t at) {
+    bytes.at(at) = static_cast<char>(bytes.at(at) ^ 0x01);
+    return bytes;
+}
 
 std::string ToolbarName(const std::string& path) {
     if (!FileExists(path)) return "";
-    Loaded loaded(path);
-    return loaded.store.ReadString("Options\\Toolbar Name", "");
+    ReadOnlyStore loaded(path);
+    return loaded.Store().ReadString("Options\\Toolbar Name", "");
 }
 
 std::string IconMarker(const std::string& path) {
     if (!FileExists(path)) return "";
-    Loaded loaded(path);
-    return loaded.store.KeyExists("\\Icons") ? loaded.store.ReadString("\\Marker", "") : "";
+    ReadOnlyStore loaded(path);
+    return loaded.Store().KeyExists("\\Icons") ? loaded.Store().ReadString("\\Marker", "") : "";
 }
 
-class Update : public testing::Test {
+class Update : public testing_support::TempFolderTest {
 protected:
-    void SetUp() override {
-        const auto* info = testing::UnitTest::GetInstance()->current_test_info();
-        std::string name = std::string("tbupdate_") + info->name();
-        for (char& c : name) {
-            if (!isalnum(static_cast<unsigned char>(c))) c = '_';
-        }
-        folder_ = (fs::temp_directory_path() / name).string();
-        fs::remove_all(folder_);
-        fs::create_directories(folder_);
-    }
     void TearDown() override {
         // A transfer given up on ends when its server goes, and then removes its own file.
         server_.reset();
         EXPECT_TRUE(WaitForNoPartFiles()) << "a given-up transfer left its file behind";
-        fs::remove_all(folder_);
     }
     bool WaitForNoPartFiles() {
         for (int i = 0; i < 500; ++i) {
@@ -107,8 +94,8 @@ protected:
         server_->Set(std::string("/bar/") + kBase + ".tb", Reply{TemplateImage(name)});
         server_->Set("/bar/icons.bin", Reply{IconImage(true, icon_marker)});
     }
-    std::u16string Run(std::u16string url) {
-        UpdateTemplate(AnsiToUtf16(folder_), AnsiToUtf16(kBase), url, kQuick);
+    std::u16string Run(std::u16string url, const UpdateLimits& limits = kQuick) {
+        UpdateTemplate(AnsiToUtf16(folder_), AnsiToUtf16(kBase), url, limits);
         return url;
     }
     std::u16string Location() const { return AnsiToUtf16(server_->Root() + "bar/"); }
@@ -118,8 +105,21 @@ protected:
         EXPECT_FALSE(ToolbarName(Current()).empty()) << "the toolbar lost its template";
         EXPECT_FALSE(IconMarker(Path("Icons.bin")).empty()) << "the toolbar lost its icon store";
     }
+    // What must hold after any transfer: nothing in the data folder is larger than the update takes.
+    void ExpectNoFileLargerThan(unsigned long long limit) {
+        for (const auto& entry : fs::directory_iterator(folder_)) {
+            if (entry.is_regular_file()) {
+                EXPECT_LE(entry.file_size(), limit) << entry.path().string();
+            }
+        }
+    }
+    bool AnyPartFile() const {
+        for (const auto& entry : fs::directory_iterator(folder_)) {
+            if (entry.path().extension() == ".part") return true;
+        }
+        return false;
+    }
 
-    std::string folder_;
     std::unique_ptr<HttpServer> server_ = std::make_unique<HttpServer>();
 };
 
@@ -343,15 +343,29 @@ TEST_F(Update, WindowMessagesAreHandledBetweenBlocks) {
                                    for (int i = 0; i < 300 && handled == 0; ++i) Sleep(10);
                                    handled_during_transfer = handled > 0;
                                }});
-    DownloadFile(server_->Root() + "file", Path("file.bin"), kQuick);
+    DownloadFile(server_->Root() + "file", Path("file.bin"), kQuickDownload);
     DestroyWindow(window);
     EXPECT_TRUE(handled_during_transfer);
     EXPECT_EQ(ReadWholeFile(Path("file.bin")), std::string(8192, 'x'));
 }
 
+// Without its event the wait would spin for as long as the transfer runs; a transfer that cannot
+// have one does not start, and leaves no file.
+TEST_F(Update, ATransferWithoutItsEventIsNotStarted) {
+    server_->Set("/file", Reply{"body"});
+    SetEventCreationFailsForTesting(true);
+    DownloadFile(server_->Root() + "file", Path("file.bin"), kQuickDownload);
+    SetEventCreationFailsForTesting(false);
+    EXPECT_FALSE(FileExists(Path("file.bin")));
+    EXPECT_TRUE(server_->Requests().empty());
+
+    DownloadFile(server_->Root() + "file", Path("file.bin"), kQuickDownload);
+    EXPECT_EQ(ReadWholeFile(Path("file.bin")), "body");
+}
+
 TEST_F(Update, ATextThatIsNoWebAddressIsNotFetched) {
-    DownloadFile("127.0.0.1", Path("a.bin"), kQuick);
-    DownloadFile("http://127.0.0.1:" + std::to_string(server_->Root().size()) + "/a b", Path("b.bin"), kQuick);
+    DownloadFile("127.0.0.1", Path("a.bin"), kQuickDownload);
+    DownloadFile("http://127.0.0.1:" + std::to_string(server_->Root().size()) + "/a b", Path("b.bin"), kQuickDownload);
     EXPECT_FALSE(FileExists(Path("a.bin")));
     EXPECT_FALSE(FileExists(Path("b.bin")));
     EXPECT_TRUE(server_->Requests().empty());
@@ -372,6 +386,135 @@ TEST_F(Update, TheToolbarRecordGivesThePlacesAndKeepsTheAddedSlash) {
     EXPECT_EQ(kept, without + u"/");
     EXPECT_EQ(ToolbarName(Current()), "New");
     EXPECT_EQ(IconMarker(Path("Icons.bin")), "new icons");
+}
+
+// Bounded downloads. The tests use small limits through the same seam as the time-outs; the
+// shipped limits are far larger but are applied by the same code.
+
+struct SizeCase {
+    const char* name;
+    Mode mode;         // with or without an announced length
+    long long margin;  // the limit minus the body's size
+    bool accepted;
+};
+
+class UpdateSizeLimit : public Update, public testing::WithParamInterface<SizeCase> {};
+
+TEST_P(UpdateSizeLimit, ABodyOverTheLimitLeavesNoFileAndOneAtTheLimitIsTaken) {
+    const SizeCase& c = GetParam();
+    InstallCurrent("Old", "old icons");
+    const std::string templ = TemplateImage("New");
+    const std::string icons = IconImage(true, "new icons");
+    server_->Set("/bar/SampleBar.tb", Reply{templ, 200, c.mode});
+    server_->Set("/bar/icons.bin", Reply{icons, 200, c.mode});
+    UpdateLimits limits = kQuick;
+    limits.template_bytes = templ.size() + c.margin;
+    limits.icon_store_bytes = icons.size() + c.margin;
+    Run(Location(), limits);
+
+    EXPECT_EQ(ToolbarName(Current()), c.accepted ? "New" : "Old");
+    EXPECT_EQ(IconMarker(Path("Icons.bin")), c.accepted ? "new icons" : "old icons");
+    EXPECT_FALSE(FileExists(Download()));
+    EXPECT_FALSE(FileExists(Path("Internet Icons.bin")));
+    ExpectWorkingToolbar();
+}
+
+INSTANTIATE_TEST_SUITE_P(Bounds, UpdateSizeLimit,
+                         testing::Values(SizeCase{"AnnouncedAtTheLimit", Mode::kWhole, 0, true},
+                                         SizeCase{"AnnouncedOneOver", Mode::kWhole, -1, false},
+                                         SizeCase{"UnannouncedAtTheLimit", Mode::kUnannounced, 0, true},
+                                         SizeCase{"UnannouncedOneOver", Mode::kUnannounced, -1, false}),
+                         [](const auto& p) { return p.param.name; });
+
+TEST_F(Update, AnEndlessBodyStopsAtTheLimitAndLeavesNoFile) {
+    InstallCurrent("Old", "old icons");
+    server_->Set("/bar/SampleBar.tb", Reply{std::string(4096, 'x'), 200, Mode::kEndless});
+    server_->Set("/bar/icons.bin", Reply{std::string(4096, 'y'), 200, Mode::kEndless});
+    UpdateLimits limits = kQuick;
+    limits.template_bytes = 256 << 10;
+    limits.icon_store_bytes = 512 << 10;
+    const DWORD start = GetTickCount();
+    Run(Location(), limits);
+    EXPECT_LT(GetTickCount() - start, 8000u) << "ended by the size limit, well before the deadline";
+    EXPECT_EQ(server_->Requests().size(), 2u);
+    EXPECT_FALSE(FileExists(Download()));
+    EXPECT_FALSE(FileExists(Path("Internet Icons.bin")));
+    EXPECT_FALSE(AnyPartFile());
+    ExpectNoFileLargerThan(limits.icon_store_bytes);
+    ExpectWorkingToolbar();
+    EXPECT_EQ(ToolbarName(Current()), "Old");
+}
+
+// The server announces more than the limit and sends half of it; half would fit, so a transfer that
+// started writing would have a file by then.
+TEST_F(Update, AnAnnouncedLengthOverTheLimitIsRefusedBeforeWriting) {
+    InstallCurrent("Old", "old icons");
+    const std::string body(48 << 10, 'x');
+    std::atomic<bool> written_midway{false};
+    server_->Set("/file", Reply{body, 200, Mode::kWhole, [&] {
+                                    Sleep(500);
+                                    written_midway = AnyPartFile() || FileExists(Path("file.bin"));
+                                }});
+    DownloadLimits limits = kQuickDownload;
+    limits.max_bytes = 32 << 10;
+    DownloadFile(server_->Root() + "file", Path("file.bin"), limits);
+    EXPECT_FALSE(written_midway);
+    EXPECT_FALSE(FileExists(Path("file.bin")));
+
+    limits.max_bytes = body.size();
+    DownloadFile(server_->Root() + "file", Path("file.bin"), limits);
+    EXPECT_TRUE(written_midway) << "the check above would see a transfer that writes";
+    EXPECT_EQ(ReadWholeFile(Path("file.bin")), body);
+}
+
+// A block every 200 ms never trips the no-progress time-out (a read returns once its block is
+// full); the deadline ends each transfer.
+TEST_F(Update, ADripFedTransferEndsByItsDeadline) {
+    InstallCurrent("Old", "old icons");
+    Reply drip{std::string(64 << 10, 'x'), 200, Mode::kDrip};
+    drip.drip_ms = 200;
+    drip.drip_bytes = 1024;
+    server_->Set("/bar/SampleBar.tb", drip);
+    server_->Set("/bar/icons.bin", drip);
+    UpdateLimits limits = kQuick;
+    limits.timeouts = {2000, 1000, 1500};
+    const DWORD start = GetTickCount();
+    Run(Location(), limits);
+    const DWORD took = GetTickCount() - start;
+    EXPECT_GE(took, 2 * 1500u);
+    EXPECT_LT(took, 2 * 1500u + 3000u);
+    EXPECT_EQ(server_->Requests().size(), 2u);
+    EXPECT_FALSE(FileExists(Download()));
+    EXPECT_FALSE(FileExists(Path("Internet Icons.bin")));
+    ExpectWorkingToolbar();
+    EXPECT_EQ(ToolbarName(Current()), "Old");
+}
+
+// Signature checks with the system's cryptography, on files the native tool signed. The keyed
+// program (keyed/) runs them through whole updates; here, the keys that are no keys.
+TEST(UpdateSignature, OnlyTheRightKeyNameAndBytesVerify) {
+    const std::string data = std::string(TB_SOURCE_DIR) + "/tests/update/keyed/data/";
+    const std::string key = *ReadWholeFile(data + "publisher.pub");
+    const std::string signature = *ReadWholeFile(data + "SampleBar.tb.sig");
+    const std::string file = data + "SampleBar.tb";
+    ASSERT_TRUE(VerifyUpdateSignature(key, "SampleBar.tb", file, signature));
+    EXPECT_TRUE(VerifyUpdateSignature(key, "samplebar.tb", file, signature)) << "letter case does not matter";
+
+    const struct {
+        const char* what;
+        std::string key;
+        std::string name;
+        std::string file;
+    } cases[] = {
+        {"another name", key, "OtherBar.tb", file},
+        {"another file", key, "SampleBar.tb", data + "Icons.bin"},
+        {"a missing file", key, "SampleBar.tb", data + "missing.tb"},
+        {"a key without its form byte", key.substr(1), "SampleBar.tb", file},
+        {"a key of the compressed form", "\x03" + key.substr(1, 32), "SampleBar.tb", file},
+        {"a point off the curve", Flipped(key, 64), "SampleBar.tb", file},
+        {"no key", "", "SampleBar.tb", file},
+    };
+    for (const auto& c : cases) EXPECT_FALSE(VerifyUpdateSignature(c.key, c.name, c.file, signature)) << c.what;
 }
 
 }  // namespace

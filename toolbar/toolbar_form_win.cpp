@@ -1,0 +1,420 @@
+#include "toolbar/toolbar_form_win.hpp"
+
+#include <algorithm>
+
+#include "base/file.hpp"
+#include "base/text.hpp"
+#include "settings/big_ini_file.hpp"
+#include "settings/template_update_win.hpp"
+#include "settings/toolbar_settings.hpp"
+#include "iconlist/bitmap.hpp"
+#include "settings/module_resource_win.hpp"
+#include "toolbar/toolbar_description.hpp"
+
+namespace tb {
+namespace {
+
+// Posted to the window when it was released while one of its handlers ran.
+constexpr UINT kDeferredRelease = WM_APP + 0x5442;
+constexpr int kSearchBoxHeight = 200;  // with the dropped-down list
+
+HMODULE ModuleOfThisCode() {
+    HMODULE module = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCWSTR>(&ModuleOfThisCode), &module);
+    return module;
+}
+
+// Counts a running handler of the window, so that a release waits for it.
+class HandlerScope {
+public:
+    explicit HandlerScope(int& depth) : depth_(depth) { ++depth_; }
+    ~HandlerScope() { --depth_; }
+    HandlerScope(const HandlerScope&) = delete;
+    HandlerScope& operator=(const HandlerScope&) = delete;
+
+private:
+    int& depth_;
+};
+
+}  // namespace
+
+// --- life
+
+TFormToolbar::Pointer TFormToolbar::New() { return Pointer(new TFormToolbar()); }
+
+void TFormToolbar::Releaser::operator()(TFormToolbar* form) const noexcept {
+    if (form != nullptr) form->Release();
+}
+
+void TFormToolbar::Release() noexcept {
+    if (building_) {
+        // Never under its own construction: Construct finishes and then lets the object go.
+        release_requested_ = true;
+        return;
+    }
+    if (handler_depth_ > 0 && Handle() != nullptr) {
+        // A handler of this window is on the stack: go on the next turn of the message loop.
+        release_requested_ = true;
+        ShowWindow(Handle(), SW_HIDE);
+        PostMessageW(Handle(), kDeferredRelease, 0, 0);
+        return;
+    }
+    delete this;
+}
+
+TFormToolbar::TFormToolbar() {
+    OnCreate = [this] { FormCreate(); };
+    OnDestroy = [this] { FormDestroy(); };
+    OnResize = [this] {
+        if (Toolbar.Handle() != nullptr) MoveWindow(Toolbar.Handle(), 0, 0, ClientWidth(), ClientHeight(), TRUE);
+    };
+}
+
+TFormToolbar::~TFormToolbar() {
+    DestroyForm();
+    // The items of the toolbar go before the window's own items that its top level shows.
+    Toolbar.Model().SetListener(nullptr);
+}
+
+bool TFormToolbar::Construct(const CreateArgs& args) {
+    args_ = args;
+    resources_ = args.resources != nullptr ? args.resources : ModuleOfThisCode();
+    int width = args.width;
+    if (width <= 0) {
+        RECT parent{0, 0, 600, 0};
+        if (args.parent != nullptr) GetClientRect(args.parent, &parent);
+        width = parent.right > 0 ? parent.right : 600;
+    }
+    TForm::CreateArgs window;
+    window.parent = args.parent;
+    window.width = width;
+    window.height = 26;
+    building_ = true;
+    // Nothing is shown while the items are made; the toolbar shows them all at once afterwards,
+    // also when the build stopped at a failure.
+    Toolbar.Model().BeginUpdate();
+    try {
+        CreateHandle(window);
+    } catch (...) {
+        building_ = false;
+        Toolbar.Model().EndUpdate();
+        if (release_requested_) {
+            delete this;
+            return false;
+        }
+        throw;
+    }
+    building_ = false;
+    if (release_requested_) {
+        delete this;
+        return false;
+    }
+    Toolbar.Model().EndUpdate();
+    FitToContent();
+    if (args.visible) ShowWindow(Handle(), SW_SHOWNA);
+    return true;
+}
+
+// --- the window's design
+
+TToolbarItem& TFormToolbar::OwnItem(ItemKind kind, const char16_t* name, const char16_t* caption,
+                                    const char16_t* hint) {
+    TToolbarItem& item = own_items_.Create(kind, name);
+    item.SetCaption(caption);
+    item.SetHint(hint);
+    return item;
+}
+
+void TFormToolbar::CreateComponents() {
+    HWND window = Handle();
+    Toolbar.Create(window, 0, 0, ClientWidth());
+    Toolbar.OnContextMenu = [this](POINT at) { ShowMainMenu(at); };
+
+    const auto click = [this](TToolbarItem& item) {
+        HandlerScope scope(handler_depth_);
+        RunHandler([&] { MIClick(item); });
+    };
+    MenuAboutToolbar = &OwnItem(ItemKind::Item, u"MenuAboutToolbar", u"About Toolbar...", u"[ABOUT]");
+    MenuToolbarWebsite = &OwnItem(ItemKind::Item, u"MenuToolbarWebsite", u"Toolbar Website");
+    MenuToolbarSupport = &OwnItem(ItemKind::Item, u"MenuToolbarSupport", u"Toolbar Support");
+    TBSeparatorItem36 = &OwnItem(ItemKind::Separator, u"TBSeparatorItem36", u"");
+    MenuCloseToolbar = &OwnItem(ItemKind::Item, u"MenuCloseToolbar", u"Close Toolbar", u"[CLOSE]");
+    for (TToolbarItem* item : {MenuAboutToolbar, MenuToolbarWebsite, MenuToolbarSupport, TBSeparatorItem36,
+                               MenuCloseToolbar}) {
+        if (item->Kind() != ItemKind::Separator) item->OnClick = click;
+        popupMain.Add(*item);
+    }
+
+    MenuCut = &OwnItem(ItemKind::Item, u"MenuCut", u"Cu&t");
+    MenuCopy = &OwnItem(ItemKind::Item, u"MenuCopy", u"&Copy");
+    MenuPaste = &OwnItem(ItemKind::Item, u"MenuPaste", u"&Paste");
+    MenuDelete = &OwnItem(ItemKind::Item, u"MenuDelete", u"&Delete");
+    TBSeparatorItem39 = &OwnItem(ItemKind::Separator, u"TBSeparatorItem39", u"");
+    MenuSelectAll = &OwnItem(ItemKind::Item, u"MenuSelectAll", u"Select &All");
+    TBSeparatorItem40 = &OwnItem(ItemKind::Separator, u"TBSeparatorItem40", u"");
+    MenuClearHistory = &OwnItem(ItemKind::Item, u"MenuClearHistory", u"C&lear History");
+    MenuRemoveSelected = &OwnItem(ItemKind::Item, u"MenuRemoveSelected", u"&Remove Selected");
+    MenuEditHistory = &OwnItem(ItemKind::Item, u"MenuEditHistory", u"&Edit History");
+    MenuRefreshHistory = &OwnItem(ItemKind::Item, u"MenuRefreshHistory", u"Re&fresh History");
+    TBSeparatorItem47 = &OwnItem(ItemKind::Separator, u"TBSeparatorItem47", u"");
+    MenuSaveHistory = &OwnItem(ItemKind::Item, u"MenuSaveHistory", u"&Save History...");
+    MenuLoadHistory = &OwnItem(ItemKind::Item, u"MenuLoadHistory", u"L&oad History...");
+    TBXSeparatorItem1 = &OwnItem(ItemKind::Separator, u"TBXSeparatorItem1", u"");
+    SpTBXItem1 = &OwnItem(ItemKind::Item, u"SpTBXItem1", u"Search Options");
+    SpTBXItem1->SetVisible(false);
+    for (TToolbarItem* item :
+         {MenuCut, MenuCopy, MenuPaste, MenuDelete, TBSeparatorItem39, MenuSelectAll, TBSeparatorItem40,
+          MenuClearHistory, MenuRemoveSelected, MenuEditHistory, MenuRefreshHistory, TBSeparatorItem47,
+          MenuSaveHistory, MenuLoadHistory, TBXSeparatorItem1, SpTBXItem1}) {
+        popupSearch.Add(*item);
+    }
+    OpenDialog1.Args.filter = u"Text files (*.txt)|*.txt|All files (*.*)|*.*";
+    OpenDialog1.Args.default_extension = u"txt";
+    SaveDialog1.Args = OpenDialog1.Args;
+
+    Image.Create(Toolbar.ToolbarHandle(), 0, 0, 1, 1);
+    Image.Cursor = crHandPoint;
+    Image.OnClick = [this] {
+        HandlerScope scope(handler_depth_);
+        RunHandler([&] { ImageClick(); });
+    };
+    MediaControl = &own_items_.Create(ItemKind::Control, u"MediaControl");
+    MediaControl->SetControl(Image.Handle(), 0);
+    MediaControl->SetVisible(false);  // until there is a logo
+
+    SearchBox.Create(Toolbar.ToolbarHandle(), 0, 0, 145, kSearchBoxHeight);
+    SearchBox.PopupMenu = &popupSearch;
+    TBControlItem1 = &own_items_.Create(ItemKind::Control, u"TBControlItem1");
+    TBControlItem1->SetControl(SearchBox.Handle(), 145);
+
+    Toolbar.Model().AppendTop(*MediaControl);
+    Toolbar.Model().AppendTop(*TBControlItem1);
+
+    for (TComponent* component : std::initializer_list<TComponent*>{
+             &Dock, &Toolbar, &popupMain, &popupSearch, &OpenDialog1, &SaveDialog1, &Image, &SearchBox}) {
+        AddComponent(*component);
+    }
+    ConnectCommandHandlers();
+}
+
+bool TFormToolbar::HandleMessage(UINT message, WPARAM, LPARAM, LRESULT& result) {
+    if (message == kDeferredRelease) {
+        if (release_requested_ && handler_depth_ == 0) {
+            result = 0;
+            delete this;  // nothing of this window runs after this line
+            return true;
+        }
+        result = 0;
+        return true;
+    }
+    if (message == WM_CONTEXTMENU) {
+        POINT at{};
+        GetCursorPos(&at);
+        ShowMainMenu(at);
+        result = 0;
+        return true;
+    }
+    return false;
+}
+
+int TFormToolbar::PreferredHeight() const { return Toolbar.PreferredHeight(); }
+
+void TFormToolbar::FitToContent() {
+    const int height = std::max(PreferredHeight(), 22);
+    SetWindowPos(Handle(), nullptr, 0, 0, ClientWidth(), height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    MoveWindow(Toolbar.Handle(), 0, 0, ClientWidth(), height, TRUE);
+    Toolbar.Layout();
+}
+
+// --- FormCreate, BuildToolbar, FormDestroy
+
+void TFormToolbar::OpenStore(TrsStorage& store, TrsBinData& file, const std::u16string& path,
+                             const wchar_t* resource) {
+    // Read only: a store of the window never writes its file.
+    store.SetOptions(0);
+    store.SetStorageData(&file);
+    file.FileDir = fdCustom;
+    file.Options = 0;
+    file.FileName = Utf16ToAnsi(path);
+    // The library's own copy stands in for a missing file.
+    file.InternalFileLoad = iflNoRealFile;
+    if (!LoadInternalFileFromResource(file, resources_, resource)) file.InternalFileLoad = iflNone;
+}
+
+void TFormToolbar::FormCreate() {
+    for (TComponent* component : Components()) {
+        if (component->Cursor == crHandPoint) component->Cursor = kHandCursor;
+    }
+    SearchBox.SetFontFace(ToolbarFontFaceName());
+    const ToolbarSettings settings = CurrentSettings();
+    OpenStore(stoToolbar, binToolbar, TemplateFilePath(settings), kTemplateResourceName);
+    stoToolbar.SetActive(true);
+    stoToolbar.Reload();
+    OpenStore(stoIcons, binIcons, IconStorePath(settings), kIconStoreResourceName);
+    stoIcons.SetActive(true);
+    stoIcons.Reload();
+    stoToolbar.Close();
+    BuildToolbar();
+    SetCaption(settings.ToolbarName);
+    // The last shown date and the banner come with their own changes.
+    LoadSearchHistory();
+    SearchBox.SetText(AnsiToUtf16(ReadIniString(Utf16ToAnsi(settings.SettingsIniPath), "Settings", "Search")));
+    SearchBox.SetItemIndex(SearchBox.IndexOf(SearchBox.Text()));
+    LastStatusText.clear();
+    DropDownClosed = false;
+}
+
+void TFormToolbar::BuildToolbar() {
+    BuildResult result;
+    struct Keep {
+        TFormToolbar& form;
+        BuildResult& result;
+        ~Keep() {
+            // What was built so far stays, also when the build stopped at a failure.
+            form.SearchSelector = result.SearchSelector;
+            form.CurrentSearchUrl = result.CurrentSearchUrl;
+            form.MainMenuItem = result.MainMenuItem;
+        }
+    } keep{*this, result};
+    BuildToolbarFromTemplate(stoToolbar, *this, Toolbar.Model(), CurrentSettings(), result);
+}
+
+void TFormToolbar::FormDestroy() {
+    StoreSearchState();
+    if (BrowserEvents) {
+        BrowserEvents->Disconnect();
+        BrowserEvents.reset();
+    }
+    popupMain.SetImages(nullptr);
+    popupMain.LinkSubitems(nullptr);
+    Toolbar.SetImages(nullptr);
+    IconList.Reset();
+    IconListModel.reset();
+}
+
+// --- BuildTarget
+
+void TFormToolbar::UpdateTemplate() {
+    if (args_.run_template_update) ::tb::UpdateTemplate();
+}
+
+void TFormToolbar::LoadIconsAndStoredLogo() {
+    const ToolbarSettings settings = CurrentSettings();
+    const bool from_resource = !binIcons.InternalStream().empty();
+    if (!::tb::FileExists(Utf16ToAnsi(IconStorePath(settings))) && !from_resource) return;
+    try {
+        Toolbar.SetImages(nullptr);
+        IconList.Reset();
+        IconListModel = std::make_unique<TPngImageList>();
+        stoIcons.ReadImageList("\\Icons", *IconListModel);
+        UniqueImageList made = CreatePlatformImageList(*IconListModel);
+        if (!made) throw Error("Cannot create the image list");
+        IconList = std::move(made);
+        Toolbar.SetImages(IconList.Get());
+        if (stoIcons.KeyExists("\\Image")) {
+            TMemoryStream stream;
+            stoIcons.ReadStream("\\Image", stream);
+            stream.Seek(0);
+            Image.Picture().LoadBitmapFromBytes(stream.Bytes());
+            LogoChanged();
+        }
+    } catch (...) {
+        Toolbar.SetImages(nullptr);
+        IconList.Reset();
+        IconListModel.reset();
+    }
+}
+
+void TFormToolbar::ReloadTemplate() {
+    binToolbar.FileName = Utf16ToAnsi(TemplateFilePath(CurrentSettings()));
+    stoToolbar.Reload();
+}
+
+void TFormToolbar::SetSearchBoxWidth(std::int32_t width) {
+    const int clamped = std::clamp<std::int32_t>(width, 0, 4096);
+    SearchBox.SetWidth(clamped);
+    TBControlItem1->SetControl(SearchBox.Handle(), clamped);
+}
+
+void TFormToolbar::SetSearchBoxVisible(bool visible) { TBControlItem1->SetVisible(visible); }
+
+bool TFormToolbar::FileExists(const std::u16string& path) const { return ::tb::FileExists(Utf16ToAnsi(path)); }
+
+void TFormToolbar::LoadLogoPicture(const std::u16string& path) {
+    Image.Picture().LoadFromFile(path);
+    if (!Image.Picture().IsBitmap()) Image.Picture().ConvertTo24BitBitmap();
+    LogoChanged();
+}
+
+void TFormToolbar::LoadLogoPng(const std::u16string& path) {
+    const std::optional<std::string> bytes = ReadWholeFile(Utf16ToAnsi(path));
+    if (!bytes) throw FileOpenError(CannotOpenMessage(Utf16ToAnsi(path), LastSystemError()));
+    const std::optional<Bitmap32> pixels = DecodePng(*bytes);
+    if (!pixels) throw Error("The PNG image \"" + Utf16ToAnsi(path) + "\" cannot be decoded");
+    Image.Picture().AssignPixels(*pixels);
+    LogoChanged();
+}
+
+void TFormToolbar::LogoChanged() {
+    Image.PictureChanged();
+    const bool shown = !Image.Picture().Empty();
+    MediaControl->SetControl(Image.Handle(), shown ? Image.Picture().Width() : 0);
+    MediaControl->SetVisible(shown);
+}
+
+TToolbarItem* TFormToolbar::FindOwnMenuItem(std::u16string_view name) {
+    TToolbarItem* item = own_items_.Find(name);
+    return item != nullptr && item->IsCustomItem() ? item : nullptr;
+}
+
+void TFormToolbar::ProcessMessages() { ::tb::ProcessMessages(); }
+
+ItemClickEvent TFormToolbar::ItemClickHandler() {
+    return [this](TToolbarItem& item) {
+        HandlerScope scope(handler_depth_);
+        RunHandler([&] { MIClick(item); });
+    };
+}
+
+ItemClickEvent TFormToolbar::SearchClickHandler() {
+    return [this](TToolbarItem& item) {
+        HandlerScope scope(handler_depth_);
+        RunHandler([&] { MISearchClick(item); });
+    };
+}
+
+void TFormToolbar::LinkMainMenu(TToolbarItem& item) {
+    popupMain.LinkSubitems(&item);
+    popupMain.SetImages(IconList.Get());
+}
+
+// --- handlers (the item commands, the search and the history have files of their own)
+
+void TFormToolbar::ShowMainMenu(POINT screen) {
+    HandlerScope scope(handler_depth_);
+    popupMain.Popup(Handle(), screen);
+}
+
+// --- description
+
+std::string TFormToolbar::Describe() const {
+    ToolbarFacts facts;
+    facts.caption = Caption();
+    facts.toolbar = &Toolbar.Model();
+    facts.selector = SearchSelector;
+    facts.current_search_url = CurrentSearchUrl;
+    facts.search_box.text = SearchBox.Text();
+    facts.search_box.items = SearchBox.Items();
+    facts.search_box.visible = TBControlItem1 != nullptr && TBControlItem1->Visible();
+    facts.search_box.width = SearchBox.Width();
+    facts.main_menu = popupMain.LinkedItem();
+    facts.image_count = IconList ? ImageList_GetImageCount(IconList.Get()) : -1;
+    if (!Image.Picture().Empty()) {
+        facts.logo = LogoFacts{Image.Picture().Width(), Image.Picture().Height(), Image.Transparent()};
+    }
+    facts.errors = ReportedErrors();
+    return DescribeToolbar(facts);
+}
+
+}  // namespace tb

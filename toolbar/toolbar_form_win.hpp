@@ -1,0 +1,241 @@
+#pragma once
+// TFormToolbar: the toolbar window that the band creates in the browser's toolbar area. While it
+// is created it loads the template file and the icon store of the toolbar data folder, runs the
+// template update and builds its items (toolbar_builder.hpp); afterwards it describes what it
+// built as JSON.
+//
+// Use from the band:
+//   ToolbarWindow = TFormToolbar::New();                // the pointer is held before building
+//   if (ToolbarWindow->Construct({site_window})) {      // false: closed while it was building
+//       ToolbarWindow->SetBrowser(browser);
+//       ToolbarWindow->SetBrowserEvents(std::move(sink));  // the window disconnects it when destroyed
+//       ToolbarWindow->SetMessageFilter(filter);          // TForm: every message reaches it first
+//   }
+//   ... CloseDW: ToolbarWindow.reset();
+// Releasing the pointer is always safe: while the window is being built (a message processed by the
+// item loop or the template update may close the toolbar) the destruction waits until construction
+// returns, and Construct then reports false; while one of the window's own handlers runs (a click on
+// a close command) it waits for the next turn of the message loop and the window hides at once.
+//
+// Resources: when the data folder has no template file or no icon store, the stores are read from
+// the library's RCDATA resources "TBTEMPLATE" and "TBICONS" (compressed embedded copies) when it
+// carries them; otherwise a missing store reads as empty.
+#include <windows.h>
+#include <exdisp.h>
+#include <wrl/client.h>
+
+#include <memory>
+#include <string>
+
+#include "storage/bin_data.hpp"
+#include "base/com_win.hpp"
+#include "iconlist/png_image_list.hpp"
+#include "storage/storage.hpp"
+#include "toolbar/history_list_win.hpp"
+#include "toolbar/toolbar_builder.hpp"
+#include "toolkit/combo_box_win.hpp"
+#include "toolkit/dialogs_win.hpp"
+#include "toolkit/form_win.hpp"
+#include "toolkit/image_list_win.hpp"
+#include "toolkit/picture_win.hpp"
+#include "toolkit/popup_menu_win.hpp"
+#include "toolkit/toolbar_control_win.hpp"
+
+namespace tb {
+
+// Resource names of the library's own template and icon store.
+inline constexpr wchar_t kTemplateResourceName[] = L"TBTEMPLATE";
+inline constexpr wchar_t kIconStoreResourceName[] = L"TBICONS";
+
+// The browser event sink the band connects; the window owns it and disconnects it when destroyed.
+class BrowserEventSink {
+public:
+    virtual ~BrowserEventSink() = default;
+    virtual void Disconnect() noexcept = 0;
+};
+
+// A file dialog component: its settings, and Execute through the dialog seam.
+class TFileDialog : public TComponent {
+public:
+    TFileDialog(std::u16string name, bool save) : TComponent(std::move(name)), save_(save) {}
+    FileDialogArgs Args;
+    bool Execute(HWND owner) { return save_ ? ShowSaveDialog(owner, Args) : ShowOpenDialog(owner, Args); }
+
+private:
+    bool save_;
+};
+
+class TFormToolbar final : public TForm, private BuildTarget {
+public:
+    struct Releaser {
+        void operator()(TFormToolbar* form) const noexcept;
+    };
+    using Pointer = std::unique_ptr<TFormToolbar, Releaser>;
+
+    struct CreateArgs {
+        HWND parent = nullptr;  // the browser's band site window; a top-level window when null
+        int width = 0;          // 0: the parent's client width (600 without a parent)
+        // The module whose resources hold the fallback stores; null: the module of this code.
+        HMODULE resources = nullptr;
+        bool run_template_update = true;
+        bool visible = true;
+    };
+
+    // The window object, not yet created.
+    static Pointer New();
+    // Creates the window and builds it (FormCreate under the framework's failure rule). Returns
+    // false when the pointer was released while it was building: the object is gone then.
+    bool Construct(const CreateArgs& args);
+    bool Building() const { return building_; }
+
+    // --- for the band
+    void SetBrowser(IWebBrowser2* browser) { Browser = browser; }
+    void SetBrowserEvents(std::unique_ptr<BrowserEventSink> sink) { BrowserEvents = std::move(sink); }
+    // The window's height for the band's size information.
+    int PreferredHeight() const;
+
+    // --- what was built
+    std::string Describe() const;
+    TToolbarModel& ToolbarModel() { return Toolbar.Model(); }
+
+    // --- the window's components, in the order of its resource
+    TComponent Dock{u"Dock"};  // the dock is Toolbar's own window
+    TToolbarControl Toolbar{u"Toolbar"};
+    TPopupMenu popupMain{u"popupMain"};
+    TToolbarItem* MenuAboutToolbar = nullptr;
+    TToolbarItem* MenuToolbarWebsite = nullptr;
+    TToolbarItem* MenuToolbarSupport = nullptr;
+    TToolbarItem* MenuCloseToolbar = nullptr;
+    TPopupMenu popupSearch{u"popupSearch"};
+    TToolbarItem *MenuCut = nullptr, *MenuCopy = nullptr, *MenuPaste = nullptr, *MenuDelete = nullptr,
+                 *MenuSelectAll = nullptr, *MenuClearHistory = nullptr, *MenuSaveHistory = nullptr,
+                 *MenuLoadHistory = nullptr, *MenuRemoveSelected = nullptr, *MenuEditHistory = nullptr,
+                 *MenuRefreshHistory = nullptr;
+    TToolbarItem *TBSeparatorItem36 = nullptr, *TBSeparatorItem39 = nullptr, *TBSeparatorItem40 = nullptr,
+                 *TBSeparatorItem47 = nullptr, *TBXSeparatorItem1 = nullptr;
+    TToolbarItem* SpTBXItem1 = nullptr;
+    TFileDialog OpenDialog1{u"OpenDialog1", false};
+    TFileDialog SaveDialog1{u"SaveDialog1", true};
+    std::unique_ptr<BrowserEventSink> BrowserEvents;
+    TToolbarItem* MediaControl = nullptr;    // hosts Image (the logo), first on the toolbar
+    TToolbarItem* TBControlItem1 = nullptr;  // hosts SearchBox
+    TImage Image{u"Image"};
+    TComboBox SearchBox{u"SearchBox"};
+    TrsStorage stoToolbar;
+    TrsBinData binToolbar;
+    TrsStorage stoIcons;
+    TrsBinData binIcons;
+
+    // --- fields
+    TToolbarItem* SearchSelector = nullptr;
+    std::u16string CurrentSearchUrl;
+    std::string LastStatusText;
+    UniqueImageList IconList;
+    std::unique_ptr<TPngImageList> IconListModel;
+    bool DropDownClosed = false;
+    Microsoft::WRL::ComPtr<IWebBrowser2> Browser;
+    TToolbarItem* MainMenuItem = nullptr;
+
+    // --- event handlers
+    void FormCreate();
+    void FormDestroy();
+    void BuildToolbar();
+    // The click handlers of template items, of the search selector and of the logo
+    // (toolbar_commands_win.cpp, toolbar_search_win.cpp).
+    void MIClick(TToolbarItem& sender);
+    void MISearchClick(TToolbarItem& sender);
+    void ImageClick();
+    // Tests of the window's plumbing: when set, these run in place of the item command or the search.
+    std::function<void(TToolbarItem&)> OnItemCommand;
+    std::function<void(TToolbarItem&)> OnSearchCommand;
+
+    // ---- item commands, searches and the search history -----------------------------------------
+    // toolbar_commands_win.cpp: what a click on an item does.
+    //   MIClick's forms, first match wins: "[ABOUT]" and "[CLOSE]" (blanks and control characters
+    //   around them ignored, letter case too); "[RUN=" target "]"; a search engine item of the
+    //   selector; a URL template holding "[SEARCH]"; else status text "|" address.
+    void CloseToolbar();  // the browser hides the bar; without a browser the menu item is disabled
+    void eMailClick(TToolbarItem& sender);        // the contact address
+    void MIDirectURLClick(TToolbarItem& sender);  // the item's address, "http://" added; empty: home page
+    // Shows the about box (false: modal, true: the splash). Set by whoever provides the about box;
+    // unset, the about command does nothing.
+    std::function<void(bool splash)> AboutBoxHook;
+    // A browser window of the toolbar's own, opened by the first navigation without Browser.
+    Variant NewBrowserWindow;
+
+    // toolbar_search_win.cpp: the search box and the search engines.
+    // Navigates to the template with every "[SEARCH]" replaced by the encoded term (the template
+    // empty: the default search URL); the box's text joins the history first.
+    void RunSearch(std::u16string_view url_template, std::u16string_view term);
+    void SearchBoxKeyPress(wchar_t& key);  // Enter searches and is swallowed
+    void SearchBoxCloseUp();
+    void SearchBoxSelect();  // searches when the list closed just before
+    void MISearchOptionsClick(TToolbarItem& sender);
+    // FormDestroy's part: the selected engine's search type and the box's text into Settings.ini.
+    void StoreSearchState();
+
+    // toolbar_history_win.cpp: the history of search terms, shared through History.txt by every
+    // toolbar window of the user.
+    void LoadSearchHistory();  // FormCreate's step: the file into History, History into the box's list
+    void AddToHistory();       // merges the file and the box's list; saves when the text is new
+    void MenuCutClick();
+    void MenuCopyClick();
+    void MenuPasteClick();
+    void MenuDeleteClick();
+    void MenuSelectAllClick();
+    void MenuClearHistoryClick();
+    void MenuSaveHistoryClick();
+    void MenuLoadHistoryClick();
+    void MenuRemoveSelectedClick();
+    void MenuEditHistoryClick();
+    void MenuRefreshHistoryClick();
+    std::unique_ptr<THistoryList> History;
+    // ---- end of item commands, searches and the search history ----------------------------------
+    // Shows popupMain at a screen point (a right click on the toolbar).
+    void ShowMainMenu(POINT screen);
+
+private:
+    TFormToolbar();
+    ~TFormToolbar() override;
+    void Release() noexcept;
+
+    bool HandleMessage(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result) override;
+    void CreateComponents() override;
+    TToolbarItem& OwnItem(ItemKind kind, const char16_t* name, const char16_t* caption, const char16_t* hint = u"");
+    void OpenStore(TrsStorage& store, TrsBinData& file, const std::u16string& path, const wchar_t* resource);
+    void FitToContent();
+
+    // BuildTarget
+    void UpdateTemplate() override;
+    void LoadIconsAndStoredLogo() override;
+    void ReloadTemplate() override;
+    std::u16string FormFontName() const override { return FontName(); }
+    std::int32_t FormFontSize() const override { return FontSize(); }
+    bool FormEnabled() const override { return Enabled(); }
+    bool FormVisible() const override { return Visible(); }
+    void SetLogoTransparent(bool transparent) override { Image.SetTransparent(transparent); }
+    void SetSearchBoxWidth(std::int32_t width) override;
+    void SetSearchBoxVisible(bool visible) override;
+    bool FileExists(const std::u16string& path) const override;
+    void LoadLogoPicture(const std::u16string& path) override;
+    void LoadLogoPng(const std::u16string& path) override;
+    TToolbarItem* FindOwnMenuItem(std::u16string_view name) override;
+    void ProcessMessages() override;
+    ItemClickEvent ItemClickHandler() override;
+    ItemClickEvent SearchClickHandler() override;
+    void LinkMainMenu(TToolbarItem& item) override;
+    void LogoChanged();
+    // Binds the handlers of the commands, the search box and popupSearch (toolbar_commands_win.cpp).
+    void ConnectCommandHandlers();
+    // Runs a handler of the window under the framework's failure rule, counted as running.
+    void RunGuarded(const std::function<void()>& handler);
+
+    TItemOwner own_items_;  // the window's own items: one name space with its other components
+    CreateArgs args_;
+    HMODULE resources_ = nullptr;
+    bool building_ = false;
+    bool release_requested_ = false;
+    int handler_depth_ = 0;
+};
+
+}  // namespace tb

@@ -1,0 +1,37 @@
+#include "toolkit/cursors_win.hpp"
+
+#include <map>
+#include <mutex>
+
+namespace tb {
+namespace {
+
+// Forms of different browser windows are created on different threads.
+std::mutex& TableLock() {
+    static std::mutex lock;
+    return lock;
+}
+
+std::map<int, HCURSOR>& Table() {
+    static std::map<int, HCURSOR> table;
+    return table;
+}
+
+}  // namespace
+
+void RegisterCursor(int number, HCURSOR cursor) {
+    std::lock_guard<std::mutex> guard(TableLock());
+    if (cursor) {
+        Table()[number] = cursor;
+    } else {
+        Table().erase(number);
+    }
+}
+
+HCURSOR RegisteredCursor(int number) {
+    std::lock_guard<std::mutex> guard(TableLock());
+    const auto found = Table().find(number);
+    return found == Table().end() ? nullptr : found->second;
+}
+
+}  // namespace tb

@@ -1,0 +1,340 @@
+#include "toolkit/form_win.hpp"
+
+#include <commctrl.h>
+
+#include <map>
+#include <mutex>
+#include <set>
+#include <stdexcept>
+
+#include "base/boundary_win.hpp"
+#include "base/wide_win.hpp"
+#include "toolkit/cursors_win.hpp"
+#include "toolkit/dialogs_win.hpp"
+#include "toolkit/popup_menu_win.hpp"
+
+namespace tb {
+namespace {
+
+// Windows belong to one thread, and so do their control objects.
+thread_local std::map<HWND, TWinControl*> t_controls;
+
+HINSTANCE ThisModule() {
+    HMODULE module = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCWSTR>(&ThisModule), &module);
+    return module;
+}
+
+const wchar_t kFormClass[] = L"TbToolkitForm";
+
+}  // namespace
+
+// --- TWinControl
+
+TWinControl::~TWinControl() { Detach(); }
+
+void TWinControl::Attach(HWND window) {
+    Detach();
+    handle_ = window;
+    if (window != nullptr) t_controls[window] = this;
+}
+
+void TWinControl::Detach() {
+    if (handle_ == nullptr) return;
+    const auto found = t_controls.find(handle_);
+    if (found != t_controls.end() && found->second == this) t_controls.erase(found);
+    handle_ = nullptr;
+}
+
+TWinControl* TWinControl::FromHandle(HWND window) {
+    const auto found = t_controls.find(window);
+    return found == t_controls.end() ? nullptr : found->second;
+}
+
+bool TWinControl::Visible() const { return handle_ != nullptr && (GetWindowLongPtrW(handle_, GWL_STYLE) & WS_VISIBLE); }
+
+void TWinControl::SetVisible(bool visible) {
+    if (handle_ != nullptr) ShowWindow(handle_, visible ? SW_SHOWNA : SW_HIDE);
+}
+
+int TWinControl::Width() const {
+    RECT box{};
+    if (handle_ != nullptr) GetWindowRect(handle_, &box);
+    return box.right - box.left;
+}
+
+int TWinControl::Height() const {
+    RECT box{};
+    if (handle_ != nullptr) GetWindowRect(handle_, &box);
+    return box.bottom - box.top;
+}
+
+void TWinControl::SetWidth(int width) {
+    if (handle_ == nullptr) return;
+    SetWindowPos(handle_, nullptr, 0, 0, width, Height(), SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void TWinControl::SetBounds(int left, int top, int width, int height) {
+    if (handle_ != nullptr) MoveWindow(handle_, left, top, width, height, TRUE);
+}
+
+// --- shared plumbing
+
+bool RouteCommonMessage(HWND window, UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result) {
+    switch (message) {
+        case WM_COMMAND:
+            if (lparam != 0) {
+                if (TWinControl* control = TWinControl::FromHandle(reinterpret_cast<HWND>(lparam))) {
+                    return control->ParentCommand(HIWORD(wparam), result);
+                }
+            }
+            return false;
+        case WM_NOTIFY: {
+            const auto* header = reinterpret_cast<const NMHDR*>(lparam);
+            if (header == nullptr) return false;
+            if (TWinControl* control = TWinControl::FromHandle(header->hwndFrom)) {
+                return control->ParentNotify(*header, result);
+            }
+            return false;
+        }
+        case WM_SETCURSOR: {
+            TWinControl* control = TWinControl::FromHandle(reinterpret_cast<HWND>(wparam));
+            if (control == nullptr || control->Cursor == crDefault || LOWORD(lparam) != HTCLIENT) return false;
+            HCURSOR cursor = CursorForNumber(control->Cursor);
+            if (cursor == nullptr) return false;
+            ::SetCursor(cursor);
+            result = TRUE;
+            return true;
+        }
+        case WM_MEASUREITEM:
+        case WM_DRAWITEM:
+            return HandleMenuDrawMessage(message, wparam, lparam, result);
+        default:
+            (void)window;
+            return false;
+    }
+}
+
+HCURSOR CursorForNumber(int number) {
+    if (number == crDefault) return nullptr;
+    if (HCURSOR registered = RegisteredCursor(number)) return registered;
+    // The hand-point cursor, and the system hand when its number was not registered.
+    if (number == crHandPoint || number == 32649) return LoadCursorW(nullptr, IDC_HAND);
+    return nullptr;
+}
+
+void ProcessMessages() {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            PostQuitMessage(static_cast<int>(message.wParam));
+            return;
+        }
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+}
+
+HFONT ToolbarFont() {
+    static HFONT font = [] {
+        NONCLIENTMETRICSW metrics = {};
+        metrics.cbSize = sizeof metrics;
+        if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) {
+            if (HFONT made = CreateFontIndirectW(&metrics.lfMenuFont)) return made;
+        }
+        return static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+    }();
+    return font;
+}
+
+std::u16string ToolbarFontFaceName() {
+    LOGFONTW face = {};
+    GetObjectW(ToolbarFont(), sizeof face, &face);
+    return FromWide(face.lfFaceName);
+}
+
+const wchar_t* RegisterToolkitClass(const wchar_t* name, WNDPROC procedure, HBRUSH background) {
+    static std::mutex lock;
+    static std::set<std::wstring> registered;
+    std::lock_guard<std::mutex> guard(lock);
+    if (registered.count(name) == 0) {
+        WNDCLASSEXW window_class = {};
+        window_class.cbSize = sizeof window_class;
+        window_class.lpfnWndProc = procedure;
+        window_class.hInstance = ThisModule();
+        window_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+        window_class.hbrBackground = background;
+        window_class.lpszClassName = name;
+        if (!RegisterClassExW(&window_class) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
+            throw std::runtime_error("Cannot register a window class");
+        }
+        registered.insert(name);
+    }
+    return name;
+}
+
+// --- TForm
+
+TForm::TForm() : font_(ToolbarFont()) {}
+
+TForm::~TForm() { DestroyForm(); }
+
+void TForm::CreateHandle(const CreateArgs& args) {
+    static INITCOMMONCONTROLSEX controls = {sizeof(INITCOMMONCONTROLSEX), ICC_BAR_CLASSES | ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&controls);
+    RegisterToolkitClass(kFormClass, &TForm::WindowProc, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
+    const DWORD style = (args.parent != nullptr ? WS_CHILD : WS_OVERLAPPEDWINDOW) | WS_CLIPCHILDREN |
+                        (args.visible ? WS_VISIBLE : 0);
+    HWND window = CreateWindowExW(0, kFormClass, ToWide(args.caption).c_str(), style, args.left, args.top,
+                                  args.width, args.height, args.parent, nullptr, ThisModule(), this);
+    if (window == nullptr) throw std::runtime_error("Cannot create the window");
+    handle_.Reset(window);
+    SendMessageW(window, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+    CreateComponents();
+    if (OnCreate) RunHandler(OnCreate);
+}
+
+std::u16string TForm::Caption() const {
+    const int length = GetWindowTextLengthW(Handle());
+    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+    GetWindowTextW(Handle(), text.data(), length + 1);
+    text.resize(static_cast<std::size_t>(length));
+    return FromWide(text);
+}
+
+void TForm::SetCaption(std::u16string_view caption) { SetWindowTextW(Handle(), ToWide(caption).c_str()); }
+
+bool TForm::Visible() const { return Handle() != nullptr && IsWindowVisible(Handle()); }
+
+void TForm::Show() {
+    if (OnShow) RunHandler(OnShow);
+    ShowWindow(Handle(), SW_SHOW);
+}
+
+void TForm::Hide() { ShowWindow(Handle(), SW_HIDE); }
+
+bool TForm::Enabled() const { return Handle() == nullptr || IsWindowEnabled(Handle()); }
+
+int TForm::ClientWidth() const {
+    RECT box{};
+    GetClientRect(Handle(), &box);
+    return box.right;
+}
+
+int TForm::ClientHeight() const {
+    RECT box{};
+    GetClientRect(Handle(), &box);
+    return box.bottom;
+}
+
+void TForm::SetFocus() {
+    if (Handle() != nullptr) ::SetFocus(Handle());
+}
+
+std::u16string TForm::FontName() const {
+    LOGFONTW face = {};
+    GetObjectW(font_, sizeof face, &face);
+    return FromWide(face.lfFaceName);
+}
+
+int TForm::FontSize() const {
+    LOGFONTW face = {};
+    GetObjectW(font_, sizeof face, &face);
+    HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    const int height = face.lfHeight < 0 ? -face.lfHeight : face.lfHeight;
+    return dpi > 0 ? MulDiv(height, 72, dpi) : height;
+}
+
+bool TForm::RunHandler(const std::function<void()>& handler) {
+    try {
+        handler();
+        return true;
+    } catch (...) {
+        const std::string message = MessageOfCaughtException();
+        try {
+            reported_errors_.push_back(message);
+        } catch (...) {
+        }
+        ShowErrorBox(Handle(), message);
+        return false;
+    }
+}
+
+TComponent* TForm::FindComponent(std::u16string_view name) const {
+    for (TComponent* component : components_) {
+        const std::u16string& own = component->Name();
+        if (own.size() != name.size()) continue;
+        bool same = true;
+        for (std::size_t i = 0; i < own.size() && same; ++i) {
+            char16_t a = own[i], b = name[i];
+            if (a >= u'a' && a <= u'z') a = static_cast<char16_t>(a - 32);
+            if (b >= u'a' && b <= u'z') b = static_cast<char16_t>(b - 32);
+            same = a == b;
+        }
+        if (same) return component;
+    }
+    return nullptr;
+}
+
+void TForm::DestroyForm() {
+    if (destroyed_) return;
+    destroyed_ = true;
+    if (OnDestroy) RunHandler(OnDestroy);
+    filter_ = nullptr;
+    if (handle_) SetWindowLongPtrW(handle_.Get(), GWLP_USERDATA, 0);
+    handle_.Reset();
+}
+
+LRESULT CALLBACK TForm::WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    return WindowBoundary(
+        [&]() -> LRESULT {
+            if (message == WM_NCCREATE) {
+                const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lparam);
+                SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+            }
+            auto* form = reinterpret_cast<TForm*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+            if (form == nullptr) return DefWindowProcW(window, message, wparam, lparam);
+            if (form->filter_) {
+                const MessageFilter filter = form->filter_;  // the filter may remove itself
+                return filter(window, message, wparam, lparam,
+                              [&] { return form->OwnHandling(window, message, wparam, lparam); });
+            }
+            return form->OwnHandling(window, message, wparam, lparam);
+        },
+        0);
+}
+
+LRESULT TForm::OwnHandling(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    LRESULT result = 0;
+    if (RouteCommonMessage(window, message, wparam, lparam, result)) return result;
+    if (HandleMessage(message, wparam, lparam, result)) return result;
+    switch (message) {
+        case WM_SIZE:
+            if (OnResize) RunHandler(OnResize);
+            break;
+        case WM_WINDOWPOSCHANGING:
+            if (OnCanResize) {
+                auto* position = reinterpret_cast<WINDOWPOS*>(lparam);
+                if (!(position->flags & SWP_NOSIZE)) {
+                    int width = position->cx, height = position->cy;
+                    bool allowed = true;
+                    RunHandler([&] { allowed = OnCanResize(width, height); });
+                    if (!allowed) {
+                        position->flags |= SWP_NOSIZE;
+                    } else {
+                        position->cx = width;
+                        position->cy = height;
+                    }
+                }
+            }
+            break;
+        default:
+            break;
+    }
+    return DefWindowProcW(window, message, wparam, lparam);
+}
+
+}  // namespace tb

@@ -1,0 +1,369 @@
+#include "toolkit/toolbar_control_win.hpp"
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "base/boundary_win.hpp"
+#include "base/wide_win.hpp"
+#include "toolkit/popup_menu_win.hpp"
+
+namespace tb {
+namespace {
+
+constexpr int kFirstCommand = 1000;
+constexpr int kChevronCommand = 1;
+constexpr wchar_t kDockClass[] = L"TbToolkitDock";
+constexpr UINT_PTR kSubclassId = 0x7462;
+
+HINSTANCE ModuleOf(HWND window) { return reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(window, GWLP_HINSTANCE)); }
+
+// The toolbar window passes its children's notifications (the hosted controls') back to the control
+// objects, whatever the toolbar itself would do with them.
+LRESULT CALLBACK ToolbarSubclass(HWND window, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR, DWORD_PTR) {
+    return WindowBoundary([&]() -> LRESULT {
+        if (message == WM_COMMAND || message == WM_NOTIFY || message == WM_MEASUREITEM || message == WM_DRAWITEM) {
+            LRESULT result = 0;
+            if (RouteCommonMessage(window, message, wparam, lparam, result)) return result;
+        }
+        return DefSubclassProc(window, message, wparam, lparam);
+    });
+}
+
+HWND CreateToolbarWindow(HWND parent, bool chevron) {
+    const DWORD style = WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | TBSTYLE_FLAT | TBSTYLE_LIST | TBSTYLE_TOOLTIPS |
+                        TBSTYLE_TRANSPARENT | CCS_NODIVIDER | CCS_NORESIZE | CCS_NOPARENTALIGN;
+    HWND toolbar = CreateWindowExW(0, TOOLBARCLASSNAMEW, nullptr, style, 0, 0, 0, 0, parent, nullptr,
+                                   ModuleOf(parent), nullptr);
+    if (toolbar == nullptr) throw std::runtime_error("Cannot create the toolbar window");
+    SendMessageW(toolbar, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
+    SendMessageW(toolbar, TB_SETEXTENDEDSTYLE, 0,
+                 TBSTYLE_EX_DRAWDDARROWS | TBSTYLE_EX_MIXEDBUTTONS | TBSTYLE_EX_HIDECLIPPEDBUTTONS);
+    SendMessageW(toolbar, WM_SETFONT, reinterpret_cast<WPARAM>(ToolbarFont()), FALSE);
+    if (chevron) {
+        TBBUTTON button = {};
+        button.iBitmap = I_IMAGENONE;
+        button.idCommand = kChevronCommand;
+        button.fsState = TBSTATE_ENABLED;
+        button.fsStyle = BTNS_BUTTON | BTNS_WHOLEDROPDOWN | BTNS_SHOWTEXT | BTNS_AUTOSIZE;
+        static const wchar_t chevron_text[] = L"\x00BB";
+        button.iString = reinterpret_cast<INT_PTR>(chevron_text);
+        SendMessageW(toolbar, TB_ADDBUTTONSW, 1, reinterpret_cast<LPARAM>(&button));
+    }
+    return toolbar;
+}
+
+RECT ScreenRectOfButton(HWND toolbar, int index) {
+    RECT box{};
+    SendMessageW(toolbar, TB_GETITEMRECT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&box));
+    MapWindowPoints(toolbar, nullptr, reinterpret_cast<POINT*>(&box), 2);
+    return box;
+}
+
+}  // namespace
+
+TToolbarControl::TToolbarControl(std::u16string name) : TWinControl(std::move(name)) { model_.SetListener(this); }
+
+TToolbarControl::~TToolbarControl() {
+    model_.SetListener(nullptr);
+    if (toolbar_ != nullptr) RemoveWindowSubclass(toolbar_, &ToolbarSubclass, kSubclassId);
+    if (Handle() != nullptr) SetWindowLongPtrW(Handle(), GWLP_USERDATA, 0);
+}
+
+void TToolbarControl::Create(HWND parent, int left, int top, int width) {
+    RegisterToolkitClass(kDockClass, &TToolbarControl::DockProc, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
+    HWND dock = CreateWindowExW(0, kDockClass, L"Dock", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, left, top, width,
+                                24, parent, nullptr, ModuleOf(parent), this);
+    if (dock == nullptr) throw std::runtime_error("Cannot create the dock window");
+    Attach(dock);
+    toolbar_ = CreateToolbarWindow(dock, false);
+    chevron_ = CreateToolbarWindow(dock, true);
+    ShowWindow(chevron_, SW_HIDE);
+    SetWindowSubclass(toolbar_, &ToolbarSubclass, kSubclassId, 0);
+    Render();
+}
+
+void TToolbarControl::SetImages(HIMAGELIST images) {
+    images_ = images;
+    if (toolbar_ == nullptr) return;
+    SendMessageW(toolbar_, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(images));
+    Render();
+}
+
+TBBUTTON TToolbarControl::ButtonFor(TToolbarItem& item, int index, const std::wstring& caption) const {
+    TBBUTTON button = {};
+    button.idCommand = kFirstCommand + index;
+    button.fsState = static_cast<BYTE>((item.Enabled() ? TBSTATE_ENABLED : 0) | (item.Checked() ? TBSTATE_CHECKED : 0) |
+                                       (item.Visible() ? 0 : TBSTATE_HIDDEN));
+    switch (item.Kind()) {
+        case ItemKind::Separator:
+            button.fsStyle = BTNS_SEP;
+            button.iBitmap = 6;
+            return button;
+        case ItemKind::Control:
+            button.fsStyle = BTNS_SEP;
+            button.iBitmap = item.ControlWidth();
+            return button;
+        case ItemKind::Submenu:
+            button.fsStyle = BTNS_BUTTON;
+            if (item.DropdownArrow()) button.fsStyle |= item.Split() ? BTNS_DROPDOWN : BTNS_WHOLEDROPDOWN;
+            break;
+        case ItemKind::Item:
+            button.fsStyle = BTNS_BUTTON;
+            break;
+    }
+    button.fsStyle |= BTNS_AUTOSIZE | BTNS_NOPREFIX;
+    const bool has_image = images_ != nullptr && item.ImageIndex() >= 0;
+    const ItemDisplayMode mode = item.DisplayMode();
+    if (mode != ItemDisplayMode::ImageOnly || !has_image) button.fsStyle |= BTNS_SHOWTEXT;
+    button.iBitmap = (has_image && mode != ItemDisplayMode::TextOnly) ? item.ImageIndex() : I_IMAGENONE;
+    button.iString = reinterpret_cast<INT_PTR>(caption.c_str());
+    return button;
+}
+
+void TToolbarControl::Render() {
+    if (toolbar_ == nullptr || rendering_) return;
+    rendering_ = true;
+    SendMessageW(toolbar_, WM_SETREDRAW, FALSE, 0);
+    for (int count = static_cast<int>(SendMessageW(toolbar_, TB_BUTTONCOUNT, 0, 0)); count > 0; --count) {
+        SendMessageW(toolbar_, TB_DELETEBUTTON, static_cast<WPARAM>(count - 1), 0);
+    }
+    shown_ = model_.TopLevel();
+    std::vector<std::wstring> captions;
+    captions.reserve(shown_.size());
+    for (TToolbarItem* item : shown_) captions.push_back(ToWide(item->Caption()));
+    std::vector<TBBUTTON> buttons;
+    buttons.reserve(shown_.size());
+    for (std::size_t i = 0; i < shown_.size(); ++i) {
+        TToolbarItem& item = *shown_[i];
+        buttons.push_back(ButtonFor(item, static_cast<int>(i), captions[i]));
+        if (item.Kind() == ItemKind::Control && item.Control() != nullptr) {
+            HWND control = static_cast<HWND>(item.Control());
+            if (GetParent(control) != toolbar_) SetParent(control, toolbar_);
+        }
+    }
+    if (!buttons.empty()) {
+        SendMessageW(toolbar_, TB_ADDBUTTONSW, buttons.size(), reinterpret_cast<LPARAM>(buttons.data()));
+    }
+    SendMessageW(toolbar_, TB_AUTOSIZE, 0, 0);
+    SendMessageW(toolbar_, WM_SETREDRAW, TRUE, 0);
+    rendering_ = false;
+    Layout();
+    InvalidateRect(toolbar_, nullptr, TRUE);
+}
+
+int TToolbarControl::PreferredHeight() const {
+    if (toolbar_ == nullptr) return 0;
+    const DWORD size = static_cast<DWORD>(SendMessageW(toolbar_, TB_GETBUTTONSIZE, 0, 0));
+    int height = HIWORD(size);
+    for (TToolbarItem* item : shown_) {
+        if (item->Kind() != ItemKind::Control || item->Control() == nullptr || !item->Visible()) continue;
+        RECT box{};
+        GetWindowRect(static_cast<HWND>(item->Control()), &box);
+        height = std::max<int>(height, box.bottom - box.top + 2);
+    }
+    return height;
+}
+
+void TToolbarControl::Layout() {
+    if (toolbar_ == nullptr || rendering_) return;
+    RECT dock{};
+    GetClientRect(Handle(), &dock);
+    const int height = std::max<int>(PreferredHeight(), dock.bottom);
+    // Full width first, to see whether every button fits.
+    SIZE needed{};
+    SendMessageW(toolbar_, TB_GETMAXSIZE, 0, reinterpret_cast<LPARAM>(&needed));
+    int width = dock.right;
+    bool overflow = needed.cx > dock.right;
+    int chevron_width = 0;
+    if (overflow) {
+        RECT box{};
+        SendMessageW(chevron_, TB_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&box));
+        chevron_width = box.right - box.left;
+        width = std::max<int>(0, dock.right - chevron_width);
+    }
+    MoveWindow(toolbar_, 0, 0, width, height, TRUE);
+    MoveWindow(chevron_, width, 0, chevron_width, height, TRUE);
+    ShowWindow(chevron_, overflow ? SW_SHOWNA : SW_HIDE);
+    PlaceControls();
+}
+
+void TToolbarControl::PlaceControls() {
+    RECT client{};
+    GetClientRect(toolbar_, &client);
+    for (std::size_t i = 0; i < shown_.size(); ++i) {
+        TToolbarItem& item = *shown_[i];
+        if (item.Kind() != ItemKind::Control || item.Control() == nullptr) continue;
+        HWND control = static_cast<HWND>(item.Control());
+        RECT box{};
+        const bool placed =
+            item.Visible() && SendMessageW(toolbar_, TB_GETITEMRECT, i, reinterpret_cast<LPARAM>(&box)) &&
+            box.right <= client.right;
+        if (!placed) {
+            ShowWindow(control, SW_HIDE);
+            continue;
+        }
+        RECT own{};
+        GetWindowRect(control, &own);
+        const int control_height = own.bottom - own.top;
+        const int top = box.top + ((box.bottom - box.top) - control_height) / 2;
+        SetWindowPos(control, nullptr, box.left, std::max<int>(0, top), box.right - box.left, control_height,
+                     SWP_NOZORDER | SWP_NOACTIVATE | SWP_SHOWWINDOW);
+    }
+}
+
+TToolbarItem* TToolbarControl::ItemAt(POINT toolbar_client) const {
+    if (toolbar_ == nullptr) return nullptr;
+    const int index = static_cast<int>(SendMessageW(toolbar_, TB_HITTEST, 0, reinterpret_cast<LPARAM>(&toolbar_client)));
+    if (index < 0 || index >= static_cast<int>(shown_.size())) return nullptr;
+    return shown_[static_cast<std::size_t>(index)];
+}
+
+std::vector<TToolbarItem*> TToolbarControl::OverflowItems() const {
+    std::vector<TToolbarItem*> cut;
+    if (toolbar_ == nullptr) return cut;
+    RECT client{};
+    GetClientRect(toolbar_, &client);
+    for (std::size_t i = 0; i < shown_.size(); ++i) {
+        TToolbarItem* item = shown_[i];
+        if (!item->Visible()) continue;
+        RECT box{};
+        if (!SendMessageW(toolbar_, TB_GETITEMRECT, i, reinterpret_cast<LPARAM>(&box))) continue;
+        if (box.right > client.right) cut.push_back(item);
+    }
+    return cut;
+}
+
+void TToolbarControl::Repaint() {
+    if (Handle() == nullptr) return;
+    RedrawWindow(Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+}
+
+int TToolbarControl::IndexOf(const TToolbarItem& item) const {
+    const auto found = std::find(shown_.begin(), shown_.end(), &item);
+    return found == shown_.end() ? -1 : static_cast<int>(found - shown_.begin());
+}
+
+TToolbarItem* TToolbarControl::ItemOfCommand(int command) const {
+    const int index = command - kFirstCommand;
+    if (index < 0 || index >= static_cast<int>(shown_.size())) return nullptr;
+    return shown_[static_cast<std::size_t>(index)];
+}
+
+void TToolbarControl::DropDown(TToolbarItem& item) {
+    const int index = IndexOf(item);
+    if (index < 0) return;
+    const RECT box = ScreenRectOfButton(toolbar_, index);
+    const int command = kFirstCommand + index;
+    SendMessageW(toolbar_, TB_PRESSBUTTON, static_cast<WPARAM>(command), TRUE);
+    TrackItemMenu(Handle(), item.Children(), images_, {box.left, box.bottom}, TPM_LEFTALIGN | TPM_TOPALIGN, &box);
+    // The click may have rebuilt the toolbar: look the button up again.
+    if (IndexOf(item) == index) SendMessageW(toolbar_, TB_PRESSBUTTON, static_cast<WPARAM>(command), FALSE);
+}
+
+void TToolbarControl::DropDownOverflow() {
+    const std::vector<TToolbarItem*> cut = OverflowItems();
+    const RECT box = ScreenRectOfButton(chevron_, 0);
+    TrackItemMenu(Handle(), cut, images_, {box.right, box.bottom}, TPM_RIGHTALIGN | TPM_TOPALIGN, &box);
+}
+
+void TToolbarControl::ButtonCommand(int command) {
+    TToolbarItem* item = ItemOfCommand(command);
+    if (item == nullptr || item->Kind() == ItemKind::Separator || item->Kind() == ItemKind::Control) return;
+    if (item->Kind() == ItemKind::Submenu && !item->DropdownArrow()) {
+        DropDown(*item);
+        return;
+    }
+    item->Click();
+}
+
+bool TToolbarControl::HandleToolbarNotify(const NMHDR& header, LRESULT& result) {
+    switch (header.code) {
+        case TBN_DROPDOWN: {
+            const auto& info = reinterpret_cast<const NMTOOLBARW&>(header);
+            if (header.hwndFrom == chevron_) {
+                DropDownOverflow();
+            } else if (TToolbarItem* item = ItemOfCommand(info.iItem)) {
+                DropDown(*item);
+            }
+            result = TBDDRET_DEFAULT;
+            return true;
+        }
+        case NM_RCLICK: {
+            if (!OnContextMenu) return false;
+            POINT at{};
+            GetCursorPos(&at);
+            OnContextMenu(at);
+            result = TRUE;
+            return true;
+        }
+        default:
+            return false;
+    }
+}
+
+void TToolbarControl::ItemChanged(TToolbarItem& item) {
+    const int index = IndexOf(item);
+    if (index < 0 || toolbar_ == nullptr) return;
+    if (item.Kind() == ItemKind::Separator || item.Kind() == ItemKind::Control) {
+        Render();
+        return;
+    }
+    const std::wstring caption = ToWide(item.Caption());
+    const TBBUTTON wanted = ButtonFor(item, index, caption);
+    TBBUTTONINFOW info = {};
+    info.cbSize = sizeof info;
+    info.dwMask = TBIF_TEXT | TBIF_IMAGE | TBIF_STATE | TBIF_STYLE;
+    info.pszText = const_cast<wchar_t*>(caption.c_str());
+    info.iImage = wanted.iBitmap;
+    info.fsState = wanted.fsState;
+    info.fsStyle = wanted.fsStyle;
+    SendMessageW(toolbar_, TB_SETBUTTONINFOW, static_cast<WPARAM>(wanted.idCommand), reinterpret_cast<LPARAM>(&info));
+    SendMessageW(toolbar_, TB_AUTOSIZE, 0, 0);
+    Layout();
+}
+
+void TToolbarControl::LayoutChanged() { Render(); }
+
+LRESULT CALLBACK TToolbarControl::DockProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    return WindowBoundary([&]() -> LRESULT {
+        if (message == WM_NCCREATE) {
+            const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lparam);
+            SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+        }
+        auto* self = reinterpret_cast<TToolbarControl*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+        if (self == nullptr) return DefWindowProcW(window, message, wparam, lparam);
+        return self->HandleDock(window, message, wparam, lparam);
+    });
+}
+
+LRESULT TToolbarControl::HandleDock(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    LRESULT result = 0;
+    switch (message) {
+        case WM_COMMAND:
+            if (reinterpret_cast<HWND>(lparam) == toolbar_) {
+                ButtonCommand(LOWORD(wparam));
+                return 0;
+            }
+            if (reinterpret_cast<HWND>(lparam) == chevron_) {
+                DropDownOverflow();
+                return 0;
+            }
+            break;
+        case WM_NOTIFY: {
+            const auto& header = *reinterpret_cast<const NMHDR*>(lparam);
+            if ((header.hwndFrom == toolbar_ || header.hwndFrom == chevron_) && HandleToolbarNotify(header, result)) {
+                return result;
+            }
+            break;
+        }
+        case WM_SIZE:
+            Layout();
+            return 0;
+        default:
+            break;
+    }
+    if (RouteCommonMessage(window, message, wparam, lparam, result)) return result;
+    return DefWindowProcW(window, message, wparam, lparam);
+}
+
+}  // namespace tb

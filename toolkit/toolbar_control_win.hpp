@@ -1,0 +1,82 @@
+#pragma once
+// The toolbar: a ToolbarWindow32 in list style (image beside text) inside a dock window that fits
+// the width it is given. It shows the top level of a TToolbarModel:
+//   plain items        buttons; a click runs the item's Click
+//   sub-menu items     with the arrow option a drop-down button: split (the main part clicks, the
+//                      arrow opens the sub-items) or whole (any click opens them); without the
+//                      arrow any click opens the sub-items
+//   separators         separators
+//   control items      a gap as wide as the control, with the control's window placed over it
+// Items that do not fit the dock's width stay reachable through an overflow drop-down ("»") at the
+// right end. A right click on the toolbar raises OnContextMenu (the form shows its main menu).
+#include <windows.h>
+#include <commctrl.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "toolkit/form_win.hpp"
+#include "toolkit/item_model.hpp"
+
+namespace tb {
+
+class TToolbarControl : public TWinControl, private ToolbarListener {
+public:
+    explicit TToolbarControl(std::u16string name);
+    ~TToolbarControl() override;
+
+    // Creates the dock as a child of `parent` at the given place, and the toolbar in it.
+    void Create(HWND parent, int left, int top, int width);
+
+    TToolbarModel& Model() { return model_; }
+    const TToolbarModel& Model() const { return model_; }
+    // The toolbar window (ControlHandle()/Handle() is the dock).
+    HWND ToolbarHandle() const { return toolbar_; }
+    HWND OverflowHandle() const { return chevron_; }
+
+    // The image list of the buttons and menus (not owned); null for none.
+    void SetImages(HIMAGELIST images);
+    HIMAGELIST Images() const { return images_; }
+
+    // Shows the model as it is now (called by the model's notifications outside BeginUpdate).
+    void Render();
+    // Places the buttons, the controls and the overflow button for the dock's width.
+    void Layout();
+    // The height the toolbar needs for its buttons and controls.
+    int PreferredHeight() const;
+    // The top-level item whose button is under a point of the toolbar window, or null.
+    TToolbarItem* ItemAt(POINT toolbar_client) const;
+    // Top-level items whose buttons are cut off by the dock's width (what the overflow menu shows).
+    std::vector<TToolbarItem*> OverflowItems() const;
+    void Repaint();
+
+    // Opens the sub-items of a top-level item below its button (as a click on its arrow does).
+    void DropDown(TToolbarItem& item);
+    // Opens the overflow menu.
+    void DropDownOverflow();
+
+    std::function<void(POINT screen)> OnContextMenu;
+
+private:
+    void ItemChanged(TToolbarItem& item) override;
+    void LayoutChanged() override;
+
+    static LRESULT CALLBACK DockProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+    LRESULT HandleDock(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+    bool HandleToolbarNotify(const NMHDR& header, LRESULT& result);
+    void ButtonCommand(int command);
+    int IndexOf(const TToolbarItem& item) const;
+    TToolbarItem* ItemOfCommand(int command) const;
+    TBBUTTON ButtonFor(TToolbarItem& item, int index, const std::wstring& caption) const;
+    void PlaceControls();
+
+    TToolbarModel model_;
+    HWND toolbar_ = nullptr;
+    HWND chevron_ = nullptr;
+    HIMAGELIST images_ = nullptr;
+    std::vector<TToolbarItem*> shown_;  // top level as rendered: command id - kFirstCommand -> item
+    bool rendering_ = false;
+};
+
+}  // namespace tb
