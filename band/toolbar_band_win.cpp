@@ -170,7 +170,8 @@ HRESULT STDMETHODCALLTYPE TeToolbar::ShowDW(BOOL show) {
 
 HRESULT STDMETHODCALLTYPE TeToolbar::CloseDW(DWORD) {
     return ComBoundary([&]() -> HRESULT {
-        // The window's destruction disconnects its event sink.
+        // The window's destruction disconnects its event sink. The band forgets the window first:
+        // messages of the destruction pass the filter, and a call that arrives meanwhile finds none.
         std::unique_ptr<ToolbarWindow> closing = std::move(toolbar_window_);
         closing.reset();
         RemoveMessageFilter();
