@@ -57,8 +57,9 @@ void EnsureStartupSettings();
 // Test seam: how many loads EnsureStartupSettings has begun in this process.
 unsigned StartupLoadsRunForTesting();
 
-// At unload: steps the load counter back and, when it reaches zero, empties the record and the
-// cursor entry. Nothing is written.
+// For a program that loaded the settings itself (the demo, tests): steps the load counter back and,
+// when it reaches zero, empties the record and the cursor entry. Nothing is written. The library
+// never calls it: DllMain must not take its lock, and the record goes with the library's memory.
 void ReleaseStartupSettings();
 
 }  // namespace tb
