@@ -1,83 +1,63 @@
-// What this library puts behind the band: until the toolbar form is wired in, a plain child window
-// that holds the browser and its event sink, and no about box.
+// What this library puts behind the band: the toolbar window (TFormToolbar), built from the
+// template of the library's data folder (or the template the library carries), and the about box.
 #include <windows.h>
 
-#include <wrl/client.h>
+#include <memory>
 
-#include <atomic>
-
+#include "about/about_box_win.hpp"
+#include "band/module_win.hpp"
 #include "band/toolbar_window_win.hpp"
-#include "base/boundary_win.hpp"
 #include "base/errors.hpp"
+#include "toolbar/toolbar_form_win.hpp"
 
 namespace tb {
 namespace {
 
-constexpr wchar_t kWindowClass[] = L"TbToolbarWindow";
-constexpr int kHeight = 26;
-
-HINSTANCE ThisModule() {
-    HMODULE module = nullptr;
-    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCWSTR>(&ThisModule), &module);
-    return module;
-}
-
-LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    return WindowBoundary([&] { return DefWindowProcW(window, message, wparam, lparam); });
-}
-
-// The class is registered while windows of it exist: a library's classes outlive its unloading.
-// Browser windows may run on threads of their own, so the count is atomic.
-std::atomic<int> g_windows{0};
-
-class PlainToolbarWindow final : public ToolbarWindow {
+// The band's event sink, owned by the window it serves: the window disconnects it when it is
+// destroyed, which may be later than the band lets go of it (a window closed inside one of its own
+// handlers is destroyed on the next turn of the message loop).
+class OwnedSink final : public BrowserEventSink {
 public:
-    explicit PlainToolbarWindow(HWND parent) {
-        if (g_windows++ == 0) {
-            WNDCLASSW type{};
-            type.lpfnWndProc = WindowProc;
-            type.hInstance = ThisModule();
-            type.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-            type.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-            type.lpszClassName = kWindowClass;
-            RegisterClassW(&type);
+    TSHDocVwDWebBrowserEvents2 events{"BrowserEvents"};
+    void Disconnect() noexcept override { events.Disconnect(); }
+};
+
+class FormToolbarWindow final : public ToolbarWindow {
+public:
+    explicit FormToolbarWindow(HWND parent) : form_(TFormToolbar::New()) {
+        TFormToolbar& form = *form_;
+        auto sink = std::make_unique<OwnedSink>();
+        events_ = &sink->events;
+        events_->DocumentComplete = [&form](TSHDocVwDWebBrowserEvents2&, IDispatch* browser, VARIANT& url) {
+            form.BrowserEventsDocumentComplete(browser, &url);
+        };
+        form.SetBrowserEvents(std::move(sink));
+        TFormToolbar::CreateArgs args;
+        args.parent = parent;
+        args.resources = LibraryModule();
+        if (!form.Construct(args)) {
+            // Closed while it was being built: the window is gone already.
+            (void)form_.release();
+            throw Error("The toolbar was closed while it was being built.");
         }
-        window_ = CreateWindowExW(0, kWindowClass, L"", WS_CHILD | WS_CLIPCHILDREN, 0, 0, 0, kHeight, parent, nullptr,
-                                  ThisModule(), nullptr);
-        if (!window_) {
-            const int error = static_cast<int>(GetLastError());
-            Unregister();
-            throw Error(SystemErrorMessage(error));
-        }
-    }
-    ~PlainToolbarWindow() override {
-        events_.Disconnect();
-        DestroyWindow(window_);
-        Unregister();
     }
 
-    HWND Handle() override { return window_; }
-    void SetBrowser(IWebBrowser2* browser) override { browser_ = browser; }
-    TSHDocVwDWebBrowserEvents2& BrowserEvents() override { return events_; }
+    HWND Handle() override { return form_->Handle(); }
+    void SetBrowser(IWebBrowser2* browser) override { form_->SetBrowser(browser); }
+    TSHDocVwDWebBrowserEvents2& BrowserEvents() override { return *events_; }
     void TakeFocus() override {
-        if (!SetFocus(window_)) throw Error("Cannot focus a disabled or invisible window");
+        if (!::SetFocus(form_->Handle())) throw Error("Cannot focus a disabled or invisible window");
     }
 
 private:
-    static void Unregister() {
-        if (--g_windows == 0) UnregisterClassW(kWindowClass, ThisModule());
-    }
-
-    HWND window_ = nullptr;
-    Microsoft::WRL::ComPtr<IWebBrowser2> browser_;
-    TSHDocVwDWebBrowserEvents2 events_{"BrowserEvents"};
+    TFormToolbar::Pointer form_;  // its release waits while the window is busy building or handling
+    TSHDocVwDWebBrowserEvents2* events_ = nullptr;  // owned by the window
 };
 
-std::unique_ptr<ToolbarWindow> CreatePlainWindow(HWND parent) { return std::make_unique<PlainToolbarWindow>(parent); }
+std::unique_ptr<ToolbarWindow> CreateFormWindow(HWND parent) { return std::make_unique<FormToolbarWindow>(parent); }
 
 }  // namespace
 
-ToolbarParts LibraryToolbarParts() { return {&CreatePlainWindow, nullptr}; }
+ToolbarParts LibraryToolbarParts() { return {&CreateFormWindow, &ShowAboutBox}; }
 
 }  // namespace tb
