@@ -53,6 +53,9 @@ public:
     static PeResources Parse(std::string image);
 
     bool Is64Bit() const { return is_64_; }
+    // Where the resource section starts in the file, and where the checksum field lies.
+    uint32_t ResourceFileOffset() const { return sections_[resource_section_].raw_pointer; }
+    size_t ChecksumOffset() const { return optional_offset_ + 64; }
     std::vector<Resource>& Resources() { return resources_; }
     const std::vector<Resource>& Resources() const { return resources_; }
 
