@@ -10,10 +10,16 @@
 #include "base/handle_win.hpp"
 #include "base/text.hpp"
 #include "base/wide_win.hpp"
+#include "settings/module_resource_win.hpp"
+#include "storage/embedded_copy.hpp"
+#include "storage/read_only_store.hpp"
 #include "toolkit/cursors_win.hpp"
 
 namespace tb {
 namespace {
+
+// The template the library carries (`tbtool brand`); the toolbar window reads the same resource.
+constexpr wchar_t kCarriedTemplateResource[] = L"TBTEMPLATE";
 
 // Reads exactly `size` bytes of the value; false on any failure or another count.
 bool ReadValueBytes(HKEY key, const std::string& name, DWORD size, std::vector<BYTE>& bytes) {
@@ -151,7 +157,18 @@ void LoadStartupSettings(HMODULE module) {
         if (!DirectoryExists(data_folder)) CreateOneDirectory(data_folder);
     }
 
-    ReadTemplateStartupOptions(Utf16ToAnsi(TemplateFilePath(loaded)), loaded);
+    // A user whose data folder has no template yet (a new user of a machine where a branded library
+    // is installed) gets the options of the template the library carries, the one the toolbar
+    // window then builds from: above all its class id, under which the library is registered.
+    const std::string template_path = Utf16ToAnsi(TemplateFilePath(loaded));
+    std::string carried;
+    const auto resource = ModuleResourceBytes(module, kCarriedTemplateResource);
+    if (!FileExists(template_path) && resource && DecodeInternalFile(*resource, carried)) {
+        ReadOnlyStore templ = ReadOnlyStore::FromImage(std::move(carried));
+        ReadStartupOptions(templ.Store(), loaded);
+    } else {
+        ReadTemplateStartupOptions(template_path, loaded);
+    }
     loaded.ToolbarName = ReadRegistryValue(HKEY_LOCAL_MACHINE, loaded.BarRegistryKey, u"Toolbar Name").ToText();
     loaded.MemberId = ReadRegistryValue(HKEY_LOCAL_MACHINE, loaded.BarRegistryKey, u"Member Id").ToText();
 

@@ -58,6 +58,13 @@ constexpr CommandHelp kCommands[] = {
      "private key KEY (ECDSA P-256, SHA-256). The signature covers the file's bytes and its name,\n"
      "compared without regard to letter case: publish each file under the name it was signed as.\n"
      "Signing is done by the native tool only.\n"},
+    {"brand", "brand LIBRARY SOURCE-OR-TEMPLATE [ICONS] --out NAME.dll [--key PUBKEY] [--name TEXT]",
+     "Writes NAME.dll, a copy of the toolbar library LIBRARY (32-bit or 64-bit) that carries the\n"
+     "toolbar: the template and icon store built from a toolbar source (JSON), or the template file\n"
+     "and icon store given. A user whose data folder lacks them gets these. With --key the copy also\n"
+     "carries the public key PUBKEY (`tbtool keygen`) and then takes only signed updates. The version\n"
+     "resource's product name and description become TEXT, else the template's \"Toolbar Name\", else\n"
+     "NAME. Everything else in the library stays as it is. A damaged or foreign file writes nothing.\n"},
     {"verify", "verify PUBKEY FILE...",
      "Checks FILE.sig against each FILE with the public key PUBKEY, as a keyed toolbar library does.\n"
      "Exit 1 when a signature is missing or does not verify. Native tool only.\n"},
@@ -81,17 +88,26 @@ void PrintCommandHelp(const CommandHelp& c, std::ostream& out) {
     out << "Usage: tbtool " << c.synopsis << "\n\n" << c.text;
 }
 
+// Takes "--option VALUE" out of the arguments; nullopt when it is not there.
+std::optional<std::string> TakeOption(std::vector<std::string>& args, std::string_view option) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] != option) continue;
+        if (i + 1 >= args.size()) throw UsageError(std::string(option) + " needs a value");
+        std::string value = args[i + 1];
+        args.erase(args.begin() + static_cast<std::ptrdiff_t>(i), args.begin() + static_cast<std::ptrdiff_t>(i) + 2);
+        return value;
+    }
+    return std::nullopt;
+}
+
 int Dispatch(const CommandHelp& command, std::vector<std::string> args, std::ostream& out, std::ostream& err) {
     std::optional<std::string> name;
-    if (command.name == "build") {
-        for (size_t i = 0; i < args.size(); ++i) {
-            if (args[i] == "--name") {
-                if (i + 1 >= args.size()) throw UsageError("--name needs a value");
-                name = args[i + 1];
-                args.erase(args.begin() + static_cast<std::ptrdiff_t>(i), args.begin() + static_cast<std::ptrdiff_t>(i) + 2);
-                break;
-            }
-        }
+    if (command.name == "build" || command.name == "brand") name = TakeOption(args, "--name");
+    BrandOptions brand;
+    if (command.name == "brand") {
+        const auto out_file = TakeOption(args, "--out");
+        if (!out_file) throw UsageError("--out NAME.dll is required");
+        brand = {*out_file, TakeOption(args, "--key"), name};
     }
     for (const std::string& arg : args) {
         if (arg.size() > 1 && arg[0] == '-' && arg[1] == '-') throw UsageError("unknown option " + arg);
@@ -112,6 +128,11 @@ int Dispatch(const CommandHelp& command, std::vector<std::string> args, std::ost
     }
     if (c == "compress") return expect(2, 2), CompressCommand(args[0], args[1], err);
     if (c == "decompress") return expect(2, 2), DecompressCommand(args[0], args[1], err);
+    if (c == "brand") {
+        expect(2, 3);
+        return BrandCommand(args[0], args[1], args.size() > 2 ? std::optional<std::string>(args[2]) : std::nullopt,
+                            brand, out, err);
+    }
     if (c == "keygen") return expect(1, 1), KeygenCommand(args[0], out, err);
     if (c == "sign" || c == "verify") {
         expect(2, args.size());

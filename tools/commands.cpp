@@ -5,6 +5,7 @@
 #include "base/file.hpp"
 #include "settings/update_signature.hpp"
 #include "storage/storage_data.hpp"
+#include "tools/brand.hpp"
 #include "tools/cli.hpp"
 #include "tools/dump_format.hpp"
 #include "tools/lint.hpp"
@@ -189,6 +190,58 @@ int SignCommand(const std::string& key_file, const std::vector<std::string>& fil
         ReplaceFileContent(signature_file, signature);
         out << "wrote " << signature_file << " (signs " << file << " as \"" << NameOf(file) << "\")\n";
     }
+    return kExitOk;
+}
+
+int BrandCommand(const std::string& library_file, const std::string& source_or_template,
+                 const std::optional<std::string>& icons_file, const BrandOptions& options, std::ostream& out,
+                 std::ostream&) {
+    BrandInputs inputs;
+    const std::string input = ReadInput(source_or_template);
+    const size_t first = input.find_first_not_of(" \t\r\n");
+    if (first != std::string::npos && input[first] == '{') {
+        // A readable source: build its template and icon store as `build` would, in memory.
+        if (icons_file) throw Error("an icon store goes with a template file, not with a source");
+        const Json source = ParseJson(input, source_or_template);
+        BuildPlan plan;
+        try {
+            plan = PlanBuild(source, FolderOf(source_or_template), ReadSourceFile);
+        } catch (const JsonError& e) {
+            throw JsonError(source_or_template + ": " + e.what());
+        }
+        const std::string logo = plan.logo_file.empty() ? std::string() : LogoBitmap(plan.logo_file, plan.logo_bytes);
+        inputs.template_image = WriteTemplateImage(plan.template_keys);
+        inputs.icons_image = WriteIconStoreImage(plan, logo);
+    } else {
+        inputs.template_image = input;
+        if (icons_file) inputs.icons_image = ReadInput(*icons_file);
+    }
+    // A template or icon store the toolbar would read only in part is not carried.
+    const auto check_store = [](const std::string& image, const std::string& file) {
+        const LoadedTables loaded = LoadStorageImage(image);
+        if (loaded.damaged || loaded.tables.keys.empty()) {
+            throw Error(file + ": not a template file or icon store the toolbar can read" +
+                        (loaded.damaged ? " (it ends inside a record)" : " (no keys)"));
+        }
+    };
+    check_store(inputs.template_image, source_or_template);
+    if (inputs.icons_image) check_store(*inputs.icons_image, icons_file ? *icons_file : source_or_template);
+    if (options.key_file) inputs.public_key = ReadInput(*options.key_file);
+    if (options.name) {
+        inputs.toolbar_name = *options.name;
+    } else {
+        inputs.toolbar_name = OpenTemplateImage(inputs.template_image)->ReadString("\\Options\\Toolbar Name", "");
+        if (inputs.toolbar_name.empty()) inputs.toolbar_name = StemOf(options.out_file);
+    }
+    std::string branded;
+    try {
+        branded = BrandLibrary(ReadInput(library_file), inputs);
+    } catch (const Error& e) {
+        throw Error(library_file + ": " + e.what() + "; " + options.out_file + " is not written");
+    }
+    ReplaceFileContent(options.out_file, branded);
+    out << "wrote " << options.out_file << " (\"" << inputs.toolbar_name << "\": template"
+        << (inputs.icons_image ? ", icon store" : "") << (inputs.public_key ? ", public key" : "") << ")\n";
     return kExitOk;
 }
 

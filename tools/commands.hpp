@@ -21,6 +21,14 @@ int InspectCommand(const std::string& icons_file, std::ostream& out, std::ostrea
 int KeygenCommand(const std::string& prefix, std::ostream& out, std::ostream& err);
 int SignCommand(const std::string& key_file, const std::vector<std::string>& files, std::ostream& out,
                 std::ostream& err);
+struct BrandOptions {
+    std::string out_file;
+    std::optional<std::string> key_file;
+    std::optional<std::string> name;
+};
+int BrandCommand(const std::string& library_file, const std::string& source_or_template,
+                 const std::optional<std::string>& icons_file, const BrandOptions& options, std::ostream& out,
+                 std::ostream& err);
 int VerifyCommand(const std::string& public_file, const std::vector<std::string>& files, std::ostream& out,
                   std::ostream& err);
 
