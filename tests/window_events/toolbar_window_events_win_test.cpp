@@ -3,6 +3,7 @@
 // that follows the browser's, the status texts of the items, and the repaint after a page load.
 #include <cstdlib>
 
+#include "tests/helpers/win_support.hpp"
 #include "window_fixture.hpp"
 
 namespace tb::testing_window {
@@ -101,6 +102,8 @@ TEST_F(WindowTest, ReleaseDuringTheSplashWaitsUntilItReturns) {
 }
 
 TEST_F(WindowTest, WidthFollowsTheBrowserWindow) {
+    // The stand-in's frame is an "IEFrame" window: tests that look for such windows take turns.
+    testing_support::CrossProcessLock frames{testing_support::kFrameWindows};
     host::StandInBrowser browser;
     struct Case {
         const char* name;
@@ -172,6 +175,7 @@ protected:
         return -1;
     }
 
+    testing_support::CrossProcessLock frames_{testing_support::kFrameWindows};  // before the frame
     host::StandInBrowser browser_;
     TFormToolbar::Pointer form_;
 };
