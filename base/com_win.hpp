@@ -34,6 +34,21 @@ private:
     HRESULT code_;
 };
 
+// COM for the calling thread for as long as the scope lasts; a thread that already has it (in any
+// apartment) keeps it as it is.
+class ComScope {
+public:
+    ComScope() : hr_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
+    ~ComScope() {
+        if (SUCCEEDED(hr_)) CoUninitialize();
+    }
+    ComScope(const ComScope&) = delete;
+    ComScope& operator=(const ComScope&) = delete;
+
+private:
+    HRESULT hr_;
+};
+
 inline void ThrowIfFailed(HRESULT code) {
     if (FAILED(code)) throw ComError(code);
 }

@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "base/com_win.hpp"
 #include "iconlist/bitmap.hpp"
 
 namespace tb {
@@ -13,21 +14,6 @@ namespace {
 using Microsoft::WRL::ComPtr;
 
 constexpr unsigned char kPngSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
-
-// COM for the calling thread for as long as the decoder needs it; a thread that already has it
-// (in any apartment) keeps it as it is.
-class ComScope {
-public:
-    ComScope() : hr_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
-    ~ComScope() {
-        if (SUCCEEDED(hr_)) CoUninitialize();
-    }
-    ComScope(const ComScope&) = delete;
-    ComScope& operator=(const ComScope&) = delete;
-
-private:
-    HRESULT hr_;
-};
 
 }  // namespace
 

@@ -1,3 +1,4 @@
+#include "base/com_win.hpp"
 #include "toolkit/picture_win.hpp"
 
 #include <wincodec.h>
@@ -16,19 +17,6 @@ namespace tb {
 namespace {
 
 using Microsoft::WRL::ComPtr;
-
-class ComScope {
-public:
-    ComScope() : hr_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
-    ~ComScope() {
-        if (SUCCEEDED(hr_)) CoUninitialize();
-    }
-    ComScope(const ComScope&) = delete;
-    ComScope& operator=(const ComScope&) = delete;
-
-private:
-    HRESULT hr_;
-};
 
 [[noreturn]] void Fail(const std::string& what) { throw Error(what); }
 

@@ -18,14 +18,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-bool RunsOn64BitWindows() {
-#ifdef _WIN64
-    return true;
-#else
-    BOOL wow64 = FALSE;
-    return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
-#endif
-}
+using testing_support::RunsOn64BitWindows;
 
 TEST(FlashArchitecture, OnlyTheControlOfTheLibrarysOwnArchitectureCounts) {
     if (!RunsOn64BitWindows()) GTEST_SKIP() << "32-bit Windows has one system folder";

@@ -14,6 +14,17 @@
 
 namespace tb::testing_support {
 
+// True where this program runs on 64-bit Windows (natively or as a 32-bit program under WOW64):
+// there the registry and the system folder have a view for each architecture.
+inline bool RunsOn64BitWindows() {
+#ifdef _WIN64
+    return true;
+#else
+    BOOL wow64 = FALSE;
+    return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
+#endif
+}
+
 // A lock across the test processes that ctest runs side by side in one Wine prefix, for tests that
 // share something of the prefix: its top-level "IEFrame" windows, its Windows folder.
 class CrossProcessLock {

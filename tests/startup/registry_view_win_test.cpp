@@ -16,20 +16,14 @@
 #include "settings/startup_win.hpp"
 #include "settings/toolbar_settings.hpp"
 #include "template_fixture.hpp"
+#include "tests/helpers/win_support.hpp"
 
 namespace tb {
 namespace {
 
 namespace fs = std::filesystem;
 
-bool RunsOn64BitWindows() {
-#ifdef _WIN64
-    return true;
-#else
-    BOOL wow64 = FALSE;
-    return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
-#endif
-}
+using testing_support::RunsOn64BitWindows;
 
 void SetName(const std::string& key_path, REGSAM view, const std::string& name) {
     UniqueHkey key;

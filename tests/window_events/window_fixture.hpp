@@ -12,6 +12,7 @@
 #include <optional>
 #include <sstream>
 
+#include "base/com_win.hpp"
 #include "base/locale.hpp"
 #include "base/text.hpp"
 #include "host/stand_in_browser_win.hpp"
@@ -30,14 +31,6 @@ inline std::int32_t Today() {
     GetLocalTime(&now);
     return DayNumberOf({now.wYear, now.wMonth, now.wDay}).value();
 }
-
-class ComScope {
-public:
-    ComScope() { CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); }
-    ~ComScope() { CoUninitialize(); }
-    ComScope(const ComScope&) = delete;
-    ComScope& operator=(const ComScope&) = delete;
-};
 
 // The splash about box of this thread when it is shown, else null.
 inline BOOL CALLBACK VisitSplash(HWND window, LPARAM context) {
