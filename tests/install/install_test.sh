@@ -33,8 +33,8 @@ if [ "$case_name" = teardown ]; then
   rm -rf "$work"
   exit 0
 fi
-# NSIS installers are 32-bit programs.
-reason=$("$wine_run" --can-run) || skip "this machine cannot run 32-bit Windows programs, so no NSIS installer runs here ($reason)"
+# NSIS installers are 32-bit programs; the 64-bit build runs only the registration cases.
+reason=$("$wine_run" --can-run) || skip "this machine cannot run this build's Windows programs ($reason)"
 command -v makensis >/dev/null || skip "makensis (Debian's nsis) is not installed"
 [ -x "$tbtool" ] || skip "the native authoring tool $tbtool is not built (cmake --build --preset native --target tbtool)"
 
@@ -106,6 +106,7 @@ json.dump(source, open(sys.argv[1], "w"), indent=1)
 PY
   "$tbtool" build "$work/src/sample-bar.json" "$work/sample-0.9" >/dev/null
   "$tbtool" brand "$build/Toolbar.dll" "$work/sample/SampleBar.tb" "$work/sample/Icons.bin" --out "$work/SampleBar.dll"
+  [ "${TB_BITS:-32}" = 32 ] || exit 0
   TBTOOL=$tbtool "$source_dir/scripts/make-installer" --name "Sample Bar" --member-id 4711 --lib32 "$work/SampleBar.dll" \
     --template "$work/sample/SampleBar.tb" --icons "$work/sample/Icons.bin" --out "$work/SampleBarSetup.exe"
   ;;
@@ -155,6 +156,22 @@ like-original)
   grep -q '(Default)    REG_SZ    LIBRARY' <<<"$branded" || fail "the branded copy's server is not its own path"
   [ "$original" = "$branded" ] || { fail "the entries differ"; diff <(echo "$original") <(echo "$branded") || true; }
   rm -rf "$data"
+  ;;
+
+inputs)
+  # make-installer refuses libraries of the wrong kind, and writes no installer then.
+  printf 'not a library\n' > "$work/Junk.dll"
+  mkdir -p "$work/x64" && cp "$work/SampleBar.dll" "$work/x64/SampleBar.dll"
+  for libs in "--lib32 $work/Junk.dll" "--lib32 $work/SampleBar.dll --lib64 $work/x64/SampleBar.dll"; do
+    rm -f "$work/Refused.exe"
+    status=0
+    # shellcheck disable=SC2086
+    TBTOOL=$tbtool "$source_dir/scripts/make-installer" --name "Sample Bar" $libs --template "$work/sample/SampleBar.tb" \
+      --icons "$work/sample/Icons.bin" --out "$work/Refused.exe" 2>"$work/refused.txt" || status=$?
+    [ "$status" = 2 ] || fail "make-installer $libs exited with $status, not 2"
+    grep -q 'is no ..-bit Windows library' "$work/refused.txt" || fail "make-installer $libs gave no reason"
+    [ -e "$work/Refused.exe" ] && fail "make-installer $libs wrote an installer"
+  done
   ;;
 
 install)
