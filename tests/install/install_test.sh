@@ -172,6 +172,18 @@ inputs)
     grep -q 'is no ..-bit Windows library' "$work/refused.txt" || fail "make-installer $libs gave no reason"
     [ -e "$work/Refused.exe" ] && fail "make-installer $libs wrote an installer"
   done
+  # Both libraries in one installer, where this tree has a 64-bit build to brand.
+  if [ -f "$source_dir/build/win64/Toolbar.dll" ]; then
+    "$tbtool" brand "$source_dir/build/win64/Toolbar.dll" "$work/sample/SampleBar.tb" "$work/sample/Icons.bin" \
+      --out "$work/x64/SampleBar.dll" >/dev/null
+    rm -f "$work/Both.exe"
+    TBTOOL=$tbtool "$source_dir/scripts/make-installer" --name "Sample Bar" --lib32 "$work/SampleBar.dll" \
+      --lib64 "$work/x64/SampleBar.dll" --template "$work/sample/SampleBar.tb" --icons "$work/sample/Icons.bin" \
+      --out "$work/Both.exe" || fail "make-installer with both libraries failed"
+    [ -s "$work/Both.exe" ] || fail "make-installer with both libraries wrote no installer"
+  else
+    echo "note: no build/win64/Toolbar.dll here, so no installer with both libraries was made"
+  fi
   ;;
 
 install)
