@@ -266,6 +266,8 @@ uninstall)
   query 'HKLM\SOFTWARE\Microsoft\Internet Explorer\Toolbar' | grep -qi "$class_id" && fail "the browser's list of toolbars still names the band"
   query 'HKLM\SOFTWARE\Microsoft\Internet Explorer\Explorer Bars' | grep -qi "$class_id" && fail "the explorer bars still name the band"
   [ "$(cat "$data/History.txt" 2>/dev/null)" = term ] || fail "the silent uninstall removed the user's data folder"
+  # The damaged template would steer a later install's registration to another class id.
+  rm -f "$data/SampleBar.tb"
   ;;
 
 refusal)
