@@ -34,7 +34,7 @@ if [ "$case_name" = teardown ]; then
   exit 0
 fi
 # NSIS installers are 32-bit programs; the 64-bit build runs only the registration cases.
-reason=$("$wine_run" --can-run) || skip "this machine cannot run this build's Windows programs ($reason)"
+reason=$("$wine_run" --can-run) || skip "this machine cannot run ${TB_BITS:-32}-bit Windows programs ($reason)$([ "${TB_BITS:-32}" = 32 ] && echo ', and NSIS installers are 32-bit programs')"
 command -v makensis >/dev/null || skip "makensis (Debian's nsis) is not installed"
 [ -x "$tbtool" ] || skip "the native authoring tool $tbtool is not built (cmake --build --preset native --target tbtool)"
 
