@@ -657,6 +657,17 @@ void RunFrame(int number, const Options& options) {
     OleUninitialize();
 }
 
+struct FrameStart {
+    int number;
+    const Options* options;
+};
+
+DWORD WINAPI FrameThread(void* data) {
+    const auto* start = static_cast<const FrameStart*>(data);
+    RunFrame(start->number, *start->options);
+    return 0;
+}
+
 BOOL CALLBACK CountWindow(HWND window, LPARAM count) {
     DWORD process = 0;
     GetWindowThreadProcessId(window, &process);
@@ -730,10 +741,35 @@ int wmain(int argc, wchar_t** argv) {
         Emit("{\"register\":" + Quote(std::wstring(full)) + ",\"result\":\"" + code + "\",\"listed\":" +
              (RegisteredBands(options.dll).empty() ? "false" : "true") + "}");
     }
+    // The libraries of the bands stay loaded while the program runs: the last frame thread's COM
+    // would otherwise unload one as the thread ends, and a library unloaded there does not return
+    // from its detach (it waits under the loader lock).
+    std::vector<HMODULE> kept;
+    for (const std::wstring& band : RegisteredBands(options.dll)) {
+        const std::wstring server = RegistryText(HKEY_CLASSES_ROOT, L"CLSID\\" + band + L"\\InprocServer32", nullptr);
+        if (HMODULE library = LoadLibraryW(server.c_str())) kept.push_back(library);
+    }
     std::thread watcher(&WatchDialogs);
-    std::vector<std::thread> frames;
-    for (int i = 1; i <= options.frames; ++i) frames.emplace_back(&RunFrame, i, std::cref(options));
-    for (std::thread& frame : frames) frame.join();
+    // Frame threads of their own, as the browser runs them. This thread keeps handling its messages
+    // while it waits: a thread's end may send to the windows COM made here for the registration.
+    std::vector<FrameStart> starts;
+    for (int i = 1; i <= options.frames; ++i) starts.push_back({i, &options});
+    std::vector<HANDLE> frames;
+    for (FrameStart& start : starts) {
+        HANDLE thread = CreateThread(nullptr, 0, &FrameThread, &start, 0, nullptr);
+        if (thread) frames.push_back(thread);
+    }
+    while (!frames.empty()) {
+        const DWORD woke = MsgWaitForMultipleObjects(static_cast<DWORD>(frames.size()), frames.data(), FALSE, INFINITE,
+                                                     QS_ALLINPUT);
+        if (woke < WAIT_OBJECT_0 + frames.size()) {
+            CloseHandle(frames[woke - WAIT_OBJECT_0]);
+            frames.erase(frames.begin() + (woke - WAIT_OBJECT_0));
+            continue;
+        }
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+    }
     watching = false;
     watcher.join();
     CoFreeUnusedLibrariesEx(0, 0);
