@@ -38,7 +38,9 @@ errors = [l for l in lines if "error" in l]
 handles = {l["handles"]: l for l in lines if "handles" in l}
 def read(name):
     path = os.path.join(data, name)
-    return open(path, encoding="latin-1").read() if os.path.exists(path) else ""
+    if not os.path.exists(path): return ""
+    raw = open(path, "rb").read()
+    return raw.decode("utf-16") if raw[:2] == b"\xff\xfe" else raw.decode("latin-1")
 for check in sys.argv[3].split(";"):
     if not eval(check):
         print("failed:", check)
@@ -56,7 +58,7 @@ check user 0 '[l for l in lines if l.get("register") and l["listed"]];'\
 'any(u.startswith("http://news.example.com/world") for u in urls);'\
 'any("Sample Bar" in d["title"] or any("Sample Bar" in t for t in d["texts"]) for d in dialogs);'\
 '[c for c in calls if c["call"] == "put_StatusText"];'\
-'"e2e" in read("History.txt");'\
+'"e2e" in read("History.txt").split();'\
 '"[" in read("Settings.ini");'\
 'not errors;'\
 'handles["end"]["windows"] == handles["start"]["windows"]' \
@@ -69,7 +71,8 @@ check missing 1 'any("miNoSuchItem" in e.get("action", "") for e in errors)' -- 
 check usage 2 'True' -- --dll "$dll" --no-such-action
 
 # Four frames on four threads, building, searching and closing in their own order, twice each.
-check frames 0 'all(f"term-{f}-{r}" in read("History.txt") for f in range(1, 5) for r in range(2));'\
+check frames 0 'not [d for d in dialogs if d["title"] == "Error"];'\
+'all(f"term-{f}-{r}" in read("History.txt").split() for f in range(1, 5) for r in range(2));'\
 '"[" in read("Settings.ini");'\
 'handles["end"]["windows"] == handles["start"]["windows"];'\
 'handles["end"]["gdi"] <= handles["start"]["gdi"] + 8;'\
