@@ -224,6 +224,8 @@ BOOL CALLBACK FindDialogs(HWND window, LPARAM found) {
 }
 
 void WatchDialogs() {
+    // The pictures of dialogs are written with WIC, a COM library.
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     std::set<HWND> reported;
     while (watching) {
         std::vector<HWND> dialogs;
@@ -260,6 +262,7 @@ void WatchDialogs() {
         for (auto it = reported.begin(); it != reported.end();) it = IsWindow(*it) ? std::next(it) : reported.erase(it);
         Sleep(30);
     }
+    if (SUCCEEDED(com)) CoUninitialize();
 }
 
 // ---- registration and the browser's list of bands
@@ -415,8 +418,16 @@ public:
             CLSID id;
             if (FAILED(CLSIDFromString(text.c_str(), &id))) continue;
             try {
+                const DWORD started = GetTickCount();
                 host_->Create(id);
-                Emit(FramePrefix(number_) + "\"band\":" + Quote(text) + "}");
+                // For the measures: band creation to a built toolbar, and the process's memory then.
+                PROCESS_MEMORY_COUNTERS_EX memory{};
+                memory.cb = sizeof memory;
+                GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory),
+                                     sizeof memory);
+                Emit(FramePrefix(number_) + "\"band\":" + Quote(text) + ",\"built_ms\":" +
+                     std::to_string(GetTickCount() - started) + ",\"private_bytes\":" +
+                     std::to_string(memory.PrivateUsage ? memory.PrivateUsage : memory.PagefileUsage) + "}");
                 break;
             } catch (const std::exception& e) {
                 Emit(FramePrefix(number_) + "\"band\":" + Quote(text) + ",\"error\":" + Quote(std::string(e.what())) + "}");

@@ -78,4 +78,18 @@ check frames 0 'not [d for d in dialogs if d["title"] == "Error"];'\
 'handles["end"]["gdi"] <= handles["start"]["gdi"] + 8;'\
 'handles["end"]["kernel"] <= handles["start"]["kernel"] + 8' \
   -- --dll "$dll" --frames 4 --repeat 2
+# Damaged and hostile templates in the data folder: the toolbar comes up with what it can build, or
+# with an error box that the driver reads and closes; the browser never crashes.
+corpus=$(dirname "$0")/../../fuzz/corpus
+for damaged in "$corpus"/storage_file/* $(ls "$corpus"/toolbar_build/* 2>/dev/null | head -6); do
+  cp "$damaged" "$data/SampleBar.tb"
+  "$wine_run" "$tbhost" --dll "$dll" --dump --close >"$work/damaged.jsonl" 2>"$work/damaged.err"
+  status=$?
+  if [ "$status" -gt 1 ] || ! grep -q '"handles":"end"' "$work/damaged.jsonl"; then
+    echo "FAIL damaged template $(basename "$damaged"): exit $status"; sed 's/^/  /' "$work/damaged.jsonl"; failed=1
+  else
+    echo "ok   damaged template $(basename "$damaged") (exit $status, $(grep -c '"dialog"' "$work/damaged.jsonl") box(es))"
+  fi
+done
+cp "$work/out/SampleBar.tb" "$data/SampleBar.tb"
 exit $failed
