@@ -85,7 +85,9 @@ for damaged in "$corpus"/storage_file/* $(ls "$corpus"/toolbar_build/* 2>/dev/nu
   cp "$damaged" "$data/SampleBar.tb"
   "$wine_run" "$tbhost" --dll "$dll" --dump --close >"$work/damaged.jsonl" 2>"$work/damaged.err"
   status=$?
-  if [ "$status" -gt 1 ] || ! grep -q '"handles":"end"' "$work/damaged.jsonl"; then
+  # Hosted and ended normally, with a toolbar described or an error box read and closed.
+  if [ "$status" -gt 1 ] || ! grep -q '"handles":"end"' "$work/damaged.jsonl" ||
+     ! grep -q '"built_ms"' "$work/damaged.jsonl" || ! grep -q '"dump"\|"dialog"' "$work/damaged.jsonl"; then
     echo "FAIL damaged template $(basename "$damaged"): exit $status"; sed 's/^/  /' "$work/damaged.jsonl"; failed=1
   else
     echo "ok   damaged template $(basename "$damaged") (exit $status, $(grep -c '"dialog"' "$work/damaged.jsonl") box(es))"
