@@ -78,6 +78,7 @@ void BandHost::Host(IUnknown* band) {
             class_id_text_ = GuidText(id);
         }
     }
+    if (OnCreated) OnCreated(desk_band.Get());
     ThrowIfFailed(with_site->SetSite(browser_.Site()));
     HWND window = nullptr;
     ThrowIfFailed(desk_band->GetWindow(&window));

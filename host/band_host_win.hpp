@@ -6,6 +6,7 @@
 #include <shobjidl.h>
 #include <wrl/client.h>
 
+#include <functional>
 #include <string>
 
 #include "base/handle_win.hpp"
@@ -32,6 +33,9 @@ public:
     void Close();
 
     IDeskBand* Band() const { return band_.Get(); }
+    // Called with the new band before it gets the site (and builds its toolbar): lets a test reach
+    // the band while it builds.
+    std::function<void(IDeskBand*)> OnCreated;
     bool Hosting() const { return band_ != nullptr; }
     HWND BandWindow() const { return band_window_; }
     const DESKBANDINFO& BandInfo() const { return info_; }

@@ -62,6 +62,7 @@ struct Options {
     int frames = 1;
     int width = 0;
     int repeat = 0;
+    int close_while_building = -1;  // milliseconds after the band's creation; -1: not
     std::vector<Action> actions;
 };
 
@@ -414,6 +415,14 @@ public:
         if (options_.width > 0) SetWindowPos(browser_->Frame(), nullptr, 0, 0, options_.width, 600, SWP_NOZORDER | SWP_NOMOVE);
         ShowWindow(browser_->Frame(), SW_SHOW);
         host_ = std::make_unique<tb::host::BandHost>(*browser_);
+        if (options_.close_while_building >= 0) {
+            // CloseDW from the message loop that the build runs (a slow update keeps it running).
+            host_->OnCreated = [this](IDeskBand* band) {
+                building_ = band;
+                SetTimer(nullptr, 0, static_cast<UINT>(options_.close_while_building), &CloseWhileBuilding);
+            };
+            current_frame = this;
+        }
         for (const std::wstring& text : RegisteredBands(options_.dll)) {
             CLSID id;
             if (FAILED(CLSIDFromString(text.c_str(), &id))) continue;
@@ -433,6 +442,7 @@ public:
                 Emit(FramePrefix(number_) + "\"band\":" + Quote(text) + ",\"error\":" + Quote(std::string(e.what())) + "}");
             }
         }
+        if (!host_->Hosting()) building_ = nullptr;
         Settle(300);
         if (!host_->Hosting()) {
             Emit(FramePrefix(number_) + "\"error\":\"no band could be hosted\"}");
@@ -466,6 +476,17 @@ public:
     HWND Window() const { return browser_ ? browser_->Frame() : nullptr; }
 
 private:
+    static inline thread_local Frame* current_frame = nullptr;
+    static void CALLBACK CloseWhileBuilding(HWND, UINT, UINT_PTR timer, DWORD) {
+        KillTimer(nullptr, timer);
+        Frame* frame = current_frame;
+        if (!frame || !frame->building_) return;
+        Emit(FramePrefix(frame->number_) + "\"closing_while_building\":" +
+             (frame->host_->Hosting() ? "false" : "true") + "}");
+        frame->building_->CloseDW(0);
+    }
+    IDeskBand* building_ = nullptr;  // not counted: only used while the band host holds the band
+
     bool Fail(std::string why) {
         error_ = std::move(why);
         return false;
@@ -719,6 +740,8 @@ int wmain(int argc, wchar_t** argv) {
         } else if (option == L"--frames" && has_value) {
             options.frames = _wtoi(argv[++i]);
             if (options.frames < 1 || options.frames > 64) return Usage(L"--frames takes 1 to 64");
+        } else if (option == L"--close-while-building" && has_value) {
+            options.close_while_building = _wtoi(argv[++i]);
         } else if (option == L"--repeat" && has_value) {
             options.repeat = _wtoi(argv[++i]);
         } else if (option == L"--width" && has_value && options.actions.empty()) {

@@ -94,4 +94,29 @@ for damaged in "$corpus"/storage_file/* $(ls "$corpus"/toolbar_build/* 2>/dev/nu
   fi
 done
 cp "$work/out/SampleBar.tb" "$data/SampleBar.tb"
+
+# CloseDW while the toolbar builds: a slow update location keeps the build's message loop running
+# when the close comes. The band goes without a crash or an error box, and the next one builds.
+port=$((20000 + $$ % 10000))
+python3 -c '
+import http.server, sys, time
+class Slow(http.server.BaseHTTPRequestHandler):
+    def do_GET(self):
+        time.sleep(3); self.send_response(404); self.end_headers()
+    def log_message(self, *a): pass
+http.server.HTTPServer(("127.0.0.1", int(sys.argv[1])), Slow).serve_forever()' "$port" &
+server=$!
+python3 - "$work/src/sample-bar.json" "$work/src/slow.json" "$port" <<'PY'
+import json, sys
+source = json.load(open(sys.argv[1]))
+source["options"]["Updates URL"] = f"http://127.0.0.1:{sys.argv[3]}/"
+json.dump(source, open(sys.argv[2], "w"))
+PY
+"$wine_run" "$tbtool" build "Z:$work/src/slow.json" "Z:$work/slow" >/dev/null
+cp "$work/slow/SampleBar.tb" "$data/SampleBar.tb"
+check closing 0 '[l for l in lines if l.get("closing_while_building")];'\
+'not [d for d in dialogs if d["title"] == "Error"];'\
+'handles.get("end")' -- --dll "$dll" --close-while-building 500
+kill $server 2>/dev/null
+cp "$work/out/SampleBar.tb" "$data/SampleBar.tb"
 exit $failed
