@@ -30,6 +30,15 @@ void WriteTo(const std::string& path, const std::string& message_path, std::stri
     }
 }
 
+// Another reader or writer of the same file (a toolbar window on another thread) may hold it open
+// for a moment: a sharing conflict is tried again for up to two seconds before it counts.
+bool MomentaryConflict(DWORD error, DWORD started) {
+    if (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED) return false;
+    if (GetTickCount() - started > 2000) return false;
+    Sleep(10);
+    return true;
+}
+
 }  // namespace
 
 bool FileExists(const std::string& path) {
@@ -43,10 +52,15 @@ bool DirectoryExists(const std::string& path) {
 }
 
 std::optional<std::string> ReadWholeFile(const std::string& path) {
-    UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    const DWORD started = GetTickCount();
+    UniqueFile file;
+    DWORD error = ERROR_SUCCESS;
+    do {
+        file = UniqueFile(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+        error = file ? ERROR_SUCCESS : GetLastError();
+    } while (!file && error == ERROR_SHARING_VIOLATION && MomentaryConflict(error, started));
     if (!file) {
-        const DWORD error = GetLastError();
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return std::nullopt;
         throw FileOpenError(CannotOpenMessage(path, static_cast<int>(error)));
     }
@@ -77,8 +91,10 @@ void ReplaceFileContent(const std::string& path, std::string_view bytes) {
         DeleteFileA(temp.c_str());
         throw;
     }
-    if (!MoveFileExA(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    const DWORD started = GetTickCount();
+    while (!MoveFileExA(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         const DWORD error = GetLastError();
+        if (MomentaryConflict(error, started)) continue;
         DeleteFileA(temp.c_str());
         throw FileCreateError(CannotCreateMessage(path, static_cast<int>(error)));
     }

@@ -56,6 +56,14 @@ void BandHost::Load(const std::wstring& library_path, const CLSID& class_id) {
     Host(band.Get());
 }
 
+void BandHost::Create(const CLSID& class_id) {
+    ComPtr<IUnknown> band;
+    ThrowIfFailed(CoCreateInstance(class_id, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
+                                   reinterpret_cast<void**>(band.GetAddressOf())));
+    class_id_text_ = GuidText(class_id);
+    Host(band.Get());
+}
+
 void BandHost::Host(IUnknown* band) {
     Close();
     ComPtr<IDeskBand> desk_band;
@@ -70,6 +78,7 @@ void BandHost::Host(IUnknown* band) {
             class_id_text_ = GuidText(id);
         }
     }
+    if (OnCreated) OnCreated(desk_band.Get());
     ThrowIfFailed(with_site->SetSite(browser_.Site()));
     HWND window = nullptr;
     ThrowIfFailed(desk_band->GetWindow(&window));

@@ -6,6 +6,7 @@
 #include <shobjidl.h>
 #include <wrl/client.h>
 
+#include <functional>
 #include <string>
 
 #include "base/handle_win.hpp"
@@ -23,11 +24,18 @@ public:
     // Loads the library by path and creates the band of that class through its class factory.
     // Raises ComError or Error with the reason when it cannot.
     void Load(const std::wstring& library_path, const CLSID& class_id);
+    // Creates the band through COM by its class id, as the browser does, so the registry entries that
+    // registration wrote are what finds the library. Raises ComError when it cannot.
+    void Create(const CLSID& class_id);
     // Hosts a band object that already exists (for instance one made in the test's own process).
     void Host(IUnknown* band);
     // ShowDW(FALSE), CloseDW, then the band is released. Nothing happens when no band is hosted.
     void Close();
 
+    IDeskBand* Band() const { return band_.Get(); }
+    // Called with the new band before it gets the site (and builds its toolbar): lets a test reach
+    // the band while it builds.
+    std::function<void(IDeskBand*)> OnCreated;
     bool Hosting() const { return band_ != nullptr; }
     HWND BandWindow() const { return band_window_; }
     const DESKBANDINFO& BandInfo() const { return info_; }

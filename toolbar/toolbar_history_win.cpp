@@ -3,8 +3,9 @@
 // commands of the search box's popup menu.
 //
 // The file is rewritten through a temporary file that then takes its place, so a write that fails
-// part-way leaves the previous history whole. Writers do not lock each other out: a search merges
-// what is on disk before it saves, otherwise the last writer wins.
+// part-way leaves the previous history whole. A search merges what is on disk before it saves, and
+// the windows of the user take turns at that (a named mutex per file), so no window's new term is
+// lost to another's save.
 #include <windows.h>
 
 #include <optional>
@@ -66,9 +67,38 @@ void TFormToolbar::LoadSearchHistory() {
     for (const std::u16string& term : History->Entries()) SearchBox.Add(term);
 }
 
+namespace {
+
+// Held while a window reads, merges and saves the history file; waits at most five seconds.
+class HistoryTurn {
+public:
+    explicit HistoryTurn(const std::string& path) {
+        std::string name = "Local\\TbHistory-";
+        for (const char c : path.substr(path.size() > 200 ? path.size() - 200 : 0)) name += c == '\\' ? '/' : c;
+        mutex_ = CreateMutexA(nullptr, FALSE, name.c_str());
+        if (mutex_ && WaitForSingleObject(mutex_, 5000) == WAIT_TIMEOUT) {
+            CloseHandle(mutex_);
+            mutex_ = nullptr;  // goes on without its turn rather than hang the browser
+        }
+    }
+    ~HistoryTurn() {
+        if (!mutex_) return;
+        ReleaseMutex(mutex_);
+        CloseHandle(mutex_);
+    }
+    HistoryTurn(const HistoryTurn&) = delete;
+    HistoryTurn& operator=(const HistoryTurn&) = delete;
+
+private:
+    HANDLE mutex_ = nullptr;
+};
+
+}  // namespace
+
 void TFormToolbar::AddToHistory() {
     if (!History) History = std::make_unique<THistoryList>();
     const std::string path = HistoryFile();
+    const HistoryTurn turn(path);
     // What the other windows saved, then what this one shows.
     if (const auto lines = ReadHistoryFile(path)) History->Assign(*lines);
     for (const std::u16string& term : SearchBox.Items()) History->Add(term);

@@ -1,0 +1,122 @@
+#!/bin/sh
+# The stand-in browser as a driver, on the sample toolbar: tbhost registers a copy of the library
+# named after the sample, hosts its band as the browser does and uses it like a person; then four
+# frames on four threads build, search and close at once.
+#   driver_test.sh WINE_RUN TBHOST LIBRARY TBTOOL SAMPLE_FOLDER WORK PREFIX
+set -u
+wine_run=$1 tbhost=$2 library=$3 tbtool=$4 sample=$5 work=$6 prefix=$7
+rm -rf "$work" && mkdir -p "$work"
+# The sample, with an update location that refuses at once (nothing leaves this machine).
+cp -r "$sample" "$work/src"
+python3 - "$work/src/sample-bar.json" <<'PY' || exit 1
+import json, sys
+source = json.load(open(sys.argv[1]))
+source["options"]["Updates URL"] = "http://127.0.0.1:1/"
+json.dump(source, open(sys.argv[1], "w"))
+PY
+"$wine_run" "$tbtool" build "Z:$work/src/sample-bar.json" "Z:$work/out" >/dev/null || { echo "cannot build the sample"; exit 1; }
+data="$prefix/drive_c/users/$(id -un)/AppData/LocalLow/SampleBar"
+rm -rf "$data" && mkdir -p "$data" && cp "$work/out/SampleBar.tb" "$work/out/Icons.bin" "$data/"
+cp "$library" "$work/SampleBar.dll"
+dll="Z:$work/SampleBar.dll"
+failed=0
+check() {  # check NAME EXPECTED_STATUS PYTHON_CHECKS -- tbhost arguments
+  name=$1 expected=$2 checks=$3; shift 4
+  "$wine_run" "$tbhost" "$@" >"$work/$name.jsonl" 2>"$work/$name.err"
+  status=$?
+  if [ "$status" -ne "$expected" ]; then
+    echo "FAIL $name: exit $status, expected $expected"; sed 's/^/  /' "$work/$name.jsonl" "$work/$name.err"; failed=1; return
+  fi
+  if ! python3 - "$work/$name.jsonl" "$data" "$checks" <<'PY'
+import json, os, sys
+lines = [json.loads(l) for l in open(sys.argv[1]) if l.strip()]
+data = sys.argv[2]
+calls = [l for l in lines if "call" in l]
+urls = [l["url"] for l in calls if l["call"] == "Navigate"]
+dialogs = [l["dialog"] for l in lines if "dialog" in l]
+errors = [l for l in lines if "error" in l]
+handles = {l["handles"]: l for l in lines if "handles" in l}
+def read(name):
+    path = os.path.join(data, name)
+    if not os.path.exists(path): return ""
+    raw = open(path, "rb").read()
+    return raw.decode("utf-16") if raw[:2] == b"\xff\xfe" else raw.decode("latin-1")
+for check in sys.argv[3].split(";"):
+    if not eval(check):
+        print("failed:", check)
+        for l in lines: print("  ", json.dumps(l))
+        sys.exit(1)
+PY
+  then failed=1; echo "FAIL $name"; else echo "ok   $name"; fi
+}
+
+# A person's first minutes: every action runs, every call the band makes is on the record.
+check user 0 '[l for l in lines if l.get("register") and l["listed"]];'\
+'[l for l in lines if "dump" in l and "miHome" in json.dumps(l["dump"])];'\
+'any(u.startswith("http://www.example.com/") for u in urls);'\
+'any("search.example.com/web?q=e2e" in u for u in urls);'\
+'any(u.startswith("http://news.example.com/world") for u in urls);'\
+'any("Sample Bar" in d["title"] or any("Sample Bar" in t for t in d["texts"]) for d in dialogs);'\
+'[c for c in calls if c["call"] == "put_StatusText"];'\
+'"e2e" in read("History.txt").split();'\
+'"[" in read("Settings.ini");'\
+'not errors;'\
+'handles["end"]["windows"] == handles["start"]["windows"]' \
+  -- --dll "$dll" --dump --hover miHome --click miHome --type "e2e" --key enter --click miNewsWorld \
+     --click miAbout --wait 800 --event document-complete --width 700 --context 0 --screenshot "Z:$work/frame.png" --close
+[ -s "$work/frame.png" ] || { echo "FAIL no frame picture"; failed=1; }
+
+# An item that is not there: the run goes on and says so.
+check missing 1 'any("miNoSuchItem" in e.get("action", "") for e in errors)' -- --dll "$dll" --click miNoSuchItem --dump
+check usage 2 'True' -- --dll "$dll" --no-such-action
+
+# Four frames on four threads, building, searching and closing in their own order, twice each.
+check frames 0 'not [d for d in dialogs if d["title"] == "Error"];'\
+'all(f"term-{f}-{r}" in read("History.txt").split() for f in range(1, 5) for r in range(2));'\
+'"[" in read("Settings.ini");'\
+'handles["end"]["windows"] == handles["start"]["windows"];'\
+'handles["end"]["gdi"] <= handles["start"]["gdi"] + 8;'\
+'handles["end"]["kernel"] <= handles["start"]["kernel"] + 8' \
+  -- --dll "$dll" --frames 4 --repeat 2
+# Damaged and hostile templates in the data folder: the toolbar comes up with what it can build, or
+# with an error box that the driver reads and closes; the browser never crashes.
+corpus=$(dirname "$0")/../../fuzz/corpus
+for damaged in "$corpus"/storage_file/* $(ls "$corpus"/toolbar_build/* 2>/dev/null | head -6); do
+  cp "$damaged" "$data/SampleBar.tb"
+  "$wine_run" "$tbhost" --dll "$dll" --dump --close >"$work/damaged.jsonl" 2>"$work/damaged.err"
+  status=$?
+  # Hosted and ended normally, with a toolbar described or an error box read and closed.
+  if [ "$status" -gt 1 ] || ! grep -q '"handles":"end"' "$work/damaged.jsonl" ||
+     ! grep -q '"built_ms"' "$work/damaged.jsonl" || ! grep -q '"dump"\|"dialog"' "$work/damaged.jsonl"; then
+    echo "FAIL damaged template $(basename "$damaged"): exit $status"; sed 's/^/  /' "$work/damaged.jsonl"; failed=1
+  else
+    echo "ok   damaged template $(basename "$damaged") (exit $status, $(grep -c '"dialog"' "$work/damaged.jsonl") box(es))"
+  fi
+done
+cp "$work/out/SampleBar.tb" "$data/SampleBar.tb"
+
+# CloseDW while the toolbar builds: a slow update location keeps the build's message loop running
+# when the close comes. The band goes without a crash or an error box, and the next one builds.
+port=$((20000 + $$ % 10000))
+python3 -c '
+import http.server, sys, time
+class Slow(http.server.BaseHTTPRequestHandler):
+    def do_GET(self):
+        time.sleep(3); self.send_response(404); self.end_headers()
+    def log_message(self, *a): pass
+http.server.HTTPServer(("127.0.0.1", int(sys.argv[1])), Slow).serve_forever()' "$port" &
+server=$!
+python3 - "$work/src/sample-bar.json" "$work/src/slow.json" "$port" <<'PY'
+import json, sys
+source = json.load(open(sys.argv[1]))
+source["options"]["Updates URL"] = f"http://127.0.0.1:{sys.argv[3]}/"
+json.dump(source, open(sys.argv[2], "w"))
+PY
+"$wine_run" "$tbtool" build "Z:$work/src/slow.json" "Z:$work/slow" >/dev/null
+cp "$work/slow/SampleBar.tb" "$data/SampleBar.tb"
+check closing 0 '[l for l in lines if l.get("closing_while_building")];'\
+'not [d for d in dialogs if d["title"] == "Error"];'\
+'handles.get("end")' -- --dll "$dll" --close-while-building 500
+kill $server 2>/dev/null
+cp "$work/out/SampleBar.tb" "$data/SampleBar.tb"
+exit $failed
