@@ -275,6 +275,13 @@ std::wstring RegistryText(HKEY root, const std::wstring& key, const wchar_t* val
     return text;
 }
 
+// The long form of a path; registration writes a path with blanks in its short form.
+std::wstring LongPath(const std::wstring& path) {
+    wchar_t buffer[MAX_PATH * 2] = {};
+    const DWORD length = GetLongPathNameW(path.c_str(), buffer, MAX_PATH * 2);
+    return length > 0 && length < MAX_PATH * 2 ? std::wstring(buffer, length) : path;
+}
+
 // The class ids under the browser's Toolbar key; with a library, only those it serves.
 std::vector<std::wstring> RegisteredBands(const std::wstring& library) {
     std::vector<std::wstring> ids;
@@ -287,7 +294,7 @@ std::vector<std::wstring> RegisteredBands(const std::wstring& library) {
         const std::wstring server =
             RegistryText(HKEY_CLASSES_ROOT, std::wstring(L"CLSID\\") + name + L"\\InprocServer32", nullptr);
         if (server.empty()) continue;
-        if (!library.empty() && _wcsicmp(server.c_str(), library.c_str()) != 0) continue;
+        if (!library.empty() && _wcsicmp(LongPath(server).c_str(), LongPath(library).c_str()) != 0) continue;
         ids.push_back(name);
     }
     RegCloseKey(toolbars);
