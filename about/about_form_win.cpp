@@ -103,11 +103,11 @@ void TFormAbout::CreateDialogComponents() {
     LabelHomePageURL.Hint = u"Home page";
     // The name and version have fonts of their own; the home page looks like a link.
     LabelToolbarName.ParentFont = false;
-    LabelToolbarName.SetFont(FontSpec{u"MS Shell Dlg 2", 10, true});
+    LabelToolbarName.SetFont(FontFace{u"MS Shell Dlg 2", 10, true});
     LabelToolbarVersion.ParentFont = false;
-    LabelToolbarVersion.SetFont(FontSpec{u"MS Shell Dlg 2", 10});
+    LabelToolbarVersion.SetFont(FontFace{u"MS Shell Dlg 2", 10});
     LabelHomePageURL.ParentFont = false;
-    LabelHomePageURL.SetFont(FontSpec{u"MS Shell Dlg 2", 8, false, true, kLinkColor});
+    LabelHomePageURL.SetFont(FontFace{u"MS Shell Dlg 2", 8, false, true, kLinkColor});
     LabelHomePageURL.Cursor = crHandPoint;
     LabelHomePageURL.OnClick = [this] { RunHandler([this] { LabelHomePageURLClick(); }); };
 
@@ -165,7 +165,7 @@ void TFormAbout::FormCreate() {
     for (TComponent* component : Components()) {
         if (component->ControlHandle() != nullptr && component->Cursor == crHandPoint) component->Cursor = kHandCursor;
     }
-    FontSpec font = Font();
+    FontFace font = Font();
     font.name = IsNtFamily() ? u"MS Shell Dlg 2" : u"MS Shell Dlg";
     SetFont(font);
     FillBox();
@@ -210,17 +210,17 @@ void TFormAbout::FillBox() {
 
     SetSize(s.AboutWidth, s.AboutHeight);
 
-    FontSpec font = Font();
+    FontFace font = Font();
     if (!s.AboutFont.empty()) font.name = s.AboutFont;
     font.size = s.AboutFontSize;
     SetFont(font);
     for (TLabel* label : {&LabelToolbarName, &LabelToolbarVersion}) {
-        FontSpec own = label->Font();
+        FontFace own = label->Font();
         if (!s.AboutFont.empty()) own.name = s.AboutFont;
         own.size = s.AboutFontSize + 2;
         label->SetFont(own);
     }
-    FontSpec link = LabelHomePageURL.Font();
+    FontFace link = LabelHomePageURL.Font();
     if (!s.AboutFont.empty()) link.name = s.AboutFont;
     LabelHomePageURL.SetFont(link);
     LayOut();

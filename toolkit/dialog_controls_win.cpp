@@ -31,38 +31,38 @@ T* SelfOf(HWND window, UINT message, LPARAM lparam) {
 
 // --- fonts
 
-UniqueHfont CreateFontFromSpec(const FontSpec& spec) {
+UniqueHfont CreateFontFromFace(const FontFace& wanted) {
     LOGFONTW face = {};
-    face.lfHeight = -MulDiv(spec.size, ScreenDpi(), 72);
-    face.lfWeight = spec.bold ? FW_BOLD : FW_NORMAL;
-    face.lfUnderline = spec.underline ? TRUE : FALSE;
+    face.lfHeight = -MulDiv(wanted.size, ScreenDpi(), 72);
+    face.lfWeight = wanted.bold ? FW_BOLD : FW_NORMAL;
+    face.lfUnderline = wanted.underline ? TRUE : FALSE;
     face.lfCharSet = DEFAULT_CHARSET;
     face.lfQuality = DEFAULT_QUALITY;
-    const std::wstring name = ToWide(spec.name);
+    const std::wstring name = ToWide(wanted.name);
     lstrcpynW(face.lfFaceName, name.c_str(), LF_FACESIZE);
     UniqueHfont font(CreateFontIndirectW(&face));
     if (!font) throw std::runtime_error("Cannot create the font");
     return font;
 }
 
-FontSpec FontOfWindow(HWND window) {
-    FontSpec spec;
+FontFace FontOfWindow(HWND window) {
+    FontFace result;
     auto font = reinterpret_cast<HFONT>(SendMessageW(window, WM_GETFONT, 0, 0));
     if (font == nullptr) font = static_cast<HFONT>(GetStockObject(SYSTEM_FONT));
     LOGFONTW face = {};
     GetObjectW(font, sizeof face, &face);
-    spec.name = FromWide(face.lfFaceName);
+    result.name = FromWide(face.lfFaceName);
     const int height = face.lfHeight < 0 ? -face.lfHeight : face.lfHeight;
-    spec.size = MulDiv(height, 72, ScreenDpi());
-    spec.bold = face.lfWeight >= FW_BOLD;
-    spec.underline = face.lfUnderline != 0;
-    return spec;
+    result.size = MulDiv(height, 72, ScreenDpi());
+    result.bold = face.lfWeight >= FW_BOLD;
+    result.underline = face.lfUnderline != 0;
+    return result;
 }
 
 // --- TDialogControl
 
-void TDialogControl::SetFont(const FontSpec& font) {
-    UniqueHfont made = CreateFontFromSpec(font);
+void TDialogControl::SetFont(const FontFace& font) {
+    UniqueHfont made = CreateFontFromFace(font);
     font_ = font;
     if (Handle() != nullptr) SendMessageW(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(made.Get()), TRUE);
     font_handle_ = std::move(made);  // the old font goes after the window let go of it

@@ -20,20 +20,20 @@
 
 namespace tb {
 
-struct FontSpec {
+struct FontFace {
     std::u16string name = u"MS Shell Dlg 2";
     int size = 8;  // points
     bool bold = false;
     bool underline = false;
     COLORREF color = RGB(0, 0, 0);
 
-    bool operator==(const FontSpec&) const = default;
+    bool operator==(const FontFace&) const = default;
 };
 
-// A GDI font for the spec (the size in points at the screen's resolution).
-UniqueHfont CreateFontFromSpec(const FontSpec& spec);
+// A GDI font for the face (the size in points at the screen's resolution).
+UniqueHfont CreateFontFromFace(const FontFace& wanted);
 // What a window's font is, read back with WM_GETFONT (name, size in points, style; colour black).
-FontSpec FontOfWindow(HWND window);
+FontFace FontOfWindow(HWND window);
 
 class TDialogControl : public TWinControl {
 public:
@@ -46,8 +46,8 @@ public:
     bool ParentColor = true;
     std::function<void()> OnClick;
 
-    const FontSpec& Font() const { return font_; }
-    void SetFont(const FontSpec& font);
+    const FontFace& Font() const { return font_; }
+    void SetFont(const FontFace& wanted);
     COLORREF Color() const { return color_; }
     void SetColor(COLORREF color);
 
@@ -62,7 +62,7 @@ protected:
     void CreateWindowOf(const wchar_t* window_class, DWORD style, DWORD ex_style, HWND parent, int id = 0);
 
 private:
-    FontSpec font_;
+    FontFace font_;
     UniqueHfont font_handle_;
     COLORREF color_ = GetSysColor(COLOR_BTNFACE);
     UniqueHbrush brush_;

@@ -71,7 +71,7 @@ void TDialogForm::PassOnParentProperties() {
             if (control->Color() != color) control->SetColor(color);
         }
         if (control->ParentFont) {
-            const FontSpec& font = parent != nullptr ? parent->Font() : font_;
+            const FontFace& font = parent != nullptr ? parent->Font() : font_;
             if (!(control->Font() == font)) control->SetFont(font);
         }
     }
@@ -84,8 +84,8 @@ void TDialogForm::SetColor(COLORREF color) {
     PassOnParentProperties();
 }
 
-void TDialogForm::SetFont(const FontSpec& font) {
-    UniqueHfont made = CreateFontFromSpec(font);
+void TDialogForm::SetFont(const FontFace& font) {
+    UniqueHfont made = CreateFontFromFace(font);
     font_ = font;
     if (Handle() != nullptr) SendMessageW(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(made.Get()), TRUE);
     font_handle_ = std::move(made);

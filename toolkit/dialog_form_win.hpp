@@ -27,9 +27,9 @@ public:
     COLORREF Color() const { return color_; }
     // Sets the background and passes it on to the controls that take their parent's colour.
     void SetColor(COLORREF color);
-    const FontSpec& Font() const { return font_; }
+    const FontFace& Font() const { return font_; }
     // Sets the form's font and passes it on to the controls that take their parent's font.
-    void SetFont(const FontSpec& font);
+    void SetFont(const FontFace& font);
     // The window's outer size.
     void SetSize(int width, int height);
 
@@ -56,7 +56,7 @@ private:
     std::vector<TDialogControl*> dialog_controls_;
     COLORREF color_ = GetSysColor(COLOR_BTNFACE);
     UniqueHbrush brush_;
-    FontSpec font_;
+    FontFace font_;
     UniqueHfont font_handle_;
     bool closed_ = false;
 };

@@ -128,7 +128,7 @@ TEST_F(AboutBoxTest, FilledFromTheSettingsAsTheControlsShowIt) {
     EXPECT_EQ(box.bottom - box.top, 300);
 
     // Fonts: the form's size 8, name and version two points larger, the home page keeps its own size.
-    const FontSpec form_font = FontOfWindow(form.Handle());
+    const FontFace form_font = FontOfWindow(form.Handle());
     EXPECT_EQ(form_font.name, u"Tahoma");
     EXPECT_EQ(form_font.size, 8);
     for (HWND label : {form.LabelToolbarName.Handle(), form.LabelToolbarVersion.Handle()}) {
