@@ -136,7 +136,22 @@ HRESULT STDMETHODCALLTYPE TeToolbar::GetWindow(HWND* window) {
         if (!toolbar_window_) {
             const ToolbarParts parts = LibraryToolbarParts();
             if (!parts.create_window) return E_NOTIMPL;
-            std::unique_ptr<ToolbarWindow> created = parts.create_window(parent_window_);
+            // The build runs a message loop (a slow update, a box): the browser may close the band
+            // meanwhile. The close is kept and carried out once the window exists.
+            building_ = true;
+            close_while_building_ = false;
+            std::unique_ptr<ToolbarWindow> created;
+            try {
+                created = parts.create_window(parent_window_);
+            } catch (...) {
+                building_ = false;
+                throw;
+            }
+            building_ = false;
+            if (close_while_building_) {
+                created.reset();
+                return HRESULT_FROM_WIN32(ERROR_CANCELLED);
+            }
             if (!created) return E_FAIL;
             created->SetBrowser(browser_.Get());
             if (browser_) {
@@ -170,6 +185,8 @@ HRESULT STDMETHODCALLTYPE TeToolbar::ShowDW(BOOL show) {
 
 HRESULT STDMETHODCALLTYPE TeToolbar::CloseDW(DWORD) {
     return ComBoundary([&]() -> HRESULT {
+        // A close during the build is carried out when the build returns (see GetWindow).
+        if (building_) close_while_building_ = true;
         // The window's destruction disconnects its event sink. The band forgets the window first:
         // messages of the destruction pass the filter, and a call that arrives meanwhile finds none.
         std::unique_ptr<ToolbarWindow> closing = std::move(toolbar_window_);

@@ -101,6 +101,8 @@ private:
     IUnknown* controlling_;  // the outer object, or inner_; never a counted reference
 
     bool has_focus_ = false;
+    bool building_ = false;              // GetWindow is making the window
+    bool close_while_building_ = false;  // CloseDW came meanwhile
     HWND parent_window_ = nullptr;
     DWORD band_id_ = 0;
     Microsoft::WRL::ComPtr<IInputObjectSite> input_object_site_;

@@ -27,7 +27,7 @@ BandHost::BandHost(StandInBrowser& browser) : browser_(browser) {
     browser_.SetBarHandler([this](const std::wstring& class_id, bool show) {
         if (!band_ || _wcsicmp(class_id.c_str(), class_id_text_.c_str()) != 0) return;
         band_->ShowDW(show ? TRUE : FALSE);
-        ShowWindow(browser_.BandArea(), show ? SW_SHOW : SW_HIDE);
+        browser_.ShowBand(band_window_, show);
     });
     browser_.SetBandInfoHandler([this] { Refresh(); });
 }
@@ -94,18 +94,14 @@ void BandHost::Refresh() {
     info_ = DESKBANDINFO{};
     info_.dwMask = kAllBandInfo;
     if (FAILED(band_->GetBandInfo(0, DBIF_VIEWMODE_NORMAL, &info_))) return;
-    RECT area{};
-    GetClientRect(browser_.BandArea(), &area);
-    LONG width = area.right;
-    if ((info_.dwMask & DBIM_ACTUAL) && info_.ptActual.x > 0) width = info_.ptActual.x;
-    if ((info_.dwMask & DBIM_MINSIZE) && info_.ptMinSize.x > width) width = info_.ptMinSize.x;
-    LONG height = area.bottom;
-    if ((info_.dwMask & DBIM_ACTUAL) && info_.ptActual.y > 0) height = info_.ptActual.y;
-    if (band_window_) SetWindowPos(band_window_, nullptr, 0, 0, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+    // The rebar places the window: its band's height, the row's width.
+    if (band_window_) browser_.UpdateBand(band_window_, info_);
 }
 
 void BandHost::Close() {
     if (!band_) return;
+    // Out of the rebar first: the window goes with CloseDW.
+    browser_.RemoveBand(band_window_);
     band_->ShowDW(FALSE);
     band_->CloseDW(0);
     ComPtr<IObjectWithSite> with_site;

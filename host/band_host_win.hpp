@@ -1,7 +1,7 @@
 #pragma once
 // Hosts a toolbar band in the stand-in browser the way the browser does: the band object comes from
 // the library's class factory (or is handed over), gets the site, is asked for its window, shown,
-// measured with GetBandInfo and placed in the band area; closing reverses it.
+// measured with GetBandInfo and placed in a band of the frame's rebar; closing reverses it.
 #include <windows.h>
 #include <shobjidl.h>
 #include <wrl/client.h>
@@ -39,7 +39,7 @@ public:
     bool Hosting() const { return band_ != nullptr; }
     HWND BandWindow() const { return band_window_; }
     const DESKBANDINFO& BandInfo() const { return info_; }
-    // Asks GetBandInfo again and places the band window by it, as the browser does on a
+    // Asks GetBandInfo again and sizes the band's rebar band by it, as the browser does on a
     // "band info changed" command.
     void Refresh();
     // The class id whose bar the browser was last asked to show or hide, as "{...}".

@@ -1,5 +1,6 @@
 #include "host/stand_in_browser_win.hpp"
 
+#include <commctrl.h>
 #include <exdispid.h>
 #include <ocidl.h>
 #include <olectl.h>
@@ -16,15 +17,11 @@ namespace {
 using Microsoft::WRL::ComPtr;
 
 constexpr wchar_t kFrameClass[] = L"IEFrame";
-constexpr wchar_t kBandAreaClass[] = L"TbHostBandArea";
-constexpr int kBandAreaHeight = 30;
+// The rebar's height while it holds no band.
+constexpr int kEmptyBandAreaHeight = 30;
 constexpr int kLineHeight = 20;
 // Posted to the frame: finish the queued navigations and bar wishes outside the band's call.
 constexpr UINT kProcessPending = WM_APP + 1;
-
-LRESULT CALLBACK BandAreaProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    return WindowBoundary([&] { return DefWindowProcW(window, message, wparam, lparam); });
-}
 
 void RegisterClasses() {
     static const bool registered = [] {
@@ -35,13 +32,8 @@ void RegisterClasses() {
         frame.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
         frame.lpszClassName = kFrameClass;
         RegisterClassW(&frame);
-        WNDCLASSW area{};
-        area.lpfnWndProc = BandAreaProc;
-        area.hInstance = GetModuleHandleW(nullptr);
-        area.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-        area.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-        area.lpszClassName = kBandAreaClass;
-        RegisterClassW(&area);
+        INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_COOL_CLASSES};
+        InitCommonControlsEx(&controls);
         return true;
     }();
     (void)registered;
@@ -385,13 +377,21 @@ private:
 
 StandInBrowser::StandInBrowser() {
     RegisterClasses();
-    browser_.Attach(new BrowserObject(this));
-    site_.Attach(new BandSiteObject(this));
+    // The objects are born with the one reference these pointers hold (not through Attach: this
+    // toolchain's Attach adds a reference of its own, which would never be released).
+    *browser_.GetAddressOf() = new BrowserObject(this);
+    *site_.GetAddressOf() = new BandSiteObject(this);
     const HINSTANCE instance = GetModuleHandleW(nullptr);
     frame_ = CreateWindowExW(0, kFrameClass, L"Stand-in browser", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT,
                              CW_USEDEFAULT, 1024, 600, nullptr, nullptr, instance, this);
-    band_area_ = CreateWindowExW(0, kBandAreaClass, L"", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0, 0, 0, frame_,
-                                 nullptr, instance, nullptr);
+    // Placed by the frame (no alignment of its own); its height follows its bands.
+    band_area_ = CreateWindowExW(0, REBARCLASSNAMEW, L"",
+                                 WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_CLIPSIBLINGS | RBS_VARHEIGHT |
+                                     RBS_BANDBORDERS | CCS_NODIVIDER | CCS_NOPARENTALIGN | CCS_NORESIZE,
+                                 0, 0, 0, 0, frame_, nullptr, instance, nullptr);
+    REBARINFO bar{};
+    bar.cbSize = sizeof bar;
+    SendMessageW(band_area_, RB_SETBARINFO, 0, reinterpret_cast<LPARAM>(&bar));
     address_label_ = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_LEFTNOWORDWRAP | SS_NOPREFIX, 0, 0,
                                      0, 0, frame_, nullptr, instance, nullptr);
     status_bar_ = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_LEFTNOWORDWRAP | SS_NOPREFIX, 0, 0, 0,
@@ -432,6 +432,9 @@ LRESULT StandInBrowser::FrameProc(HWND window, UINT message, WPARAM wparam, LPAR
     if (self) {
         switch (message) {
             case WM_SIZE: self->Layout(); return 0;
+            case WM_NOTIFY:
+                if (reinterpret_cast<const NMHDR*>(lparam)->code == RBN_HEIGHTCHANGE) self->Layout();
+                return 0;
             case kProcessPending: self->ProcessPending(); return 0;
             case WM_CLOSE: PostQuitMessage(0); return 0;
             default: break;
@@ -447,8 +450,94 @@ void StandInBrowser::Layout() {
     const int width = client.right - client.left;
     const int height = client.bottom - client.top;
     MoveWindow(address_label_, 4, 2, width - 8, kLineHeight, TRUE);
-    MoveWindow(band_area_, 0, kLineHeight + 4, width, kBandAreaHeight, TRUE);
+    const auto bands = static_cast<int>(SendMessageW(band_area_, RB_GETBANDCOUNT, 0, 0));
+    const auto bar_height = static_cast<int>(SendMessageW(band_area_, RB_GETBARHEIGHT, 0, 0));
+    MoveWindow(band_area_, 0, kLineHeight + 4, width, bands > 0 && bar_height > 0 ? bar_height : kEmptyBandAreaHeight,
+               TRUE);
     MoveWindow(status_bar_, 4, std::max(0, height - kLineHeight), width - 8, kLineHeight, TRUE);
+}
+
+namespace {
+
+// The rebar band's sizes from the band's answer: its smallest size, its height, its wish.
+REBARBANDINFOW RebarBand(HWND window, const DESKBANDINFO& info) {
+    REBARBANDINFOW band{};
+    band.cbSize = sizeof band;
+    band.fMask = RBBIM_CHILD | RBBIM_CHILDSIZE | RBBIM_SIZE | RBBIM_STYLE | RBBIM_IDEALSIZE;
+    // Locked, one band a row, as the browser shows its toolbars.
+    band.fStyle = RBBS_NOGRIPPER | RBBS_BREAK;
+    band.hwndChild = window;
+    RECT box{};
+    GetWindowRect(window, &box);
+    const LONG height = (info.dwMask & DBIM_ACTUAL) && info.ptActual.y > 0 ? info.ptActual.y : box.bottom - box.top;
+    band.cxMinChild = (info.dwMask & DBIM_MINSIZE) ? static_cast<UINT>(std::max<LONG>(0, info.ptMinSize.x)) : 0;
+    band.cyMinChild = static_cast<UINT>(std::max<LONG>(height, (info.dwMask & DBIM_MINSIZE) ? info.ptMinSize.y : 0));
+    band.cyChild = band.cyMinChild;
+    band.cyMaxChild = band.cyMinChild;
+    band.cyIntegral = (info.dwMask & DBIM_INTEGRAL) && info.ptIntegral.y > 0 ? static_cast<UINT>(info.ptIntegral.y) : 1;
+    const LONG wish = (info.dwMask & DBIM_ACTUAL) && info.ptActual.x > 0 ? info.ptActual.x : box.right - box.left;
+    band.cx = static_cast<UINT>(std::max<LONG>(wish, static_cast<LONG>(band.cxMinChild)));
+    band.cxIdeal = band.cx;
+    return band;
+}
+
+}  // namespace
+
+int StandInBrowser::BandIndex(HWND window) const {
+    if (!window) return -1;
+    const auto count = static_cast<int>(SendMessageW(band_area_, RB_GETBANDCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+        REBARBANDINFOW band{};
+        band.cbSize = sizeof band;
+        band.fMask = RBBIM_CHILD;
+        if (SendMessageW(band_area_, RB_GETBANDINFOW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&band)) &&
+            band.hwndChild == window) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+void StandInBrowser::AddBand(HWND window, const DESKBANDINFO& info) {
+    if (BandIndex(window) >= 0) return UpdateBand(window, info);
+    REBARBANDINFOW band = RebarBand(window, info);
+    SendMessageW(band_area_, RB_INSERTBANDW, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&band));
+    Layout();
+}
+
+void StandInBrowser::UpdateBand(HWND window, const DESKBANDINFO& info) {
+    const int index = BandIndex(window);
+    if (index < 0) return AddBand(window, info);
+    REBARBANDINFOW band = RebarBand(window, info);
+    band.fMask &= ~static_cast<UINT>(RBBIM_CHILD | RBBIM_STYLE);
+    SendMessageW(band_area_, RB_SETBANDINFOW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&band));
+    Layout();
+}
+
+void StandInBrowser::ShowBand(HWND window, bool show) {
+    const int index = BandIndex(window);
+    if (index < 0) return;
+    SendMessageW(band_area_, RB_SHOWBAND, static_cast<WPARAM>(index), show ? TRUE : FALSE);
+    Layout();
+}
+
+void StandInBrowser::RemoveBand(HWND window) {
+    const int index = BandIndex(window);
+    if (index < 0) return;
+    SendMessageW(band_area_, RB_DELETEBAND, static_cast<WPARAM>(index), 0);
+    Layout();
+}
+
+bool StandInBrowser::HoldsBand(HWND window) const { return BandIndex(window) >= 0; }
+
+bool StandInBrowser::BandShown(HWND window) const {
+    const int index = BandIndex(window);
+    if (index < 0) return false;
+    REBARBANDINFOW band{};
+    band.cbSize = sizeof band;
+    band.fMask = RBBIM_STYLE;
+    SendMessageW(band_area_, RB_GETBANDINFOW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&band));
+    return (band.fStyle & RBBS_HIDDEN) == 0;
 }
 
 HRESULT StandInBrowser::Navigate(BSTR url, VARIANT* flags, VARIANT* target_frame, VARIANT* post_data,

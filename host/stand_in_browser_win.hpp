@@ -86,8 +86,19 @@ public:
     IWebBrowser2* Browser() const;
 
     HWND Frame() const { return frame_; }
-    // The child window of the frame that holds the band: the site's window.
+    // The frame's rebar, which holds the bands: the site's window, and every band window's parent.
     HWND BandArea() const { return band_area_; }
+
+    // The rebar's band for a band window: added with the band's sizes, changed when they change,
+    // shown or hidden, removed. A band's window fills its band's height; the last band of a row
+    // takes the rest of the row.
+    void AddBand(HWND window, const DESKBANDINFO& info);
+    void UpdateBand(HWND window, const DESKBANDINFO& info);
+    void ShowBand(HWND window, bool show);
+    void RemoveBand(HWND window);
+    // Whether the rebar holds a band for the window, and whether that band shows.
+    bool HoldsBand(HWND window) const;
+    bool BandShown(HWND window) const;
     // The address the frame shows: the last one navigated to that was not cancelled.
     std::wstring Address() const { return address_; }
     std::wstring StatusText() const;
@@ -124,6 +135,7 @@ private:
     friend class BandSiteObject;
     friend class EventConnectionPoint;
     void Layout();
+    int BandIndex(HWND window) const;
     HRESULT Navigate(BSTR url, VARIANT* flags, VARIANT* target_frame, VARIANT* post_data, VARIANT* headers);
     void FinishNavigation(const std::wstring& url);
     void ShowBar(VARIANT* class_id, VARIANT* show, VARIANT* size);

@@ -17,7 +17,9 @@
 //   --screenshot FILE.png  the frame window              --dialog-shot FILE.png  the next dialog
 //   --wait MS           --interactive (stays until the frame is closed)
 // --frames N opens N frames, each on a thread of its own; --repeat N has every frame build, search
-// for a term of its own and close N times, in an order the threads decide.
+// for a term of its own and close N times, in an order the threads decide. --close-while-building MS
+// closes the band MS after its creation, from the build's message loop; --close-during-splash closes
+// and releases it from the splash's.
 //
 // Output: one JSON object a line on stdout: every call a band makes on the browser, {"dump":...},
 // {"dialog":{"title":...,"texts":[...]}} for each box or dialog (read, then closed, so that no run
@@ -63,6 +65,7 @@ struct Options {
     int width = 0;
     int repeat = 0;
     int close_while_building = -1;  // milliseconds after the band's creation; -1: not
+    bool close_during_splash = false;
     std::vector<Action> actions;
 };
 
@@ -303,7 +306,7 @@ std::vector<std::wstring> RegisteredBands(const std::wstring& library) {
 
 // ---- the frames
 
-void Pump(DWORD milliseconds, IDeskBand* band) {
+void Pump(DWORD milliseconds, IDeskBand* band, int frame) {
     const DWORD start = GetTickCount();
     do {
         MSG message;
@@ -312,8 +315,16 @@ void Pump(DWORD milliseconds, IDeskBand* band) {
             if (band && message.message >= WM_KEYFIRST && message.message <= WM_KEYLAST) {
                 ComPtr<IInputObject> input;
                 if (SUCCEEDED(band->QueryInterface(IID_IInputObject, reinterpret_cast<void**>(input.GetAddressOf()))) &&
-                    input->HasFocusIO() == S_OK && input->TranslateAcceleratorIO(&message) == S_OK) {
-                    continue;
+                    input->HasFocusIO() == S_OK) {
+                    if (input->TranslateAcceleratorIO(&message) == S_OK) continue;
+                    // A Tab the band hands back: the browser moves the focus on, out of the band.
+                    if (message.message == WM_KEYDOWN && message.wParam == VK_TAB) {
+                        input->UIActivateIO(FALSE, &message);
+                        SetFocus(GetAncestor(message.hwnd, GA_ROOT));
+                        Emit(FramePrefix(frame) + "\"focus\":\"browser\",\"band_has_focus\":" +
+                             (input->HasFocusIO() == S_OK ? "true" : "false") + "}");
+                        continue;
+                    }
                 }
             }
             TranslateMessage(&message);
@@ -377,14 +388,15 @@ void PostClick(HWND window, int x, int y) {
     PostMessageW(window, WM_LBUTTONUP, 0, at);
 }
 
-// While a menu of this thread is open: the menu window, its item of that caption chosen by keyboard.
-void ChooseFromMenu(DWORD thread, std::wstring caption) {
+// While a menu of this thread is open: the menu window, its item of that caption chosen by keyboard
+// (Esc when there is none); the captions it showed go to `shown_captions`.
+void ChooseFromMenu(DWORD thread, std::wstring caption, std::vector<std::wstring>* shown_captions) {
     for (int tries = 0; tries < 200; ++tries) {
         Sleep(20);
         HWND menu_window = FindWindowW(L"#32768", nullptr);
         if (!menu_window || GetWindowThreadProcessId(menu_window, nullptr) != thread || !IsWindowVisible(menu_window)) continue;
         HMENU menu = reinterpret_cast<HMENU>(SendMessageW(menu_window, 0x01E1 /* MN_GETHMENU */, 0, 0));
-        int steps = 0;
+        int steps_before = 0;
         bool found = false;
         for (int i = 0; menu && i < GetMenuItemCount(menu); ++i) {
             MENUITEMINFOW info{};
@@ -395,17 +407,15 @@ void ChooseFromMenu(DWORD thread, std::wstring caption) {
             info.cch = 511;
             GetMenuItemInfoW(menu, static_cast<UINT>(i), TRUE, &info);
             if (info.fType & MFT_SEPARATOR) continue;
-            ++steps;
             std::wstring shown = text;
             if (const size_t tab = shown.find(L'\t'); tab != std::wstring::npos) shown.resize(tab);
             std::wstring plain;
             for (wchar_t c : shown) if (c != L'&') plain += c;
-            if (plain == caption || shown == caption) {
-                found = true;
-                break;
-            }
+            if (shown_captions) shown_captions->push_back(plain);
+            if (!found && (plain == caption || shown == caption)) found = true;
+            if (!found) ++steps_before;
         }
-        if (!found) steps = 0;
+        const int steps = found ? steps_before + 1 : 0;
         for (int i = 0; i < steps; ++i) PostMessageW(menu_window, WM_KEYDOWN, VK_DOWN, 0);
         PostMessageW(menu_window, WM_KEYDOWN, found ? VK_RETURN : VK_ESCAPE, 0);
         return;
@@ -430,6 +440,11 @@ public:
             };
             current_frame = this;
         }
+        if (options_.close_during_splash) {
+            // CloseDW and the last release from the splash's own message loop.
+            current_frame = this;
+            SetTimer(nullptr, 0, 20, &CloseDuringSplash);
+        }
         for (const std::wstring& text : RegisteredBands(options_.dll)) {
             CLSID id;
             if (FAILED(CLSIDFromString(text.c_str(), &id))) continue;
@@ -447,10 +462,17 @@ public:
                 break;
             } catch (const std::exception& e) {
                 Emit(FramePrefix(number_) + "\"band\":" + Quote(text) + ",\"error\":" + Quote(std::string(e.what())) + "}");
+                // The browser closed it while it was building: it is gone, as asked.
+                if (closed_by_driver_) break;
             }
         }
         if (!host_->Hosting()) building_ = nullptr;
         Settle(300);
+        if (closed_by_driver_) {
+            Settle(options_.close_during_splash ? 4500 : 0);  // the splash's time, with the band gone
+            Emit(FramePrefix(number_) + "\"closed\":true,\"hosting\":" + (host_->Hosting() ? "true" : "false") + "}");
+            return true;
+        }
         if (!host_->Hosting()) {
             Emit(FramePrefix(number_) + "\"error\":\"no band could be hosted\"}");
             return false;
@@ -459,7 +481,7 @@ public:
     }
 
     void Settle(DWORD milliseconds) {
-        Pump(milliseconds, host_ ? host_->Band() : nullptr);
+        Pump(milliseconds, host_ ? host_->Band() : nullptr, number_);
         printer_.Print(browser_->Record());
     }
 
@@ -490,8 +512,27 @@ private:
         if (!frame || !frame->building_) return;
         Emit(FramePrefix(frame->number_) + "\"closing_while_building\":" +
              (frame->host_->Hosting() ? "false" : "true") + "}");
+        frame->closed_by_driver_ = true;
         frame->building_->CloseDW(0);
     }
+    static BOOL CALLBACK FindSplash(HWND window, LPARAM found) {
+        wchar_t type[64] = {};
+        GetClassNameW(window, type, 64);
+        if (!IsWindowVisible(window) || wcscmp(type, kFormClass) != 0) return TRUE;
+        *reinterpret_cast<HWND*>(found) = window;
+        return FALSE;
+    }
+    static void CALLBACK CloseDuringSplash(HWND, UINT, UINT_PTR timer, DWORD) {
+        Frame* frame = current_frame;
+        HWND splash = nullptr;
+        EnumThreadWindows(GetCurrentThreadId(), &FindSplash, reinterpret_cast<LPARAM>(&splash));
+        if (!frame || !splash || !frame->host_->Hosting()) return;
+        KillTimer(nullptr, timer);
+        Emit(FramePrefix(frame->number_) + "\"closing_during_splash\":" + Quote(WindowText(splash)) + "}");
+        frame->closed_by_driver_ = true;
+        frame->host_->Close();
+    }
+    bool closed_by_driver_ = false;
     IDeskBand* building_ = nullptr;  // not counted: only used while the band host holds the band
 
     bool Fail(std::string why) {
@@ -617,7 +658,7 @@ private:
             // Through the parent's menu: open it, then choose the item as a person does.
             RECT box{};
             if (!FindButton(toolbar, *item->Parent(), box)) return Fail("the item's parent is not on the toolbar");
-            std::thread chooser(&ChooseFromMenu, GetCurrentThreadId(), tb::ToWide(item->Caption()));
+            std::thread chooser(&ChooseFromMenu, GetCurrentThreadId(), tb::ToWide(item->Caption()), nullptr);
             PostClick(toolbar, box.right - 4, (box.top + box.bottom) / 2);
             Settle(400);
             chooser.join();
@@ -631,11 +672,15 @@ private:
             return true;
         }
         if (verb == L"--arrow") {
-            std::thread closer(&ChooseFromMenu, GetCurrentThreadId(), std::wstring(L"\x1"));  // no such caption: Esc
+            std::vector<std::wstring> shown;
+            std::thread closer(&ChooseFromMenu, GetCurrentThreadId(), std::wstring(L"\x1"), &shown);  // no such caption: Esc
             PostClick(toolbar, box.right - 4, y);
             Settle(400);
             closer.join();
-            return true;
+            std::string line = FramePrefix(number_) + "\"menu\":" + Quote(action.argument) + ",\"items\":[";
+            for (size_t i = 0; i < shown.size(); ++i) line += (i ? "," : "") + Quote(shown[i]);
+            Emit(line + "]}");
+            return !shown.empty() || Fail("no menu opened");
         }
         if (verb == L"--click") {
             PostClick(toolbar, x, y);
@@ -726,7 +771,8 @@ std::string Handles(const char* when) {
 }
 
 int Usage(const std::wstring& why) {
-    std::fwprintf(stderr, L"tbhost: %ls\nusage: tbhost [--dll LIBRARY] [--frames N] [--width N] [--repeat N] ACTION...\n",
+    std::fwprintf(stderr, L"tbhost: %ls\nusage: tbhost [--dll LIBRARY] [--frames N] [--width N] [--repeat N] [--close-while-building MS]\n"
+                  L"              [--close-during-splash] ACTION...\n",
                   why.c_str());
     return 2;
 }
@@ -749,6 +795,8 @@ int wmain(int argc, wchar_t** argv) {
             if (options.frames < 1 || options.frames > 64) return Usage(L"--frames takes 1 to 64");
         } else if (option == L"--close-while-building" && has_value) {
             options.close_while_building = _wtoi(argv[++i]);
+        } else if (option == L"--close-during-splash") {
+            options.close_during_splash = true;
         } else if (option == L"--repeat" && has_value) {
             options.repeat = _wtoi(argv[++i]);
         } else if (option == L"--width" && has_value && options.actions.empty()) {

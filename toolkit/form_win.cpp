@@ -1,6 +1,7 @@
 #include "toolkit/form_win.hpp"
 
 #include <commctrl.h>
+#include <usp10.h>
 
 #include <map>
 #include <mutex>
@@ -136,14 +137,40 @@ void ProcessMessages() {
     }
 }
 
+namespace {
+
+// Keeps the text layout library's cache for the font alive for the life of the process. Edit
+// controls lay their text out through that library, which makes and frees a shared cache per font
+// for every piece of text; Wine's version corrupts its list of caches when frame threads make and
+// free the cache of one font at the same moment (four browser windows building their toolbars at
+// once hung or crashed in it). With one cache that never goes, every thread finds it and none makes
+// or frees it. Never freed: the process's end takes it, and nothing may wait at the library's unload.
+void KeepTextLayoutCache(HFONT font) {
+    HDC context = CreateCompatibleDC(nullptr);
+    if (!context) return;
+    const HGDIOBJ old = SelectObject(context, font);
+    static SCRIPT_CACHE cache = nullptr;
+    SCRIPT_FONTPROPERTIES properties = {};
+    properties.cBytes = sizeof properties;
+    ScriptGetFontProperties(context, &cache, &properties);
+    SelectObject(context, old);
+    DeleteDC(context);
+}
+
+}  // namespace
+
 HFONT ToolbarFont() {
+    // Made once, by the first thread that asks; the others wait for it.
     static HFONT font = [] {
+        HFONT made = nullptr;
         NONCLIENTMETRICSW metrics = {};
         metrics.cbSize = sizeof metrics;
         if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) {
-            if (HFONT made = CreateFontIndirectW(&metrics.lfMenuFont)) return made;
+            made = CreateFontIndirectW(&metrics.lfMenuFont);
         }
-        return static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+        if (!made) made = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+        KeepTextLayoutCache(made);
+        return made;
     }();
     return font;
 }

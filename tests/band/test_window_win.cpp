@@ -52,6 +52,7 @@ public:
         events_.DocumentComplete = [](TSHDocVwDWebBrowserEvents2&, IDispatch*, VARIANT&) {
             ++g_record.document_completes;
         };
+        if (g_record.while_building) g_record.while_building(g_record.while_building_context);
     }
     ~TestToolbarWindow() override {
         g_record.sink_connected_when_destroyed = events_.Connected();

@@ -26,6 +26,9 @@ struct TestWindowRecord {
     bool fail_focus = false;
     bool fail_about = false;
     bool fail_create = false;
+    // Called once the window exists, as the build's message loop would deliver a browser's call.
+    void (*while_building)(void* context) = nullptr;
+    void* while_building_context = nullptr;
 };
 
 using BandTestRecordFunction = TestWindowRecord*(__cdecl*)();

@@ -331,6 +331,23 @@ TEST_F(BandObject, AWindowThatCannotBeMadeFailsGetWindowUntilItCanBe) {
     EXPECT_TRUE(IsWindow(window));
 }
 
+TEST_F(BandObject, ACloseThatArrivesWhileTheWindowIsBuiltClosesItOnceItExists) {
+    ASSERT_EQ(As<IObjectWithSite>()->SetSite(Browser().Site()), S_OK);
+    record_->while_building = [](void* band) { static_cast<IDeskBand*>(band)->CloseDW(0); };
+    record_->while_building_context = As<IDeskBand>().Get();
+    HWND window = reinterpret_cast<HWND>(1);
+    EXPECT_EQ(As<IDeskBand>()->GetWindow(&window), HRESULT_FROM_WIN32(ERROR_CANCELLED));
+    record_->while_building = nullptr;
+    EXPECT_EQ(window, nullptr);
+    EXPECT_EQ(record_->windows_created, 1);
+    EXPECT_EQ(record_->windows_destroyed, 1);
+    EXPECT_FALSE(IsWindow(record_->last_window));
+    EXPECT_EQ(Browser().SinkCount(), 0u);
+    // The close ended that build only: asked again, the band makes its window.
+    EXPECT_EQ(As<IDeskBand>()->GetWindow(&window), S_OK);
+    EXPECT_TRUE(IsWindow(window));
+}
+
 // Focus and keys
 
 TEST_F(BandObject, AClickOrControlInTheWindowMakesTheBandReportTheFocus) {

@@ -66,6 +66,35 @@ check user 0 '[l for l in lines if l.get("register") and l["listed"]];'\
      --click miAbout --wait 800 --event document-complete --width 700 --context 0 --screenshot "Z:$work/frame.png" --close
 [ -s "$work/frame.png" ] || { echo "FAIL no frame picture"; failed=1; }
 
+# Keys and menus as a person uses them: a drop-down opens with the item's sub-items; Tab in the
+# search box hands the focus back to the browser; Down takes a term from the history, Enter searches.
+check keys 0 'any(l.get("menu") == "miNews" and l["items"] == ["World", "Science"] for l in lines);'\
+'[l for l in lines if l.get("focus") == "browser" and l["band_has_focus"] is False];'\
+'[u for u in urls if "search.example.com/web?q=" in u];'\
+'all(u.split("q=")[1] != "key-test" and u.split("q=")[1] in read("History.txt").split() for u in urls if "q=" in u);'\
+'not errors' \
+  -- --dll "$dll" --arrow miNews --type key-test --key tab --key down --key enter
+
+# A person's session: the frame stays until the person closes it (here the close message that the
+# system sends when a program is asked to end), then the band is closed and the program ends.
+"$wine_run" "$tbhost" --dll "$dll" --interactive >"$work/interactive.jsonl" 2>"$work/interactive.err" &
+session=$!
+for _ in $(seq 1 100); do grep -q '"built_ms"' "$work/interactive.jsonl" 2>/dev/null && break; sleep 0.2; done
+sleep 1
+if ! kill -0 "$session" 2>/dev/null; then
+  echo "FAIL interactive: ended before it was closed"; failed=1
+else
+  "$wine_run" taskkill /im "$(basename "$tbhost")" >/dev/null 2>&1
+  for _ in $(seq 1 100); do kill -0 "$session" 2>/dev/null || break; sleep 0.2; done
+  if kill -0 "$session" 2>/dev/null; then
+    echo "FAIL interactive: still running 20 s after it was closed"; kill "$session"; failed=1
+  elif wait "$session" && grep -q '"handles":"end"' "$work/interactive.jsonl"; then
+    echo "ok   interactive"
+  else
+    echo "FAIL interactive"; sed 's/^/  /' "$work/interactive.jsonl"; failed=1
+  fi
+fi
+
 # An item that is not there: the run goes on and says so.
 check missing 1 'any("miNoSuchItem" in e.get("action", "") for e in errors)' -- --dll "$dll" --click miNoSuchItem --dump
 check usage 2 'True' -- --dll "$dll" --no-such-action
@@ -115,8 +144,34 @@ PY
 "$wine_run" "$tbtool" build "Z:$work/src/slow.json" "Z:$work/slow" >/dev/null
 cp "$work/slow/SampleBar.tb" "$data/SampleBar.tb"
 check closing 0 '[l for l in lines if l.get("closing_while_building")];'\
+'[l for l in lines if l.get("closed") and l["hosting"] is False];'\
 'not [d for d in dialogs if d["title"] == "Error"];'\
-'handles.get("end")' -- --dll "$dll" --close-while-building 500
+'handles["end"]["windows"] == handles["start"]["windows"]' -- --dll "$dll" --close-while-building 500
 kill $server 2>/dev/null
+
+# CloseDW and the last release while the once-a-day splash shows (its message loop runs when the
+# close comes): the band goes, the splash ends on its own, the day is kept, nothing crashes.
+python3 - "$work/src/sample-bar.json" "$work/src/splash.json" <<'PY'
+import json, sys
+source = json.load(open(sys.argv[1]))
+source["options"]["About Show"] = True
+json.dump(source, open(sys.argv[2], "w"))
+PY
+"$wine_run" "$tbtool" build "Z:$work/src/splash.json" "Z:$work/splash" >/dev/null
+cp "$work/splash/SampleBar.tb" "$data/SampleBar.tb"
+python3 - "$data/Settings.ini" <<'PY'
+import sys
+path = sys.argv[1]
+try:
+    lines = open(path, encoding="latin-1").read().splitlines()
+except FileNotFoundError:
+    lines = []
+open(path, "w", encoding="latin-1").write("\r\n".join(l for l in lines if not l.startswith("Date=")) + "\r\n")
+PY
+check splash 0 '[l for l in lines if "closing_during_splash" in l];'\
+'[l for l in lines if l.get("closed") and l["hosting"] is False];'\
+'not [d for d in dialogs if d["title"] == "Error"];'\
+'"Date=" in read("Settings.ini");'\
+'handles["end"]["windows"] == handles["start"]["windows"]' -- --dll "$dll" --close-during-splash
 cp "$work/out/SampleBar.tb" "$data/SampleBar.tb"
 exit $failed

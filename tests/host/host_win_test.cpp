@@ -19,6 +19,23 @@ using testing_support::PumpUntil;
 // Shown as far as the window itself says: the frame of a test is never shown on screen.
 bool HasVisibleStyle(HWND window) { return (GetWindowLongW(window, GWL_STYLE) & WS_VISIBLE) != 0; }
 
+BOOL CALLBACK MatchOwnFrame(HWND window, LPARAM result) {
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    wchar_t type[32] = {};
+    GetClassNameW(window, type, 32);
+    if (process != GetCurrentProcessId() || wcscmp(type, L"IEFrame") != 0) return TRUE;
+    *reinterpret_cast<HWND*>(result) = window;
+    return FALSE;
+}
+
+// The browser frame window of this process: other test programs may show theirs meanwhile.
+HWND OwnFrameWindow() {
+    HWND found = nullptr;
+    EnumWindows(&MatchOwnFrame, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
 // What an event sink got in one Invoke.
 struct Delivery {
     DISPID id = 0;
@@ -107,7 +124,7 @@ TEST_F(StandIn, SiteOffersItsWindowFocusCommandsAndTheBrowser) {
     ASSERT_EQ(window->GetWindow(&parent), S_OK);
     EXPECT_EQ(parent, Browser().BandArea());
     EXPECT_EQ(GetAncestor(parent, GA_ROOT), Browser().Frame());
-    EXPECT_EQ(FindWindowW(L"IEFrame", nullptr), Browser().Frame());
+    EXPECT_EQ(OwnFrameWindow(), Browser().Frame());
 
     // As the band does it: the service provider is asked through the command target.
     ComPtr<IServiceProvider> services;
@@ -172,7 +189,7 @@ TEST_F(StandIn, NavigateShowsTheAddressAndDeliversTheEventsThroughInvoke) {
     ASSERT_TRUE(PumpUntil([&] { return sink.deliveries.size() == 3; }));
     EXPECT_EQ(Browser().Address(), L"http://127.0.0.1/page");
     wchar_t title[256] = {};
-    GetWindowTextW(FindWindowW(L"IEFrame", nullptr), title, 256);
+    GetWindowTextW(OwnFrameWindow(), title, 256);
     EXPECT_NE(std::wstring(title).find(L"http://127.0.0.1/page"), std::wstring::npos);
 
     const std::vector<DISPID> order = {DISPID_BEFORENAVIGATE2, DISPID_NAVIGATECOMPLETE2, DISPID_DOCUMENTCOMPLETE};
@@ -285,7 +302,12 @@ TEST_F(StandIn, ReferencesKeptPastTheBrowserAnswerDisconnected) {
     HWND parent = reinterpret_cast<HWND>(1);
     EXPECT_EQ(window->GetWindow(&parent), RPC_E_DISCONNECTED);
     EXPECT_EQ(parent, nullptr);
-    EXPECT_EQ(FindWindowW(L"IEFrame", nullptr), nullptr);
+    EXPECT_EQ(OwnFrameWindow(), nullptr);
+    // Only the test's own references keep them: the browser held one each, and gave it up.
+    EXPECT_EQ(web.Get()->AddRef(), 2u);
+    web.Get()->Release();
+    EXPECT_EQ(window.Get()->AddRef(), 2u);
+    window.Get()->Release();
 }
 
 // A band in the test's own process that does what a toolbar band does with its site.
@@ -370,10 +392,16 @@ TEST_F(StandIn, HostsABandAsTheBrowserDoesAndHidesItOnRequest) {
         EXPECT_EQ(band.browser.Get(), Browser().Browser());
         EXPECT_EQ(host.BandWindow(), band.window);
         EXPECT_TRUE(HasVisibleStyle(band.window));
+        // In a band of the frame's rebar: the band's height, its row's width, never below its minimum.
+        EXPECT_TRUE(Browser().HoldsBand(band.window));
+        EXPECT_TRUE(Browser().BandShown(band.window));
         RECT placed{};
         GetWindowRect(band.window, &placed);
-        EXPECT_EQ(placed.right - placed.left, 400);
+        EXPECT_GE(placed.right - placed.left, 400);
         EXPECT_EQ(placed.bottom - placed.top, 26);
+        SetWindowPos(Browser().Frame(), nullptr, 0, 0, 200, 300, SWP_NOMOVE | SWP_NOZORDER);
+        GetWindowRect(band.window, &placed);
+        EXPECT_GE(placed.right - placed.left, 275);
         EXPECT_EQ(host.BandInfo().dwMask, static_cast<DWORD>(DBIM_MINSIZE | DBIM_MAXSIZE | DBIM_INTEGRAL |
                                                              DBIM_ACTUAL | DBIM_MODEFLAGS));
 
@@ -389,11 +417,13 @@ TEST_F(StandIn, HostsABandAsTheBrowserDoesAndHidesItOnRequest) {
         band.calls.clear();
         ASSERT_EQ(band.browser->ShowBrowserBar(&id, &show, &none), S_OK);
         VariantClear(&id);
-        EXPECT_TRUE(PumpUntil([&] { return !HasVisibleStyle(Browser().BandArea()); }));
+        EXPECT_TRUE(PumpUntil([&] { return !Browser().BandShown(band.window); }));
+        EXPECT_FALSE(HasVisibleStyle(band.window));
         EXPECT_EQ(band.calls, std::vector<std::string>{"ShowDW(FALSE)"});
         band.calls.clear();
     }
     EXPECT_EQ(band.calls, (std::vector<std::string>{"ShowDW(FALSE)", "CloseDW", "SetSite(null)"}));
+    EXPECT_FALSE(Browser().HoldsBand(band.window));
     const auto& focus = Browser().Record().focus_changes;
     ASSERT_FALSE(focus.empty());
     EXPECT_TRUE(focus.front().focus);
