@@ -138,6 +138,19 @@ RegistryValue ReadRegistryValue(HKEY root, std::u16string_view key_path, std::u1
     return result;
 }
 
+namespace {
+
+// A template file that is cut short, is no storage file, or cannot be read.
+bool TemplateFileDamaged(const std::string& path) {
+    try {
+        return ReadOnlyStore(path).Damaged();
+    } catch (const std::exception&) {
+        return true;
+    }
+}
+
+}  // namespace
+
 void RegisterHandCursor() { RegisterCursor(kHandCursor, LoadCursorW(nullptr, IDC_HAND)); }
 
 void LoadStartupSettings() { LoadStartupSettings(ThisModule()); }
@@ -159,11 +172,14 @@ void LoadStartupSettings(HMODULE module) {
 
     // A user whose data folder has no template yet (a new user of a machine where a branded library
     // is installed) gets the options of the template the library carries, the one the toolbar
-    // window then builds from: above all its class id, under which the library is registered.
+    // window then builds from: above all its class id, under which the library is registered. So
+    // does a user whose template is damaged: its class id would be lost to the default one, and
+    // the library would answer for a class it is not registered under.
     const std::string template_path = Utf16ToAnsi(TemplateFilePath(loaded));
     std::string carried;
     const auto resource = ModuleResourceBytes(module, kCarriedTemplateResource);
-    if (!FileExists(template_path) && resource && DecodeInternalFile(*resource, carried)) {
+    const bool carries = resource && DecodeInternalFile(*resource, carried);
+    if (carries && (!FileExists(template_path) || TemplateFileDamaged(template_path))) {
         ReadOnlyStore templ = ReadOnlyStore::FromImage(std::move(carried));
         ReadStartupOptions(templ.Store(), loaded);
     } else {

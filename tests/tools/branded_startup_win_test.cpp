@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <string>
 
 #include "base/text.hpp"
@@ -31,6 +33,10 @@ fs::path DataFolderOf(const std::wstring& base_name) {
 }
 
 std::string Ansi(const fs::path& path) { return Utf16ToAnsi(FromWide(path.wstring())); }
+
+void WriteTemplateBytes(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
 
 class BrandedStartup : public testing::Test {
 protected:
@@ -90,6 +96,34 @@ TEST_F(BrandedStartup, AUsersOwnTemplateWinsOverTheCarriedOne) {
     EXPECT_EQ(s.CompanyName, u"Own Publishing");
     EXPECT_TRUE(s.FullSize) << "nothing of the carried template mixes in";
     EXPECT_EQ(s.FlashHeight, 22);
+}
+
+TEST_F(BrandedStartup, AUserWhoseTemplateIsDamagedGetsTheCarriedTemplatesOptions) {
+    fs::create_directories(data_);
+    const std::string own = Ansi(data_ / L"Carried Bar.tb");
+    WriteTemplateFile(own, [](TrsStorage& t) {
+        t.WriteString("\\Options\\Company Name", "Own Publishing");
+        t.WriteString("\\Options\\Toolbar GUID", kOwnGuid);
+    });
+    const auto whole = fs::file_size(own);
+    struct Damage {
+        const char* what;
+        std::function<void()> apply;
+        std::uintmax_t size_after;
+    };
+    const Damage damages[] = {
+        {"cut short inside the class id", [&] { fs::resize_file(own, whole - 5); }, whole - 5},
+        {"no storage file at all", [&] { WriteTemplateBytes(own, std::string(64, '\x7f')); }, 64},
+    };
+    for (const Damage& damage : damages) {
+        SCOPED_TRACE(damage.what);
+        damage.apply();
+        LoadStartupSettings(module_);
+        const ToolbarSettings s = CurrentSettings();
+        EXPECT_EQ(s.ToolbarGuid, kCarriedGuid);
+        EXPECT_EQ(s.CompanyName, u"Carried Publishing");
+        EXPECT_EQ(fs::file_size(own), damage.size_after) << "the user's file is left as it is";
+    }
 }
 
 }  // namespace
