@@ -5,7 +5,7 @@
 // Like the browser, it hosts every band registered under the browser's Toolbar key (with --dll,
 // only those whose server is that library, which it registers first): each is made by
 // CoCreateInstance of its class id, gets the band site, is asked for its window, shown and measured,
-// and lives in the band area of an "IEFrame" window until it is closed and released.
+// and lives in a band of the rebar of an "IEFrame" window until it is closed and released.
 //
 // The actions run in order on frame 1 once its toolbar is built:
 //   --click NAME        an item by component name (a sub-item through its parent's menu)
@@ -700,6 +700,25 @@ private:
 std::atomic<int> failures{0};
 std::atomic<bool> first_done{false};
 
+BOOL CALLBACK CountOne(HWND, LPARAM count) {
+    ++*reinterpret_cast<int*>(count);
+    return TRUE;
+}
+
+BOOL CALLBACK CountWithChildren(HWND window, LPARAM count) {
+    ++*reinterpret_cast<int*>(count);
+    EnumChildWindows(window, &CountOne, count);
+    return TRUE;
+}
+
+// The windows of this thread, children included: what a build and close that leaks leaves behind.
+// (A frame thread's windows go with the thread, so only a count taken on it can see a leak.)
+int ThreadWindowCount() {
+    int count = 0;
+    EnumThreadWindows(GetCurrentThreadId(), &CountWithChildren, reinterpret_cast<LPARAM>(&count));
+    return count;
+}
+
 void RunFrame(int number, const Options& options) {
     if (FAILED(OleInitialize(nullptr))) {
         ++failures;
@@ -722,6 +741,8 @@ void RunFrame(int number, const Options& options) {
                 if (!frame.Run({L"--type", term}) || !frame.Run({L"--key", L"enter"})) ++failures;
                 frame.Settle(random() % 200);
                 frame.Close();
+                Emit(FramePrefix(number) + "\"round\":" + std::to_string(round) +
+                     ",\"thread_windows\":" + std::to_string(ThreadWindowCount()) + "}");
             }
         } else {
             Frame frame(number, options);
