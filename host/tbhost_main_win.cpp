@@ -740,9 +740,10 @@ void RunFrame(int number, const Options& options) {
                 term += std::to_wstring(round);
                 if (!frame.Run({L"--type", term}) || !frame.Run({L"--key", L"enter"})) ++failures;
                 frame.Settle(random() % 200);
+                const int open = ThreadWindowCount();
                 frame.Close();
-                Emit(FramePrefix(number) + "\"round\":" + std::to_string(round) +
-                     ",\"thread_windows\":" + std::to_string(ThreadWindowCount()) + "}");
+                Emit(FramePrefix(number) + "\"round\":" + std::to_string(round) + ",\"open_windows\":" +
+                     std::to_string(open) + ",\"thread_windows\":" + std::to_string(ThreadWindowCount()) + "}");
             }
         } else {
             Frame frame(number, options);

@@ -104,6 +104,7 @@ check frames 0 'not [d for d in dialogs if d["title"] == "Error"];'\
 'all(f"term-{f}-{r}" in read("History.txt").split() for f in range(1, 5) for r in range(2));'\
 '"[" in read("Settings.ini");'\
 'handles["end"]["windows"] == handles["start"]["windows"];'\
+'all(l["open_windows"] > l["thread_windows"] for l in lines if "round" in l);'\
 'len({(l["frame"], l["thread_windows"]) for l in lines if "round" in l}) == 4;'\
 'handles["end"]["gdi"] <= handles["start"]["gdi"] + 8;'\
 'handles["end"]["kernel"] <= handles["start"]["kernel"] + 8' \
