@@ -111,8 +111,51 @@ check frames 0 'not [d for d in dialogs if d["title"] == "Error"];'\
   -- --dll "$dll" --frames 4 --repeat 2
 # Damaged and hostile templates in the data folder: the toolbar comes up with what it can build, or
 # with an error box that the driver reads and closes; the browser never crashes.
+# Besides the fuzz corpus, hostile templates made with the authoring tool from the sample's dump: a
+# repeated component name, an item whose parent is itself, a parent that comes later, an image far
+# beyond the store, text where a number belongs, a caption of 100 000 characters, 2 000 items.
+"$wine_run" "$tbtool" dump "Z:$work/out/SampleBar.tb" >"$work/sample-dump.json"
+mkdir -p "$work/hostile"
+python3 - "$work/sample-dump.json" "$work/hostile" <<'PY' || exit 1
+import copy, json, os, sys
+base = json.load(open(sys.argv[1]))
+def variant(name, change):
+    dump = copy.deepcopy(base)
+    sections = {s["name"]: s["id"] for s in dump["sections"]}
+    def key(section, name, kind=None, value=None):
+        for k in dump["keys"]:
+            if k["section"] == sections[section] and k["name"] == name:
+                if kind is not None: k["kind"], k["value"] = kind, value
+                return k
+        k = {"section": sections[section], "name": name, "kind": kind, "value": value}
+        dump["keys"].append(k)
+        return k
+    change(dump, sections, key)
+    json.dump(dump, open(os.path.join(sys.argv[2], name + ".json"), "w"))
+def many_items(dump, sections, key):
+    order = sections["Order"]
+    count = max(int(k["name"]) for k in dump["keys"] if k["section"] == order)
+    for i in range(2000):
+        sid = 1000 + i
+        dump["sections"].append({"id": sid, "parent": 0, "name": f"miMany{i}"})
+        for name, kind, value in (("Caption", "string", f"Item {i}"), ("Parent", "string", "Toolbar"),
+                                  ("Visible", "boolean", True), ("URL", "string", f"http://many.example.com/{i}"),
+                                  ("ImageIndex", "integer", i % 12)):
+            dump["keys"].append({"section": sid, "name": name, "kind": kind, "value": value})
+        dump["keys"].append({"section": order, "name": str(count + 1 + i), "kind": "string", "value": f"miMany{i}"})
+variant("repeated-name", lambda d, s, key: key("miNewsSubMenu", "Name", "string", "MIHOME"))
+variant("own-parent", lambda d, s, key: key("miNewsSubMenu", "Parent", "string", "miNews"))
+variant("later-parent", lambda d, s, key: key("miHome", "Parent", "string", "miLinks"))
+variant("image-far-beyond", lambda d, s, key: key("miHome", "ImageIndex", "integer", 2147483647))
+variant("text-for-number", lambda d, s, key: key("miHome", "ImageIndex", "string", "two"))
+variant("long-caption", lambda d, s, key: key("miHome", "Caption", "string", "W" * 100000))
+variant("many-items", many_items)
+PY
+for variant in "$work"/hostile/*.json; do
+  "$wine_run" "$tbtool" pack "Z:$variant" "Z:${variant%.json}.tb" >/dev/null || { echo "FAIL cannot pack $variant"; failed=1; }
+done
 corpus=$(dirname "$0")/../../fuzz/corpus
-for damaged in "$corpus"/storage_file/* $(ls "$corpus"/toolbar_build/* 2>/dev/null | head -6); do
+for damaged in "$corpus"/storage_file/* $(ls "$corpus"/toolbar_build/* 2>/dev/null | head -6) "$work"/hostile/*.tb; do
   cp "$damaged" "$data/SampleBar.tb"
   "$wine_run" "$tbhost" --dll "$dll" --dump --close >"$work/damaged.jsonl" 2>"$work/damaged.err"
   status=$?
