@@ -197,7 +197,7 @@ Outcome Fetch(Transfer& transfer) {
         DWORD count = 0;
         const BOOL read = transfer.abandoned ? FALSE : InternetReadFile(request, block, kBlockSize, &count);
         if (transfer.abandoned) {
-            outcome = Outcome::kBroken;  // given up: the read ended as its handle was closed
+            outcome = Outcome::kBroken;  // given up: its handles were closed, or the read timed out
             break;
         }
         if (!read) {

@@ -2,6 +2,7 @@
 // its COM frees the library, or the browser frees unused libraries. The unload must return; one that
 // does not holds the loader lock, and every later load, thread start or end in the process waits
 // behind it. Each unload here runs on a thread of its own and is waited for with a time-out.
+#include <winsock2.h>  // before <windows.h>, for the test server
 #include <windows.h>
 #include <ole2.h>
 #include <shlobj.h>
@@ -10,12 +11,17 @@
 
 #include <cstdio>
 #include <functional>
+#include <thread>
 
 #include "band/class_id_win.hpp"
+#include "band/com_server_win.hpp"
 #include "band_fixture.hpp"
 #include "host/stand_in_browser_win.hpp"
 #include "registry_support.hpp"
+#include "settings/template_update_win.hpp"
 #include "settings/toolbar_settings.hpp"
+#include "tests/support/temp_folder.hpp"
+#include "tests/update/http_server_win.hpp"
 
 namespace tb {
 namespace {
@@ -63,10 +69,13 @@ protected:
     void SetUp() override {
         const std::string test = testing::UnitTest::GetInstance()->current_test_info()->name();
         const std::wstring name = L"Unload" + Widen(test.substr(0, 40));
-        library_ = copies_.Make(TB_TOOLBAR_DLL, name, name, [](TrsStorage& store) {
-                       store.WriteString("\\Options\\Toolbar GUID", kClassText);
-                       store.WriteString("\\Options\\Home Page URL", "http://home.test/");
-                   }).wstring();
+        library_ = copies_
+                       .Make(TB_TOOLBAR_DLL, name, name,
+                             [](TrsStorage& store) {
+                                 store.WriteString("\\Options\\Toolbar GUID", kClassText);
+                                 store.WriteString("\\Options\\Home Page URL", "http://home.test/");
+                             })
+                       .wstring();
     }
     void TearDown() override { DeleteTree(HKEY_CLASSES_ROOT, ClassKey()); }
 
@@ -88,7 +97,9 @@ protected:
                                    reinterpret_cast<void**>(factory.GetAddressOf())),
                   S_OK);
         ComPtr<IDeskBand> band;
-        ASSERT_EQ(factory->CreateInstance(nullptr, IID_IDeskBand, reinterpret_cast<void**>(band.GetAddressOf())), S_OK);
+        ASSERT_EQ(
+            factory->CreateInstance(nullptr, IID_IDeskBand, reinterpret_cast<void**>(band.GetAddressOf())),
+            S_OK);
         UseBand(band.Get());
     }
 
@@ -151,6 +162,29 @@ TEST_F(LibraryUnload, ComFreesTheLibraryOfABandFromTheRegistry) {
             free_unused ? "freeing unused libraries" : "a frame thread's end");
         EXPECT_FALSE(IsLoaded(library_));
     }
+}
+
+// A template update's worker runs library code after the update has returned (until its read
+// ends), with no band and no factory reference left: the library is not idle until it has ended.
+TEST(LibraryIdle, NotWhileATransfersWorkerRuns) {
+    testing_support::TempFolder folder;
+    testing_support::HttpServer server;
+    server.Set("/stall", testing_support::Reply{std::string(1000, 'x'), 200,
+                                                testing_support::Reply::Mode::kStallMidBody});
+    ASSERT_EQ(CanUnloadNow(), S_OK);
+    DownloadLimits limits;
+    limits.timeouts = {2000, 1000, 10000};
+    bool busy_seen = false;
+    std::thread download([&] { DownloadFile(server.Root() + "stall", folder.Path("file.bin"), limits); });
+    for (int i = 0; i < 300 && !busy_seen; ++i) {
+        busy_seen = RunningTransferWorkers() > 0 && CanUnloadNow() == S_FALSE;
+        Sleep(10);
+    }
+    download.join();
+    for (int i = 0; i < 300 && RunningTransferWorkers() > 0; ++i) Sleep(10);
+    EXPECT_TRUE(busy_seen);
+    EXPECT_EQ(RunningTransferWorkers(), 0);
+    EXPECT_EQ(CanUnloadNow(), S_OK);
 }
 
 }  // namespace
