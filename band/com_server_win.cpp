@@ -9,6 +9,7 @@
 #include "base/boundary_win.hpp"
 #include "base/text.hpp"
 #include "settings/startup_win.hpp"
+#include "settings/template_update_win.hpp"
 #include "settings/toolbar_settings.hpp"
 
 namespace tb {
@@ -25,7 +26,8 @@ LONG LiveObjectCount() noexcept { return g_live_objects.load(); }
 LONG FactoryReferenceCount() noexcept { return g_factory_references.load(); }
 
 HRESULT CanUnloadNow() noexcept {
-    return g_live_objects.load() == 0 && g_factory_references.load() == 0 ? S_OK : S_FALSE;
+    const bool idle = g_live_objects.load() == 0 && g_factory_references.load() == 0 && RunningTransferWorkers() == 0;
+    return idle ? S_OK : S_FALSE;
 }
 
 // The factory

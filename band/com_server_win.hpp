@@ -18,7 +18,7 @@ LONG LiveObjectCount() noexcept;
 // The count of outstanding references to the factory.
 LONG FactoryReferenceCount() noexcept;
 
-// S_OK when both counts are zero, S_FALSE otherwise.
+// S_OK when both counts are zero and no worker of a template update runs, S_FALSE otherwise.
 HRESULT CanUnloadNow() noexcept;
 
 // The band object's factory. AddRef and Release change only the factory's reference count.

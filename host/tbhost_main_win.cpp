@@ -852,14 +852,6 @@ int wmain(int argc, wchar_t** argv) {
         Emit("{\"register\":" + Quote(std::wstring(full)) + ",\"result\":\"" + code + "\",\"listed\":" +
              (RegisteredBands(options.dll).empty() ? "false" : "true") + "}");
     }
-    // The libraries of the bands stay loaded while the program runs: the last frame thread's COM
-    // would otherwise unload one as the thread ends, and a library unloaded there does not return
-    // from its detach (it waits under the loader lock).
-    std::vector<HMODULE> kept;
-    for (const std::wstring& band : RegisteredBands(options.dll)) {
-        const std::wstring server = RegistryText(HKEY_CLASSES_ROOT, L"CLSID\\" + band + L"\\InprocServer32", nullptr);
-        if (HMODULE library = LoadLibraryW(server.c_str())) kept.push_back(library);
-    }
     std::thread watcher(&WatchDialogs);
     // Frame threads of their own, as the browser runs them. This thread keeps handling its messages
     // while it waits: a thread's end may send to the windows COM made here for the registration.

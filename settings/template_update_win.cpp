@@ -62,21 +62,29 @@ bool AnnouncedLength(HINTERNET request, unsigned long long& length) {
 
 enum class Outcome { kNone, kComplete, kBroken };
 
+// The workers that have not ended yet.
+std::atomic<long> g_running_workers{0};
+
 // One transfer, shared by the waiting thread and the worker that does the blocking calls: reads on
 // a stalled connection cannot be bounded by the internet library itself, so the waiting thread
-// keeps the window responsive and gives up after the time-out, and the worker finishes on its own.
-// The worker writes to a file of its own next to the local file; only a complete transfer is
-// renamed into place.
+// keeps the window responsive and gives up after the time-out. Giving up closes the transfer's
+// internet handles, which ends the call the worker is blocked in; the worker then removes its file
+// and ends. The worker writes to a file of its own next to the local file; only a complete transfer
+// is renamed into place.
+//
+// The internet handles belong to the transfer and are closed under its mutex, each once: by the
+// waiting thread when it gives up, else by the worker when it is done with the request and by the
+// last owner of the transfer. The worker calls with a handle only while the transfer is not given up.
 struct Transfer {
     Transfer(UniqueInternet session_handle, const DownloadLimits& transfer_limits, const std::string& local)
-        : session(std::move(session_handle)), limits(transfer_limits), local_file(local),
+        : limits(transfer_limits), local_file(local),
           part_file(local + "." + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(GetTickCount()) +
                     ".part"),
-          progress(FailEventCreation() ? nullptr : CreateEventA(nullptr, FALSE, FALSE, nullptr)) {}
+          progress(FailEventCreation() ? nullptr : CreateEventA(nullptr, FALSE, FALSE, nullptr)),
+          session(std::move(session_handle)) {}
     Transfer(const Transfer&) = delete;
     Transfer& operator=(const Transfer&) = delete;
 
-    UniqueInternet session;
     DownloadLimits limits;
     std::string url;
     std::string local_file;
@@ -84,24 +92,98 @@ struct Transfer {
     UniqueHandle progress;  // set at every block and at the end; the waiting thread sleeps on it
     std::atomic<bool> opened{false};
     std::atomic<unsigned long long> received{0};
-    // Set by the waiting thread when it gives up; the worker then stops at its next block, so an
-    // endless or drip-fed body does not go on filling its file behind the user's back.
+    // Set by the waiting thread when it gives up (under the mutex, as it closes the handles); the
+    // worker then stops at once, so neither a stalled nor an endless or drip-fed body goes on
+    // holding the connection or filling its file behind the user's back.
     std::atomic<bool> abandoned{false};
     std::mutex mutex;  // guards what follows
+    UniqueInternet session;
+    UniqueInternet connection;  // a web address's server, once the worker has it
+    UniqueInternet request;     // the worker's open URL, once it has one
     bool finished = false;
     Outcome outcome = Outcome::kNone;
     std::string error;  // a local file that could not be written
 };
 
+// The waiting thread gives up, holding the transfer's mutex: the handles are closed, the request
+// first, so a call the worker is blocked in returns where the internet library ends it so.
+void Abandon(Transfer& transfer) {
+    transfer.abandoned = true;
+    transfer.request.Reset();
+    transfer.connection.Reset();
+    transfer.session.Reset();
+}
+
+// Hands handles the worker has just made to the transfer. When the transfer was given up
+// meanwhile, nobody else knows them: they are closed here, the request first, and the answer is false.
+bool Keep(Transfer& transfer, HINTERNET connection, HINTERNET request) {
+    std::lock_guard lock(transfer.mutex);
+    if (transfer.abandoned) {
+        if (request) InternetCloseHandle(request);
+        if (connection) InternetCloseHandle(connection);
+        return false;
+    }
+    transfer.connection.Reset(connection);
+    transfer.request.Reset(request);
+    return true;
+}
+
+// Opens the URL for reading and returns its request, or null (no such address, no answer, given up).
+// A web address gets a connection whose receive time-out is the no-progress time, set before the
+// request is sent, so that no wait for bytes outlasts it: closing the handles when the transfer is
+// given up does not end a read everywhere (Wine's internet library lets the read go on until bytes
+// or the end of the connection arrive). Other addresses are opened as they are.
+HINTERNET OpenRequest(Transfer& transfer) {
+    HINTERNET session = nullptr;
+    {
+        std::lock_guard lock(transfer.mutex);
+        if (transfer.abandoned) return nullptr;
+        session = transfer.session.Get();
+    }
+    const std::string& url = transfer.url;
+    std::string host(url.size() + 1, '\0');
+    std::string path(url.size() + 1, '\0');
+    std::string extra(url.size() + 1, '\0');
+    URL_COMPONENTSA parts{};
+    parts.dwStructSize = sizeof parts;
+    parts.lpszHostName = host.data();
+    parts.dwHostNameLength = static_cast<DWORD>(host.size());
+    parts.lpszUrlPath = path.data();
+    parts.dwUrlPathLength = static_cast<DWORD>(path.size());
+    parts.lpszExtraInfo = extra.data();
+    parts.dwExtraInfoLength = static_cast<DWORD>(extra.size());
+    const bool web = InternetCrackUrlA(url.c_str(), static_cast<DWORD>(url.size()), 0, &parts) &&
+                     (parts.nScheme == INTERNET_SCHEME_HTTP || parts.nScheme == INTERNET_SCHEME_HTTPS);
+    if (!web) {
+        const HINTERNET opened = InternetOpenUrlA(session, url.c_str(), nullptr, 0, INTERNET_FLAG_RESYNCHRONIZE, 0);
+        return Keep(transfer, nullptr, opened) ? opened : nullptr;
+    }
+    // Neither of these two calls waits for the server.
+    const HINTERNET connection =
+        InternetConnectA(session, host.c_str(), parts.nPort, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0);
+    if (!connection) return nullptr;
+    DWORD receive_ms = transfer.limits.timeouts.receive_ms;
+    InternetSetOptionA(connection, INTERNET_OPTION_RECEIVE_TIMEOUT, &receive_ms, sizeof receive_ms);
+    const std::string target = std::string(path.c_str()) + extra.c_str();
+    const DWORD flags = INTERNET_FLAG_RESYNCHRONIZE | (parts.nScheme == INTERNET_SCHEME_HTTPS ? INTERNET_FLAG_SECURE : 0);
+    const HINTERNET request = HttpOpenRequestA(connection, "GET", target.empty() ? "/" : target.c_str(), nullptr,
+                                               nullptr, nullptr, flags, 0);
+    if (!Keep(transfer, connection, request) || !request) return nullptr;
+    if (!HttpSendRequestA(request, nullptr, 0, nullptr, 0)) return nullptr;
+    return request;
+}
+
 // Runs on the worker: opens the URL and copies its body into the part file.
 Outcome Fetch(Transfer& transfer) {
-    const UniqueInternet request(InternetOpenUrlA(transfer.session.Get(), transfer.url.c_str(), nullptr, 0,
-                                                  INTERNET_FLAG_RESYNCHRONIZE, 0));
+    // The request is the transfer's: the worker calls with it only while the transfer is not given up.
+    const HINTERNET request = OpenRequest(transfer);
+    if (transfer.abandoned) return Outcome::kBroken;
     if (!request) return Outcome::kNone;
     transfer.opened = true;
     SetEvent(transfer.progress.Get());
     unsigned long long announced = 0;
-    const bool has_announced = AnnouncedLength(request.Get(), announced);
+    const bool has_announced = AnnouncedLength(request, announced);
+    if (transfer.abandoned) return Outcome::kBroken;
     if (has_announced && announced > transfer.limits.max_bytes) return Outcome::kBroken;  // refused unwritten
     UniqueFile file(CreateFileA(transfer.part_file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -113,13 +195,18 @@ Outcome Fetch(Transfer& transfer) {
     char block[kBlockSize];
     for (;;) {
         DWORD count = 0;
-        if (!InternetReadFile(request.Get(), block, kBlockSize, &count)) {
+        const BOOL read = transfer.abandoned ? FALSE : InternetReadFile(request, block, kBlockSize, &count);
+        if (transfer.abandoned) {
+            outcome = Outcome::kBroken;  // given up: its handles were closed, or the read timed out
+            break;
+        }
+        if (!read) {
             outcome = Outcome::kBroken;  // cut part-way
             break;
         }
         if (count == 0) break;
-        if (transfer.abandoned || count > transfer.limits.max_bytes - transfer.received) {
-            outcome = Outcome::kBroken;  // given up, or the body passes the size limit: not written
+        if (count > transfer.limits.max_bytes - transfer.received) {
+            outcome = Outcome::kBroken;  // the body passes the size limit: not written
             break;
         }
         DWORD written = 0;
@@ -158,6 +245,9 @@ DWORD WINAPI RunWorker(void* context) {
         std::lock_guard lock(transfer->mutex);
         transfer->outcome = outcome;
         transfer->finished = true;
+        // The connection goes now, not when the waiting thread lets go of the transfer.
+        transfer->request.Reset();
+        transfer->connection.Reset();
         if (outcome != Outcome::kComplete || transfer->abandoned) DeleteFileA(transfer->part_file.c_str());
     }
     SetEvent(transfer->progress.Get());
@@ -175,6 +265,9 @@ DWORD WINAPI RunPinnedWorker(void* context) {
     auto* transfer = new std::shared_ptr<Transfer>(std::move(start->transfer));
     delete start;
     RunWorker(transfer);
+    // Ended as far as the library is concerned: what remains is the return through the module
+    // reference, which keeps the library loaded until the thread is out of it.
+    --g_running_workers;
     if (module) FreeLibraryAndExitThread(module, 0);
     return 0;
 }
@@ -183,8 +276,10 @@ bool StartWorker(const std::shared_ptr<Transfer>& transfer) {
     HMODULE module = nullptr;
     GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCSTR>(&RunWorker), &module);
     auto* start = new WorkerStart{transfer, module};
+    ++g_running_workers;
     const UniqueHandle thread(CreateThread(nullptr, 0, &RunPinnedWorker, start, 0, nullptr));
     if (!thread) {
+        --g_running_workers;
         delete start;
         if (module) FreeLibrary(module);
         return false;
@@ -253,6 +348,8 @@ void SetBeforeSwapForTesting(std::function<void(const std::string& download)> ho
 
 void SetEventCreationFailsForTesting(bool fail) { FailEventCreation() = fail; }
 
+long RunningTransferWorkers() { return g_running_workers.load(); }
+
 void DownloadFile(const std::string& url, const std::string& local_file, const DownloadLimits& limits) {
     UniqueInternet session(
         InternetOpenA(ProcessFileName().c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
@@ -293,7 +390,7 @@ void DownloadFile(const std::string& url, const std::string& local_file, const D
         if (now - last_move > limit || now - start > timeouts.total_ms) {
             std::lock_guard lock(transfer->mutex);
             if (!transfer->finished) {
-                transfer->abandoned = true;  // the worker removes its own file when it ends
+                Abandon(*transfer);  // the worker removes its own file as it ends
                 break;
             }
         }

@@ -67,6 +67,11 @@ void UpdateTemplate();
 void UpdateTemplate(const std::u16string& data_folder, const std::u16string& base_name, std::u16string& updates_url,
                     const UpdateLimits& limits = {});
 
+// The transfers' workers that have not ended yet. A transfer's worker does its blocking calls on
+// a thread of its own and ends shortly after the transfer is done or given up; the library must not
+// be unloaded while one runs.
+long RunningTransferWorkers();
+
 // Test seam: makes the transfer's event fail to be created, as on a system out of handles; the
 // download then does not start (no request, no file).
 void SetEventCreationFailsForTesting(bool fail);

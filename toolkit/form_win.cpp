@@ -7,6 +7,7 @@
 #include <mutex>
 #include <set>
 #include <stdexcept>
+#include <utility>
 
 #include "base/boundary_win.hpp"
 #include "base/wide_win.hpp"
@@ -17,8 +18,11 @@
 namespace tb {
 namespace {
 
-// Windows belong to one thread, and so do their control objects.
-thread_local std::map<HWND, TWinControl*> t_controls;
+// Windows belong to one thread, and so do their control objects. The map is reached through a plain
+// pointer and freed when the thread's last control goes: a thread_local object with a destructor
+// makes the C++ runtime hold a reference of this library until the thread ends and drop it from
+// the thread's exit callbacks, and an unload that starts there, under the loader lock, never returns.
+thread_local std::map<HWND, TWinControl*>* t_controls = nullptr;
 
 HINSTANCE ThisModule() {
     HMODULE module = nullptr;
@@ -38,19 +42,26 @@ TWinControl::~TWinControl() { Detach(); }
 void TWinControl::Attach(HWND window) {
     Detach();
     handle_ = window;
-    if (window != nullptr) t_controls[window] = this;
+    if (window == nullptr) return;
+    if (t_controls == nullptr) t_controls = new std::map<HWND, TWinControl*>;
+    (*t_controls)[window] = this;
 }
 
 void TWinControl::Detach() {
-    if (handle_ == nullptr) return;
-    const auto found = t_controls.find(handle_);
-    if (found != t_controls.end() && found->second == this) t_controls.erase(found);
-    handle_ = nullptr;
+    const HWND window = std::exchange(handle_, nullptr);
+    if (window == nullptr || t_controls == nullptr) return;
+    const auto found = t_controls->find(window);
+    if (found != t_controls->end() && found->second == this) t_controls->erase(found);
+    if (t_controls->empty()) {
+        delete t_controls;
+        t_controls = nullptr;
+    }
 }
 
 TWinControl* TWinControl::FromHandle(HWND window) {
-    const auto found = t_controls.find(window);
-    return found == t_controls.end() ? nullptr : found->second;
+    if (t_controls == nullptr) return nullptr;
+    const auto found = t_controls->find(window);
+    return found == t_controls->end() ? nullptr : found->second;
 }
 
 bool TWinControl::Visible() const { return handle_ != nullptr && (GetWindowLongPtrW(handle_, GWL_STYLE) & WS_VISIBLE); }

@@ -5,6 +5,7 @@
 #include "tests/support/temp_folder.hpp"
 
 #include <filesystem>
+#include <thread>
 
 #include "base/errors.hpp"
 #include "base/file.hpp"
@@ -347,6 +348,29 @@ TEST_F(Update, WindowMessagesAreHandledBetweenBlocks) {
     DestroyWindow(window);
     EXPECT_TRUE(handled_during_transfer);
     EXPECT_EQ(ReadWholeFile(Path("file.bin")), std::string(8192, 'x'));
+}
+
+// A server that sends less than a block and then goes quiet keeps the worker's read waiting (a read
+// returns once its block is full or the connection ends). Giving up must end the worker as well:
+// while it waits it holds the connection, its part file and the library.
+TEST_F(Update, GivingUpEndsTheWorkersReadAndRemovesItsPartFile) {
+    server_->Set("/file", Reply{std::string(1000, 'x'), 200, Mode::kStallMidBody});
+    DownloadLimits limits = kQuickDownload;
+    limits.timeouts.receive_ms = 1000;
+    ASSERT_EQ(RunningTransferWorkers(), 0);
+    std::thread download([&] { DownloadFile(server_->Root() + "file", Path("file.bin"), limits); });
+    bool seen_waiting = false;  // the worker runs and has its part file: the read waits
+    for (int i = 0; i < 300 && !seen_waiting; ++i) {
+        seen_waiting = RunningTransferWorkers() == 1 && AnyPartFile();
+        Sleep(10);
+    }
+    download.join();
+    const DWORD gave_up = GetTickCount();
+    while (RunningTransferWorkers() > 0 && GetTickCount() - gave_up < 2000) Sleep(10);
+    EXPECT_TRUE(seen_waiting);
+    EXPECT_EQ(RunningTransferWorkers(), 0) << "the worker still waits in its read after the transfer was given up";
+    EXPECT_FALSE(AnyPartFile());
+    EXPECT_FALSE(FileExists(Path("file.bin")));
 }
 
 // Without its event the wait would spin for as long as the transfer runs; a transfer that cannot
