@@ -18,6 +18,19 @@ using testing_support::BrowserProcessGuard;
 using testing_support::ErrorBoxCloser;
 using testing_support::PumpUntil;
 
+// The program that shows a window: for a frame window that should not be there.
+std::string OwnerOf(HWND window) {
+    DWORD id = 0;
+    GetWindowThreadProcessId(window, &id);
+    char path[MAX_PATH] = "?";
+    DWORD size = MAX_PATH;
+    if (const HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id)) {
+        QueryFullProcessImageNameA(process, 0, path, &size);
+        CloseHandle(process);
+    }
+    return "a frame window of process " + std::to_string(id) + " (" + path + ")";
+}
+
 // COM on the test's thread, and no other test's browser frame windows meanwhile.
 class ComThread : public testing::Test {
 protected:
@@ -116,7 +129,7 @@ TEST_F(ComThread, WithAHostingBrowserThePageOpensThereAndNoWindowOfItsOwnIsMade)
 }
 
 TEST_F(ComThread, KeptObjectNavigatesAndItsFrameComesToTheFront) {
-    ASSERT_EQ(FindWindowA("IEFrame", nullptr), nullptr);
+    ASSERT_EQ(FindWindowA("IEFrame", nullptr), nullptr) << OwnerOf(FindWindowA("IEFrame", nullptr));
     FrameWindow frame;
     ASSERT_NE(frame.Handle(), nullptr);
     RecordingDispatch kept;
@@ -181,7 +194,7 @@ std::string FileText(const std::string& path) {
 }
 
 TEST_F(ComThread, WithoutAFrameWindowTheSystemOpensTheUrl) {
-    ASSERT_EQ(FindWindowA("IEFrame", nullptr), nullptr);
+    ASSERT_EQ(FindWindowA("IEFrame", nullptr), nullptr) << OwnerOf(FindWindowA("IEFrame", nullptr));
     const std::string mark = TempFolder("tb-hyperlink") + "\\mark.txt";
     MarkingScheme scheme(mark);
     RecordingDispatch kept;
@@ -199,7 +212,7 @@ TEST_F(ComThread, WithoutAFrameWindowTheSystemOpensTheUrl) {
 // reuses it. The browser process stays running after Release, so the guard ends it.
 TEST_F(ComThread, FirstNavigationCreatesAVisibleBrowserWindowAndTheSecondReusesIt) {
     BrowserProcessGuard browsers;
-    ASSERT_EQ(FindWindowA("IEFrame", nullptr), nullptr);
+    ASSERT_EQ(FindWindowA("IEFrame", nullptr), nullptr) << OwnerOf(FindWindowA("IEFrame", nullptr));
     {
         Variant slot;
         NavigateTo(nullptr, slot, u"about:blank");
