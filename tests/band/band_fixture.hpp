@@ -19,6 +19,15 @@
 
 namespace tb::testing_support {
 
+// The library's exports, as the browser's COM calls them.
+using GetClassObjectFunction = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
+using CanUnloadNowFunction = HRESULT(WINAPI*)();
+
+template <class T>
+T Export(HMODULE module, const char* name) {
+    return reinterpret_cast<T>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
 // A single-threaded apartment on the test thread, and a stand-in browser in it.
 class BrowserTest : public testing::Test {
 protected:

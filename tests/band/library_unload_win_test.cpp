@@ -29,17 +29,10 @@ namespace {
 using Microsoft::WRL::ComPtr;
 using namespace testing_support;
 
-using GetClassObjectFunction = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
-using CanUnloadNowFunction = HRESULT(WINAPI*)();
 
 constexpr DWORD kUnloadTimeoutMs = 10000;
 // The class of the copies here, registered only while a test runs.
 constexpr char kClassText[] = "{5B0E7C31-2A44-4E0B-9C61-8D7F0A1E4B27}";
-
-template <class T>
-T Export(HMODULE module, const char* name) {
-    return reinterpret_cast<T>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-}
 
 // Runs `work` on a thread of its own and waits for the thread's end. A thread that does not end in
 // time is left behind and the process ends at once after the failure is reported: a thread stuck

@@ -22,16 +22,9 @@ namespace {
 using Microsoft::WRL::ComPtr;
 using namespace testing_support;
 
-using GetClassObjectFunction = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
-using CanUnloadNowFunction = HRESULT(WINAPI*)();
 
 const GUID kBandClass = ClassIdFromText(kDefaultToolbarGuid);
 constexpr DWORD kAllBandInfo = 0x7F;
-
-template <class T>
-T Export(HMODULE module, const char* name) {
-    return reinterpret_cast<T>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-}
 
 // Writes the template of a test library: its addresses and the full-size option.
 std::function<void(TrsStorage&)> Template(bool full_size) {
