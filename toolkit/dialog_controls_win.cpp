@@ -212,37 +212,9 @@ LRESULT CALLBACK TPictureBox::PictureProc(HWND window, UINT message, WPARAM wpar
     return WindowBoundary([&]() -> LRESULT {
         auto* self = SelfOf<TPictureBox>(window, message, lparam);
         if (self == nullptr) return DefWindowProcW(window, message, wparam, lparam);
-        switch (message) {
-            case WM_ERASEBKGND: {
-                RECT box{};
-                GetClientRect(window, &box);
-                FillRect(reinterpret_cast<HDC>(wparam), &box, self->CtlColor(reinterpret_cast<HDC>(wparam)));
-                return TRUE;
-            }
-            case WM_PAINT: {
-                PAINTSTRUCT paint;
-                HDC dc = BeginPaint(window, &paint);
-                RECT box{};
-                GetClientRect(window, &box);
-                self->picture_.Draw(dc, box, false);
-                EndPaint(window, &paint);
-                return 0;
-            }
-            case WM_LBUTTONUP:
-                if (self->OnClick) self->OnClick();
-                return 0;
-            case WM_SETCURSOR:
-                if (HCURSOR cursor = CursorForNumber(self->Cursor)) {
-                    SetCursor(cursor);
-                    return TRUE;
-                }
-                break;
-            case WM_NCDESTROY:
-                SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-                break;
-            default:
-                break;
-        }
+        const PictureWindow shown{self->picture_, false, self->Cursor, self->OnClick,
+                                  [self](HDC dc) { return self->CtlColor(dc); }};
+        if (const auto answer = HandlePictureWindowMessage(window, message, wparam, shown)) return *answer;
         return DefWindowProcW(window, message, wparam, lparam);
     });
 }

@@ -263,6 +263,42 @@ void TImage::SetTransparent(bool transparent) {
     if (Handle() != nullptr) InvalidateRect(Handle(), nullptr, TRUE);
 }
 
+std::optional<LRESULT> HandlePictureWindowMessage(HWND window, UINT message, WPARAM wparam,
+                                                  const PictureWindow& shown) {
+    switch (message) {
+        case WM_ERASEBKGND: {
+            const auto dc = reinterpret_cast<HDC>(wparam);
+            RECT box{};
+            GetClientRect(window, &box);
+            FillRect(dc, &box, shown.background(dc));
+            return TRUE;
+        }
+        case WM_PAINT: {
+            PAINTSTRUCT paint;
+            HDC dc = BeginPaint(window, &paint);
+            RECT box{};
+            GetClientRect(window, &box);
+            shown.picture.Draw(dc, box, shown.transparent);
+            EndPaint(window, &paint);
+            return 0;
+        }
+        case WM_LBUTTONUP:
+            if (shown.on_click) shown.on_click();
+            return 0;
+        case WM_SETCURSOR:
+            if (HCURSOR cursor = CursorForNumber(shown.cursor)) {
+                SetCursor(cursor);
+                return TRUE;
+            }
+            return std::nullopt;
+        case WM_NCDESTROY:
+            SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+            return std::nullopt;
+        default:
+            return std::nullopt;
+    }
+}
+
 LRESULT CALLBACK TImage::ImageProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     return WindowBoundary([&]() -> LRESULT {
         if (message == WM_NCCREATE) {
@@ -271,38 +307,10 @@ LRESULT CALLBACK TImage::ImageProc(HWND window, UINT message, WPARAM wparam, LPA
         }
         auto* self = reinterpret_cast<TImage*>(GetWindowLongPtrW(window, GWLP_USERDATA));
         if (self != nullptr) {
-            switch (message) {
-                case WM_ERASEBKGND: {
-                    // The parent's background shows through (the toolbar's, on a toolbar).
-                    RECT box{};
-                    GetClientRect(window, &box);
-                    FillRect(reinterpret_cast<HDC>(wparam), &box, GetSysColorBrush(COLOR_BTNFACE));
-                    return TRUE;
-                }
-                case WM_PAINT: {
-                    PAINTSTRUCT paint;
-                    HDC dc = BeginPaint(window, &paint);
-                    RECT box{};
-                    GetClientRect(window, &box);
-                    self->picture_.Draw(dc, box, self->transparent_);
-                    EndPaint(window, &paint);
-                    return 0;
-                }
-                case WM_LBUTTONUP:
-                    if (self->OnClick) self->OnClick();
-                    return 0;
-                case WM_SETCURSOR:
-                    if (HCURSOR cursor = CursorForNumber(self->Cursor)) {
-                        SetCursor(cursor);
-                        return TRUE;
-                    }
-                    break;
-                case WM_NCDESTROY:
-                    SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-                    break;
-                default:
-                    break;
-            }
+            // The parent's background shows through (the toolbar's, on a toolbar).
+            const PictureWindow shown{self->picture_, self->transparent_, self->Cursor, self->OnClick,
+                                      [](HDC) { return GetSysColorBrush(COLOR_BTNFACE); }};
+            if (const auto answer = HandlePictureWindowMessage(window, message, wparam, shown)) return *answer;
         }
         return DefWindowProcW(window, message, wparam, lparam);
     });

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -57,6 +58,20 @@ private:
     int width_ = 0;
     int height_ = 0;
 };
+
+// What a window that shows a picture (TImage, TPictureBox) does with a message: fills its background
+// with the brush `background` gives for the erasing context, draws the picture over its client
+// area, raises `on_click` on a click, sets the cursor of number `cursor`, and lets go of its object
+// as it is destroyed. The answer, or nothing where the window's default handling follows.
+struct PictureWindow {
+    const TPicture& picture;
+    bool transparent;
+    int cursor;
+    const std::function<void()>& on_click;
+    std::function<HBRUSH(HDC)> background;
+};
+std::optional<LRESULT> HandlePictureWindowMessage(HWND window, UINT message, WPARAM wparam,
+                                                  const PictureWindow& shown);
 
 // The picture control: shows a picture at its top-left corner, optionally transparent; a click
 // raises OnClick.
