@@ -14,7 +14,7 @@
 
 #include "base/text.hpp"
 #include "base/wide_win.hpp"
-#include "tests/startup/template_fixture.hpp"
+#include "tests/support/template_file.hpp"
 
 namespace tb::testing_support {
 

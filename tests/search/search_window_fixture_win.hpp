@@ -19,6 +19,7 @@
 #include "storage/bin_data.hpp"
 #include "storage/storage.hpp"
 #include "tests/helpers/win_support.hpp"
+#include "tests/support/template_file.hpp"
 #include "toolbar/toolbar_form_win.hpp"
 
 namespace tb::search_tests {
@@ -56,16 +57,7 @@ protected:
     }
 
     void WriteTemplate(const std::function<void(TrsStorage&)>& fill) {
-        TrsBinData data;
-        data.FileDir = fdCustom;
-        data.Options = 0;
-        data.FileName = (folder_ / "Bar.tb").string();
-        TrsStorage store;
-        store.SetOptions(soSaveOnClose);
-        store.SetStorageData(&data);
-        store.SetActive(true);
-        fill(store);
-        store.Close();
+        WriteTemplateFile((folder_ / "Bar.tb").string(), fill);
     }
 
     // An item "cmd" on the toolbar; the selector "miSearch" with the engines "web" (tag 1) and

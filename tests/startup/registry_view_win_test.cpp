@@ -15,7 +15,7 @@
 #include "base/wide_win.hpp"
 #include "settings/startup_win.hpp"
 #include "settings/toolbar_settings.hpp"
-#include "template_fixture.hpp"
+#include "tests/support/template_file.hpp"
 #include "tests/helpers/win_support.hpp"
 
 namespace tb {

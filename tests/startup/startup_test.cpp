@@ -11,7 +11,7 @@
 
 #include "base/text.hpp"
 #include "settings/toolbar_settings.hpp"
-#include "template_fixture.hpp"
+#include "tests/support/template_file.hpp"
 
 namespace tb {
 namespace {

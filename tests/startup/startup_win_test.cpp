@@ -14,7 +14,7 @@
 #include "toolkit/cursors_win.hpp"
 #include "settings/startup_win.hpp"
 #include "settings/toolbar_settings.hpp"
-#include "template_fixture.hpp"
+#include "tests/support/template_file.hpp"
 
 namespace tb {
 namespace {

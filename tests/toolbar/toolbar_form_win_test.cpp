@@ -19,6 +19,7 @@
 #include "storage/storage.hpp"
 #include "toolbar/toolbar_form_win.hpp"
 #include "tools/commands.hpp"
+#include "tests/support/template_file.hpp"
 
 namespace tb {
 namespace {
@@ -57,16 +58,7 @@ protected:
     }
 
     void WriteTemplate(const std::function<void(TrsStorage&)>& fill) {
-        TrsBinData data;
-        data.FileDir = fdCustom;
-        data.Options = 0;
-        data.FileName = (folder_ / "SampleBar.tb").string();
-        TrsStorage store;
-        store.SetOptions(soSaveOnClose);
-        store.SetStorageData(&data);
-        store.SetActive(true);
-        fill(store);
-        store.Close();
+        WriteTemplateFile((folder_ / "SampleBar.tb").string(), fill);
     }
 
     TFormToolbar::Pointer Make() {

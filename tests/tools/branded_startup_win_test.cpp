@@ -15,7 +15,7 @@
 #include "base/wide_win.hpp"
 #include "settings/startup_win.hpp"
 #include "settings/toolbar_settings.hpp"
-#include "tests/startup/template_fixture.hpp"
+#include "tests/support/template_file.hpp"
 #include "tests/tools/tool_run.hpp"
 
 namespace tb::tool {

@@ -9,6 +9,7 @@
 #include "storage/bin_data.hpp"
 #include "storage/read_only_store.hpp"
 #include "storage/storage.hpp"
+#include "tests/support/template_file.hpp"
 #include "tests/tools/tool_run.hpp"
 #include "tools/json_text.hpp"
 
@@ -27,16 +28,7 @@ std::string Le(uint64_t v, size_t n) {
 // through its binary back-end like any other user of the store.
 void SaveThroughStore(const std::string& file, const std::function<void(TrsStorage&)>& fill) {
     DeleteOneFile(file);
-    TrsBinData data;
-    data.FileDir = fdCustom;
-    data.Options = 0;
-    data.FileName = file;
-    TrsStorage store;
-    store.SetStorageData(&data);
-    store.SetOptions(soSaveOnClose);
-    store.SetActive(true);
-    fill(store);
-    store.Close();
+    WriteTemplateFile(file, fill);
 }
 
 void EveryKind(TrsStorage& s) {
