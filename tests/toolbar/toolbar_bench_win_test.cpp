@@ -18,6 +18,7 @@
 #include "storage/bin_data.hpp"
 #include "storage/storage.hpp"
 #include "toolbar/toolbar_form_win.hpp"
+#include "tests/support/template_file.hpp"
 #include "tools/commands.hpp"
 
 namespace tb {
@@ -77,15 +78,7 @@ TEST(ToolbarBench, DISABLED_BuildAgainstBareButtons) {
     std::printf("sample toolbar: build %.2f ms\n", sample);
 
     // 300 plain items with captions and images on the top level (the icon store of the sample).
-    {
-        TrsBinData data;
-        data.FileDir = fdCustom;
-        data.Options = 0;
-        data.FileName = (folder / "SampleBar.tb").string();
-        TrsStorage store;
-        store.SetOptions(soSaveOnClose);
-        store.SetStorageData(&data);
-        store.SetActive(true);
+    WriteTemplateFile((folder / "SampleBar.tb").string(), [](TrsStorage& store) {
         for (int i = 0; i < 10; ++i) store.WriteInteger("\\Icons\\" + std::to_string(i), i);
         for (int i = 1; i <= 300; ++i) {
             const std::string s = "mi" + std::to_string(i);
@@ -96,8 +89,7 @@ TEST(ToolbarBench, DISABLED_BuildAgainstBareButtons) {
             store.WriteString("\\" + s + "\\Parent", "Toolbar");
             store.WriteBool("\\" + s + "\\Visible", true);
         }
-        store.Close();
-    }
+    });
     const double built = BuildOnce();
 
     // The same buttons added to a bare ToolbarWindow32, one message per button as a plain program would.
