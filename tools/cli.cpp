@@ -33,10 +33,13 @@ constexpr CommandHelp kCommands[] = {
     {"get", "get FILE PATH",
      "Prints one key read as text, as the toolbar reads it (for example \"\\Options\\Search URL\";\n"
      "'/' also separates, letter case is ignored). Exit 1 when the key is missing.\n"},
-    {"build", "build SOURCE OUTDIR [--name BASENAME]",
+    {"build", "build SOURCE OUTDIR [--name BASENAME] [--allow-folder DIR]...",
      "Builds OUTDIR/BASENAME.tb and OUTDIR/Icons.bin from a toolbar source (JSON). BASENAME is the\n"
      "toolbar library's name without \".dll\"; it defaults to the source's \"name\", else the source\n"
-     "file's name. The result is linted: findings are printed, and exit 1 when one is an error.\n"},
+     "file's name. The result is linted: findings are printed, and exit 1 when one is an error.\n"
+     "Files the source names (icons, logo, {\"file\": ...}) must lie in the source's folder, or in a\n"
+     "folder given with --allow-folder; icons up to 1 MiB, the logo up to 8 MiB, other files 16 MiB.\n"
+     "The build says which class id the toolbar has.\n"},
     {"lint", "lint TEMPLATE [ICONS]",
      "Prints what would go wrong when the toolbar is built from TEMPLATE (and the icon store ICONS),\n"
      "one finding a line: \"error:\" or \"warning:\", the key path, the reason. Exit 1 on an error.\n"},
@@ -109,6 +112,12 @@ int Dispatch(const CommandHelp& command, std::vector<std::string> args, std::ost
         if (!out_file) throw UsageError("--out NAME.dll is required");
         brand = {*out_file, TakeOption(args, "--key"), name};
     }
+    // A source takes files from its own folder only, unless the publisher allows another.
+    std::vector<std::string> allowed_folders;
+    if (command.name == "build" || command.name == "brand") {
+        while (auto folder = TakeOption(args, "--allow-folder")) allowed_folders.push_back(std::move(*folder));
+        brand.allowed_folders = allowed_folders;
+    }
     for (const std::string& arg : args) {
         if (arg.size() > 1 && arg[0] == '-' && arg[1] == '-') throw UsageError("unknown option " + arg);
     }
@@ -121,7 +130,7 @@ int Dispatch(const CommandHelp& command, std::vector<std::string> args, std::ost
     if (c == "dump") return expect(1, 1), DumpCommand(args[0], out, err);
     if (c == "pack") return expect(2, 2), PackCommand(args[0], args[1], err);
     if (c == "get") return expect(2, 2), GetCommand(args[0], args[1], out, err);
-    if (c == "build") return expect(2, 2), BuildCommand(args[0], args[1], name, out, err);
+    if (c == "build") return expect(2, 2), BuildCommand(args[0], args[1], name, out, err, allowed_folders);
     if (c == "lint") {
         expect(1, 2);
         return LintCommand(args[0], args.size() > 1 ? std::optional<std::string>(args[1]) : std::nullopt, out, err);

@@ -3,6 +3,8 @@
 #include <ostream>
 
 #include "base/file.hpp"
+#include "base/text.hpp"
+#include "settings/toolbar_settings.hpp"
 #include "settings/update_signature.hpp"
 #include "storage/storage_data.hpp"
 #include "tools/brand.hpp"
@@ -115,15 +117,20 @@ int GetCommand(const std::string& file, const std::string& path, std::ostream& o
 }
 
 int BuildCommand(const std::string& source_file, const std::string& out_dir, const std::optional<std::string>& name,
-                 std::ostream& out, std::ostream& err) {
+                 std::ostream& out, std::ostream& err, const std::vector<std::string>& allowed_folders) {
     const Json source = ParseJson(ReadInput(source_file), source_file);
     BuildPlan plan;
     try {
-        plan = PlanBuild(source, FolderOf(source_file), ReadSourceFile);
+        plan = PlanBuild(source, FolderOf(source_file), ConfinedSourceReader(FolderOf(source_file), allowed_folders));
+        // The files are written as OUTDIR/BASENAME.tb: a name with a folder in it would write elsewhere.
+        if (!name && !plan.base_name.empty()) RequireBareFileName(plan.base_name, "name");
     } catch (const JsonError& e) {
         throw JsonError(source_file + ": " + e.what());
     }
-    if (name) plan.base_name = *name;
+    if (name) {
+        RequireBareFileName(*name, "--name");
+        plan.base_name = *name;
+    }
     if (plan.base_name.empty()) plan.base_name = StemOf(source_file);
     const std::string logo = plan.logo_file.empty() ? std::string() : LogoBitmap(plan.logo_file, plan.logo_bytes);
     const std::string template_image = WriteTemplateImage(plan.template_keys);
@@ -134,6 +141,14 @@ int BuildCommand(const std::string& source_file, const std::string& out_dir, con
     ReplaceFileContent(template_file, template_image);
     ReplaceFileContent(icons_file, icons_image);
     out << "wrote " << template_file << " and " << icons_file << " (" << plan.icons.size() << (plan.icons.size() == 1 ? " image" : " images") << ")\n";
+    // The class id decides whose registration an installation touches: say which one it is.
+    std::string class_id = kDefaultToolbarGuid;
+    for (const PlannedKey& key : plan.template_keys) {
+        if (EqualsIgnoreAsciiCase(key.path, "\\Options\\Toolbar GUID")) class_id = key.value.payload;
+    }
+    out << "class id " << class_id
+        << (EqualsIgnoreAsciiCase(class_id, kDefaultToolbarGuid) ? " (the default one, shared by every toolbar without its own)" : "")
+        << "\n";
     return Lint(template_file, icons_file, err);
 }
 
@@ -205,7 +220,8 @@ int BrandCommand(const std::string& library_file, const std::string& source_or_t
         const Json source = ParseJson(input, source_or_template);
         BuildPlan plan;
         try {
-            plan = PlanBuild(source, FolderOf(source_or_template), ReadSourceFile);
+            plan = PlanBuild(source, FolderOf(source_or_template),
+                             ConfinedSourceReader(FolderOf(source_or_template), options.allowed_folders));
         } catch (const JsonError& e) {
             throw JsonError(source_or_template + ": " + e.what());
         }
@@ -239,6 +255,8 @@ int BrandCommand(const std::string& library_file, const std::string& source_or_t
     } catch (const Error& e) {
         throw Error(library_file + ": " + e.what() + "; " + options.out_file + " is not written");
     }
+    const std::string out_folder = FolderOf(options.out_file);
+    if (!out_folder.empty()) CreateFolderChain(out_folder);
     ReplaceFileContent(options.out_file, branded);
     out << "wrote " << options.out_file << " (\"" << inputs.toolbar_name << "\": template"
         << (inputs.icons_image ? ", icon store" : "") << (inputs.public_key ? ", public key" : "") << ")\n";

@@ -11,8 +11,9 @@ namespace tb::tool {
 int DumpCommand(const std::string& file, std::ostream& out, std::ostream& err);
 int PackCommand(const std::string& json_file, const std::string& out_file, std::ostream& err);
 int GetCommand(const std::string& file, const std::string& path, std::ostream& out, std::ostream& err);
+// `allowed_folders`: folders besides the source's own from which the source may take files.
 int BuildCommand(const std::string& source_file, const std::string& out_dir, const std::optional<std::string>& name,
-                 std::ostream& out, std::ostream& err);
+                 std::ostream& out, std::ostream& err, const std::vector<std::string>& allowed_folders = {});
 int LintCommand(const std::string& template_file, const std::optional<std::string>& icons_file, std::ostream& out,
                 std::ostream& err);
 int CompressCommand(const std::string& in_file, const std::string& out_file, std::ostream& err);
@@ -25,6 +26,7 @@ struct BrandOptions {
     std::string out_file;
     std::optional<std::string> key_file;
     std::optional<std::string> name;
+    std::vector<std::string> allowed_folders = {};  // as for BuildCommand
 };
 int BrandCommand(const std::string& library_file, const std::string& source_or_template,
                  const std::optional<std::string>& icons_file, const BrandOptions& options, std::ostream& out,

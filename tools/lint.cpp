@@ -1,10 +1,12 @@
 #include "tools/lint.hpp"
 
 #include <algorithm>
+#include <unordered_map>
 
 #include "base/errors.hpp"
 #include "base/text.hpp"
 #include "settings/helpers.hpp"
+#include "settings/toolbar_settings.hpp"
 #include "tools/template_schema.hpp"
 
 namespace tb::tool {
@@ -21,6 +23,16 @@ bool ContainsNoCase(const std::string& text, std::string_view what) {
 }
 
 bool IsHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+
+// {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX} in hexadecimal digits of either case.
+bool IsClassIdText(const std::string& text) {
+    constexpr std::string_view kShape = "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}";
+    if (text.size() != kShape.size()) return false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (kShape[i] == 'X' ? !IsHexDigit(text[i]) : text[i] != kShape[i]) return false;
+    }
+    return true;
+}
 
 // The trimming of the item command's test: blanks and control characters at both ends.
 std::string Trimmed(const std::string& text) {
@@ -65,6 +77,7 @@ public:
     std::vector<Finding> Run() {
         if (icons_) findings_.insert(findings_.end(), icons_->findings.begin(), icons_->findings.end());
         CheckOptions();
+        CheckClassId();
         CheckStrings();
         CheckItems();
         CheckUpdateLocation();
@@ -146,6 +159,20 @@ private:
         }
     }
 
+    // Every toolbar that leaves out its class id shares the default one, and installing one of them
+    // takes over the registration of all the others on that machine.
+    void CheckClassId() {
+        const std::string path = "\\Options\\Toolbar GUID";
+        const std::string id = Text(path, kDefaultToolbarGuid);
+        if (EqualsIgnoreAsciiCase(id, kDefaultToolbarGuid)) {
+            Warn(path, std::string(view_.KeyExists(path) ? "" : "missing: ") + "the toolbar has the default class id " +
+                           kDefaultToolbarGuid +
+                           ", which every toolbar without one of its own shares: give it a new one (uuidgen)");
+        } else if (!IsClassIdText(id)) {
+            Error(path, "\"" + id + "\" is no class id: the library serves and registers nothing");
+        }
+    }
+
     void CheckStrings() {
         const auto messages = StringMessages();
         const auto items = OwnMenuItems();
@@ -164,21 +191,30 @@ private:
         }
     }
 
+    // The first component of that name, letter case ignored. Looked up by name, so that a template
+    // of many items is checked in time that grows with their number, not its square.
     Component* FindComponent(const std::string& name) {
         if (name.empty()) return nullptr;  // the toolkit finds no component by the empty name
-        for (Component& c : components_) {
-            if (EqualsIgnoreAsciiCase(c.name, name)) return &c;
+        const auto found = component_of_name_.find(Upper(name));
+        return found == component_of_name_.end() ? nullptr : &components_[found->second];
+    }
+
+    // Whether the toolbar reads this key of "\Order": it reads "1" to "n" as the decimal numbers.
+    static bool IsOrderNumber(const std::string& key, size_t n) {
+        if (key.empty() || key.size() > 9 || key[0] == '0') return false;
+        size_t value = 0;
+        for (const char c : key) {
+            if (c < '0' || c > '9') return false;
+            value = value * 10 + static_cast<size_t>(c - '0');
         }
-        return nullptr;
+        return value <= n;
     }
 
     void CheckItems() {
         const std::vector<std::string> order_keys = view_.KeyNames("Order");
         const size_t n = order_keys.size();
         for (const std::string& key : order_keys) {
-            bool read = false;
-            for (size_t i = 1; i <= n && !read; ++i) read = EqualsIgnoreAsciiCase(key, std::to_string(i));
-            if (!read) {
+            if (!IsOrderNumber(key, n)) {
                 Error("\\Order\\" + key, "never read: the toolbar reads the keys 1 to " + std::to_string(n) +
                                              " of \"\\Order\" (one per key it holds), so this entry's item is left out");
             }
@@ -255,6 +291,7 @@ private:
                 parent->has_children = true;
             }
         }
+        component_of_name_.emplace(Upper(c.name), components_.size());
         components_.push_back(std::move(c));
     }
 
@@ -346,6 +383,7 @@ private:
     const std::optional<IconStoreFacts>& icons_;
     std::vector<Finding> findings_;
     std::vector<Component> components_;
+    std::unordered_map<std::string, size_t> component_of_name_;  // upper-case name: first of that name
 };
 
 }  // namespace

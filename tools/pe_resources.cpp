@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <functional>
 #include <map>
+#include <set>
 
 #include "base/little_endian.hpp"
 
@@ -29,6 +30,9 @@ constexpr uint32_t kDirectoryRelocations = 5;
 constexpr uint32_t kSectionDiscardable = 0x02000000;
 constexpr size_t kMaxResources = 10000;
 constexpr size_t kMaxResourceBytes = 256u << 20;
+// Directory entries visited in all: a tree of kMaxResources leaves has at most three entries per
+// leaf (type, name, language); a file that needs more is damaged or made to waste time.
+constexpr size_t kMaxEntriesVisited = 4 * kMaxResources;
 
 uint32_t U16At(std::string_view image, size_t offset) {
     return ByteReader::LoadU16(reinterpret_cast<const unsigned char*>(image.data() + offset));
@@ -76,6 +80,10 @@ private:
     std::string_view section_;
     std::function<std::string_view(uint32_t, uint32_t)> data_;
     size_t total_bytes_ = 0;
+    size_t entries_visited_ = 0;
+    // A tree reaches each directory once; one reached again (a loop, or a directory shared by many
+    // entries) would be read over and over.
+    std::set<uint32_t> directories_seen_;
 
     void Need(uint64_t offset, uint64_t size, const char* what) const {
         if (offset > section_.size() || size > section_.size() - offset) {
@@ -94,9 +102,13 @@ private:
 
     void Directory(uint32_t offset, int level, Resource& path, std::vector<Resource>& out) {
         Need(offset, 16, "a resource directory");
+        if (!directories_seen_.insert(offset).second) {
+            Refuse("damaged resources: the directory at offset " + std::to_string(offset) + " is reached twice");
+        }
         const uint32_t count = U16At(section_, offset + 12) + U16At(section_, offset + 14);
         Need(uint64_t{offset} + 16, uint64_t{count} * 8, "a resource directory");
         for (uint32_t i = 0; i < count; ++i) {
+            if (++entries_visited_ > kMaxEntriesVisited) Refuse("damaged resources: too many directory entries");
             const uint32_t entry = offset + 16 + 8 * i;
             const uint32_t name = U32At(section_, entry);
             const uint32_t target = U32At(section_, entry + 4);

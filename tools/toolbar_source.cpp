@@ -1,5 +1,6 @@
 #include "tools/toolbar_source.hpp"
 
+#include <filesystem>
 #include <map>
 #include <set>
 
@@ -9,6 +10,8 @@
 #include "tools/template_schema.hpp"
 
 namespace tb::tool {
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -32,6 +35,18 @@ bool IsAbsolutePath(const std::string& path) {
 std::string JoinPath(const std::string& dir, const std::string& path) {
     if (dir.empty() || IsAbsolutePath(path)) return path;
     return dir + "/" + path;
+}
+
+// The reader's failure with the place in the source that named the file.
+std::string ReadNamedFile(const SourceFileReader& read_file, const std::string& dir, const std::string& file,
+                          SourceFileUse use, const std::string& where) {
+    try {
+        return read_file(JoinPath(dir, file), use);
+    } catch (const JsonError&) {
+        throw;
+    } catch (const Error& e) {
+        throw JsonError(where + ": " + e.what());
+    }
 }
 
 // Text the toolbar takes in the system code page: the source's UTF-8 converted, refusing characters
@@ -74,14 +89,16 @@ public:
         }
         if (const Json* logo = OptionalField(source, "logo", "")) {
             plan_.logo_file = RequireString(*logo, "logo");
-            plan_.logo_bytes = read_file_(JoinPath(dir_, plan_.logo_file));
+            plan_.logo_bytes = ReadNamedFile(read_file_, dir_, plan_.logo_file, SourceFileUse::kLogo, "logo");
         }
         const Json* options = OptionalField(source, "options", "");
         if (options != nullptr) PlanOptions(*options);
         if (const Json* strings = OptionalField(source, "strings", "")) PlanStrings(*strings);
         if (const Json* items = OptionalField(source, "items", "")) {
             RequireArray(*items, "items");
-            for (size_t i = 0; i < items->size(); ++i) PlanItem((*items)[i], IndexPath("items", i), "Toolbar", ItemKind::kPlain, i);
+            for (size_t i = 0; i < items->size(); ++i) {
+                PlanItem((*items)[i], IndexPath("items", i), "Toolbar", ItemKind::kPlain, i, 1);
+            }
         }
         // Without an explicit default, searches from the box go to the first engine.
         if (!first_engine_url_.empty() && (options == nullptr || !HasOption(*options, "Search URL"))) {
@@ -134,16 +151,18 @@ private:
         return !section.empty() && !IsReservedSection(section) && !sections_.count(LowerAscii(section));
     }
 
+    // Each stem's numbers go on from the last one taken, so made-up names cost the same however
+    // many items came before.
     std::string NewSection(const std::string& stem) {
-        for (int n = 1;; ++n) {
-            std::string candidate = stem + std::to_string(n);
+        for (int& n = next_section_[stem];;) {
+            std::string candidate = stem + std::to_string(++n);
             if (SectionFree(candidate)) return candidate;
         }
     }
 
     std::string NewName(const std::string& stem) {
-        for (int n = 1;; ++n) {
-            std::string candidate = stem + std::to_string(n);
+        for (int& n = next_name_[stem];;) {
+            std::string candidate = stem + std::to_string(++n);
             if (!names_.count(LowerAscii(candidate))) return candidate;
         }
     }
@@ -171,9 +190,12 @@ private:
     }
 
     void PlanItem(const Json& item, const std::string& where, const std::string& parent, ItemKind context,
-                  size_t index) {
+                  size_t index, int depth) {
+        if (depth > kMaxItemDepth) {
+            throw JsonError(where + ": items nest deeper than " + std::to_string(kMaxItemDepth) + " levels");
+        }
         if (item.is_string() && item.get<std::string>() == "-") {
-            PlanItem(Json::object({{"type", "separator"}}), where, parent, context, index);
+            PlanItem(Json::object({{"type", "separator"}}), where, parent, context, index, depth);
             return;
         }
         RequireObject(item, where);
@@ -238,7 +260,7 @@ private:
                 Add(base + "Caption", TextValue(RequireString(*caption, FieldPath(where, "caption"))));
             }
             if (const Json* icon = OptionalField(item, "icon", where)) {
-                const int image = ImageIndexOf(RequireString(*icon, FieldPath(where, "icon")));
+                const int image = ImageIndexOf(RequireString(*icon, FieldPath(where, "icon")), FieldPath(where, "icon"));
                 // Icon numbers are the image indexes; the template maps each to itself.
                 Add(base + "ImageIndex", IntegerValue(image));
                 Add("\\Icons\\" + std::to_string(image), IntegerValue(image));
@@ -299,16 +321,16 @@ private:
             }
             const ItemKind child_context = kind == ItemKind::kSearch ? ItemKind::kEngine : ItemKind::kPlain;
             for (size_t i = 0; i < children->size(); ++i) {
-                PlanItem((*children)[i], IndexPath(children_where, i), name, child_context, i);
+                PlanItem((*children)[i], IndexPath(children_where, i), name, child_context, i, depth + 1);
             }
         }
     }
 
-    int ImageIndexOf(const std::string& file) {
+    int ImageIndexOf(const std::string& file, const std::string& where) {
         const auto found = image_of_file_.find(file);
         if (found != image_of_file_.end()) return found->second;
         const int index = static_cast<int>(plan_.icons.size());
-        plan_.icons.push_back({file, read_file_(JoinPath(dir_, file))});
+        plan_.icons.push_back({file, ReadNamedFile(read_file_, dir_, file, SourceFileUse::kIcon, where)});
         image_of_file_.emplace(file, index);
         return index;
     }
@@ -319,6 +341,8 @@ private:
     std::set<std::string> sections_;  // lower case: the store compares names without regard to case
     std::set<std::string> names_;
     std::map<std::string, int> image_of_file_;
+    std::map<std::string, int> next_section_;
+    std::map<std::string, int> next_name_;
     int order_ = 0;
     std::string first_engine_url_;
 };
@@ -339,7 +363,9 @@ RawKey KeyValueFromJson(const Json& value, const std::string& where, const std::
     }
     if (value.is_object() && value.contains("file")) {
         RejectUnknownFields(value, {"file"}, where);
-        return BinaryValue(read_file(JoinPath(dir, RequireString(value["file"], FieldPath(where, "file")))));
+        const std::string where_file = FieldPath(where, "file");
+        return BinaryValue(
+            ReadNamedFile(read_file, dir, RequireString(value["file"], where_file), SourceFileUse::kKeyFile, where_file));
     }
     if (value.is_object()) {
         RejectUnknownFields(value, {"kind", "value"}, where);
@@ -359,10 +385,75 @@ BuildPlan PlanBuild(const Json& source, const std::string& source_dir, const Sou
     return Planner(source_dir, read_file).Run(source);
 }
 
-std::string ReadSourceFile(const std::string& path) {
-    auto bytes = ReadWholeFile(path);
-    if (!bytes) throw Error(path + ": no such file");
-    return std::move(*bytes);
+uint64_t SourceFileLimit(SourceFileUse use) {
+    switch (use) {
+        case SourceFileUse::kIcon: return kMaxIconBytes;
+        case SourceFileUse::kLogo: return kMaxLogoBytes;
+        case SourceFileUse::kKeyFile: return kMaxKeyFileBytes;
+    }
+    return 0;
+}
+
+namespace {
+
+bool Inside(const fs::path& file, const fs::path& folder) {
+    auto f = file.begin();
+    for (auto d = folder.begin(); d != folder.end(); ++d, ++f) {
+        if (d->empty() && std::next(d) == folder.end()) break;  // the trailing separator of "dir/"
+        if (f == file.end() || *f != *d) return false;
+    }
+    return true;
+}
+
+fs::path Canonical(const std::string& path) {
+    std::error_code error;
+    fs::path canonical = fs::weakly_canonical(fs::absolute(fs::path(path.empty() ? "." : path), error), error);
+    if (error) throw Error(path + ": " + error.message());
+    return canonical;
+}
+
+}  // namespace
+
+SourceFileReader ConfinedSourceReader(const std::string& source_dir, const std::vector<std::string>& allowed_folders) {
+    std::vector<fs::path> roots{Canonical(source_dir)};
+    for (const std::string& folder : allowed_folders) roots.push_back(Canonical(folder));
+    return [roots](const std::string& path, SourceFileUse use) {
+        const fs::path file = Canonical(path);
+        bool inside = false;
+        for (const fs::path& root : roots) inside = inside || Inside(file, root);
+        if (!inside) {
+            throw Error(path + ": lies outside the source's folder " + roots.front().string() +
+                        " (--allow-folder DIR lets the source take files from DIR)");
+        }
+        std::error_code error;
+        const fs::file_status status = fs::status(file, error);
+        if (!fs::exists(status)) throw Error(path + ": no such file");
+        if (!fs::is_regular_file(status)) throw Error(path + ": not a regular file");
+        const uint64_t limit = SourceFileLimit(use);
+        const uint64_t size = fs::file_size(file, error);
+        if (error || size > limit) {
+            throw Error(path + ": " + (error ? error.message() : std::to_string(size) + " bytes") + ", more than the " +
+                        std::to_string(limit) + " bytes allowed for " +
+                        (use == SourceFileUse::kIcon ? "an icon" : use == SourceFileUse::kLogo ? "a logo" : "a key's file"));
+        }
+        auto bytes = ReadWholeFile(file.string());
+        if (!bytes) throw Error(path + ": no such file");
+        // The file may have grown since it was measured: the limit holds all the same.
+        if (bytes->size() > limit) throw Error(path + ": grew past the " + std::to_string(limit) + " bytes allowed");
+        return std::move(*bytes);
+    };
+}
+
+void RequireBareFileName(const std::string& name, const std::string& where) {
+    bool bare = !name.empty() && name != "." && name != ".." && name.back() != ' ' && name.back() != '.';
+    for (const char c : name) {
+        bare = bare && static_cast<unsigned char>(c) >= 0x20 && c != 0x7F &&
+               std::string_view("\\/:*?\"<>|").find(c) == std::string_view::npos;
+    }
+    if (!bare) {
+        throw JsonError(where + ": \"" + name +
+                        "\" is not a bare file name (no folders, no control characters, none of \\ / : * ? \" < > |)");
+    }
 }
 
 }  // namespace tb::tool

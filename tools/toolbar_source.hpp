@@ -22,11 +22,15 @@
 //
 // VALUE is a string (text), an integer, true or false, or {"kind": KIND, "value": ...} with the
 // value forms of the dump format, or {"file": "path"} for a binary key holding a file's bytes.
-// File paths are relative to the source file's folder.
+// File paths are relative to the source file's folder, and the files must lie inside it (or inside
+// a folder the publisher allows by name): a source someone contributed cannot pull in any other
+// file of the publisher's machine. Only regular files are read, each up to the limit of its use.
+// Items nest at most kMaxItemDepth levels deep.
 //
 // The build does the bookkeeping: section names that give each entry its shape, the "\Order" keys,
 // parents, "Visible" keys, image indexes with their "\Icons\" map, "Tag" numbers and
 // "\miSearch\Count".
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -56,15 +60,35 @@ struct BuildPlan {
     std::string logo_bytes;
 };
 
-// Reads a file named by the source (a path relative to the source's folder already resolved);
-// throws tb::Error when it cannot.
-using SourceFileReader = std::function<std::string(const std::string& path)>;
+// How deep items may nest: the top level is 1, its sub-items 2, and so on. Far more than a menu
+// anyone can use, and small enough that a hostile source is refused at once.
+inline constexpr int kMaxItemDepth = 16;
+
+// What a file named by the source is for; each use has its size limit.
+enum class SourceFileUse { kIcon, kLogo, kKeyFile };
+// An item image is at most 256 pixels square: 1 MiB holds any sensible PNG of it.
+inline constexpr uint64_t kMaxIconBytes = 1u << 20;
+// The logo becomes a bitmap in the icon store, which every toolbar window loads.
+inline constexpr uint64_t kMaxLogoBytes = 8u << 20;
+// A binary key lives in the template, which every toolbar window reads whole.
+inline constexpr uint64_t kMaxKeyFileBytes = 16u << 20;
+uint64_t SourceFileLimit(SourceFileUse use);
+
+// Reads a file named by the source (a path relative to the source's folder already joined to it);
+// throws tb::Error naming the file when it cannot.
+using SourceFileReader = std::function<std::string(const std::string& path, SourceFileUse use)>;
 
 // Throws JsonError naming the place in the source for anything it cannot build.
 BuildPlan PlanBuild(const Json& source, const std::string& source_dir, const SourceFileReader& read_file);
 
-// A whole-file reader for PlanBuild: "FILE: no such file" when the file is missing.
-std::string ReadSourceFile(const std::string& path);
+// The reader of `tbtool build` and `brand`: a file must lie inside the source's folder or one of
+// `allowed_folders` once links are followed, be a regular file, and hold no more bytes than its
+// use allows. "FILE: no such file" when it is missing.
+SourceFileReader ConfinedSourceReader(const std::string& source_dir, const std::vector<std::string>& allowed_folders);
+
+// The name of the files `build` writes (BASENAME.tb) must be a bare file name: no folder, nothing
+// Windows refuses in a file name, no control character. Throws JsonError naming `where`.
+void RequireBareFileName(const std::string& name, const std::string& where);
 
 // The dump format's value forms, also used by "keys" in a source; `dir` resolves {"file": ...}.
 RawKey KeyValueFromJson(const Json& value, const std::string& where, const std::string& dir,

@@ -61,6 +61,7 @@ std::string All(const std::vector<Finding>& findings) {
 
 TEST(Lint, ACleanTemplateHasNoFindings) {
     EXPECT_EQ(All(Lint({CLEAN_ITEM, {"\\Options\\Toolbar Name", std::string("Bar")},
+                        {"\\Options\\Toolbar GUID", std::string("{5C0FFEE0-0000-4000-8000-00000000BA12}")},
                         {"\\Options\\Updates URL", std::string("http://updates.example.com/bar")},
                         {"\\Options\\About Color", std::string("00FF80")},
                         {"\\Strings\\Menu Close Toolbar", std::string("Close")},
@@ -134,6 +135,12 @@ TEST(Lint, EachFaultGivesItsFinding) {
          "warning: \\Options\\Toolbar Name: empty: a template fetched from the update location is refused"},
         {"unknown option", {CLEAN_ITEM, {"\\Options\\Serch URL", std::string("x")}},
          "warning: \\Options\\Serch URL: the toolbar reads no option of this name"},
+        {"no class id of its own", {CLEAN_ITEM},
+         "warning: \\Options\\Toolbar GUID: missing: the toolbar has the default class id"},
+        {"the default class id given", {CLEAN_ITEM, {"\\Options\\Toolbar GUID", std::string("{8fb98bea-1bdd-41ae-b3e1-ec8aae954b06}")}},
+         "warning: \\Options\\Toolbar GUID: the toolbar has the default class id"},
+        {"no class id at all", {CLEAN_ITEM, {"\\Options\\Toolbar GUID", std::string("{5C0FFEE0-0000-4000-8000}")}},
+         "error: \\Options\\Toolbar GUID: \"{5C0FFEE0-0000-4000-8000}\" is no class id"},
     };
     for (const LintCase& c : cases) {
         SCOPED_TRACE(c.what);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <map>
 
 #include "tools/toolbar_source.hpp"
@@ -8,7 +9,7 @@ namespace tb::tool {
 namespace {
 
 // Files named by a source read as their own name, so the plan shows which file went where.
-std::string FakeRead(const std::string& path) { return "bytes of " + path; }
+std::string FakeRead(const std::string& path, SourceFileUse) { return "bytes of " + path; }
 
 BuildPlan Plan(const char* json) { return PlanBuild(Json::parse(json), "src", FakeRead); }
 
@@ -144,6 +145,27 @@ TEST(ToolbarSource, MistakesAreReportedWithTheirPlace) {
             EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << e.what();
         }
     }
+}
+
+// Many items side by side, none named: the names made up for them cost the same for the last item
+// as for the first, so four times the items take about four times as long, not sixteen.
+TEST(ToolbarSource, ManyUnnamedItemsArePlannedInLinearTime) {
+    const auto plan_seconds = [](int count, std::map<std::string, std::string>* keys) {
+        Json items = Json::array();
+        for (int i = 0; i < count; ++i) items.push_back(Json::object({{"caption", "a"}, {"url", "x"}}));
+        const Json source = Json::object({{"items", std::move(items)}});
+        const auto start = std::chrono::steady_clock::now();
+        const BuildPlan plan = PlanBuild(source, "src", FakeRead);
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        if (keys) *keys = Keys(plan);
+        return seconds;
+    };
+    std::map<std::string, std::string> keys;
+    const double small = plan_seconds(5000, nullptr);
+    const double large = plan_seconds(20000, &keys);
+    EXPECT_LT(large, 8 * small + 0.05) << small << " s for 5000 items, " << large << " s for 20000";
+    EXPECT_EQ(keys.at("\\Order\\20000"), "Item20000");
+    EXPECT_EQ(keys.at("\\Item20000\\Parent"), "Toolbar");
 }
 
 }  // namespace
