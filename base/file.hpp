@@ -17,12 +17,13 @@ bool DirectoryExists(const std::string& path);
 std::optional<std::string> ReadWholeFile(const std::string& path);
 
 // Creates the file or replaces its content with the bytes, in one write. FileCreateError
-// ("Cannot create file "%s". %s") when it cannot be created or written.
+// ("Cannot create file "%s". %s") when it cannot be created or written; a read-only file (natively:
+// one without any write permission bit) is refused as Windows refuses it.
 void WriteWholeFile(const std::string& path, std::string_view bytes);
 
 // Writes the bytes to a temporary file in the same folder, then puts it in place of the path in one
-// step, so a failure part-way never leaves a truncated file behind. FileCreateError on failure; the
-// old file is then unchanged and no temporary file is left.
+// step, so a failure part-way never leaves a truncated file behind. FileCreateError on failure (a
+// read-only file included, as above); the old file is then unchanged and no temporary file is left.
 void ReplaceFileContent(const std::string& path, std::string_view bytes);
 
 // Creates one folder; false when it could not be created (it exists, no rights, missing parent).

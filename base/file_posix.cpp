@@ -24,6 +24,13 @@ bool WriteAll(int fd, std::string_view bytes) {
     return true;
 }
 
+// Windows refuses to write or replace a file marked read-only, whoever asks; natively the
+// permission bits stand in for the mark, and root would be let through by the system alone.
+bool MarkedReadOnly(const std::string& path) {
+    struct stat st{};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & 0222) == 0;
+}
+
 }  // namespace
 
 bool FileExists(const std::string& path) {
@@ -60,6 +67,7 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
 }
 
 void WriteWholeFile(const std::string& path, std::string_view bytes) {
+    if (MarkedReadOnly(path)) throw FileCreateError(CannotCreateMessage(path, EACCES));
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) throw FileCreateError(CannotCreateMessage(path, errno));
     if (!WriteAll(fd, bytes)) {
@@ -71,6 +79,7 @@ void WriteWholeFile(const std::string& path, std::string_view bytes) {
 }
 
 void ReplaceFileContent(const std::string& path, std::string_view bytes) {
+    if (MarkedReadOnly(path)) throw FileCreateError(CannotCreateMessage(path, EACCES));
     std::string temp = path + ".XXXXXX";
     const int fd = ::mkstemp(temp.data());
     if (fd < 0) throw FileCreateError(CannotCreateMessage(path, errno));

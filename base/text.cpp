@@ -81,6 +81,30 @@ std::string Utf16ToUtf8(std::u16string_view utf16) {
     return out;
 }
 
+namespace {
+
+template <typename Char>
+std::basic_string<Char> SingleLineOf(std::basic_string_view<Char> text) {
+    std::basic_string<Char> out;
+    out.reserve(text.size());
+    bool in_break = false;
+    for (const Char c : text) {
+        const bool breaks = c == Char('\r') || c == Char('\n') || c == Char('\0');
+        if (!breaks) {
+            out.push_back(c);
+        } else if (!in_break) {
+            out.push_back(Char(' '));
+        }
+        in_break = breaks;
+    }
+    return out;
+}
+
+}  // namespace
+
+std::string SingleLine(std::string_view text) { return SingleLineOf(text); }
+std::u16string SingleLine(std::u16string_view text) { return SingleLineOf(text); }
+
 char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
 bool EqualsIgnoreAsciiCase(std::string_view a, std::string_view b) {

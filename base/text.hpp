@@ -32,6 +32,12 @@ constexpr int HexDigitValue(char32_t c) {
     return -1;
 }
 
+// Text that stays one line of a line-based file (an INI value, a history entry): each run of CR,
+// LF and NUL characters becomes one blank, so nothing written can start a line of its own and the
+// words on either side stay apart.
+std::string SingleLine(std::string_view text);
+std::u16string SingleLine(std::u16string_view text);
+
 // ASCII-only case folding, as used for names and keys compared "without regard to case".
 char AsciiUpper(char c);
 bool EqualsIgnoreAsciiCase(std::string_view a, std::string_view b);

@@ -128,7 +128,12 @@ std::string TBigIniFile::ReadString(std::string_view section, std::string_view k
     return line->substr(key.size() + 1);
 }
 
-void TBigIniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
+void TBigIniFile::WriteString(std::string_view section_text, std::string_view key_text, std::string_view value_text) {
+    // A line break or NUL in what is written would end the line there and start another (a section
+    // header, a key of its own) when the file is read again: each stays on its one line.
+    const std::string section = SingleLine(section_text);
+    const std::string key = SingleLine(key_text);
+    const std::string value = SingleLine(value_text);
     std::string new_line;
     new_line.reserve(key.size() + 1 + value.size());
     new_line.append(key).append("=").append(value);

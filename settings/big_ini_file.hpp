@@ -58,7 +58,8 @@ public:
     // The value of the key, or `default_value` when the section or the key does not exist.
     std::string ReadString(std::string_view section, std::string_view key, std::string_view default_value);
     // Sets the key's value, creating the section and the key when missing. Only a line that
-    // differs (letter case included) marks the file as changed.
+    // differs (letter case included) marks the file as changed. Section, key and value stay on one
+    // line: each run of CR, LF and NUL in them is written as one blank.
     void WriteString(std::string_view section, std::string_view key, std::string_view value);
     // Writes the whole file when something changed; InOutError when it cannot be written, and
     // the file then stays as it was.

@@ -91,7 +91,8 @@ std::string WriteTextLines(const std::vector<std::u16string>& lines) {
         bytes += static_cast<char>(unit >> 8);
     };
     for (const std::u16string& line : lines) {
-        for (const char16_t unit : line) put(unit);
+        // An entry holding a line break would come back as two entries.
+        for (const char16_t unit : SingleLine(line)) put(unit);
         put(u'\r');
         put(u'\n');
     }

@@ -23,6 +23,8 @@ std::u16string DecodeMarkedText(std::string_view bytes);
 std::vector<std::u16string> ReadTextLines(std::string_view bytes);
 
 // FF FE, then each line in little-endian UTF-16 followed by CR LF. No lines give the two bytes alone.
+// A line holding CR, LF or NUL is written with each run of them as one blank, so it reads back as
+// the one entry it was.
 std::string WriteTextLines(const std::vector<std::u16string>& lines);
 
 }  // namespace tb

@@ -126,7 +126,8 @@ void TFormToolbar::MenuCopyClick() {
 
 void TFormToolbar::MenuPasteClick() {
     if (!IsClipboardFormatAvailable(CF_UNICODETEXT) && !IsClipboardFormatAvailable(CF_TEXT)) return;
-    SearchBox.ReplaceSelText(ClipboardText());
+    // The search box holds one line: pasted line breaks become blanks, as they would in the file.
+    SearchBox.ReplaceSelText(SingleLine(ClipboardText()));
 }
 
 void TFormToolbar::MenuDeleteClick() { SearchBox.ReplaceSelText(u""); }

@@ -1,4 +1,5 @@
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
@@ -52,6 +53,29 @@ TEST_F(IniInterruptedWriteTest, AWriteCutOffPartWayLeavesTheOldFileIntact) {
     WriteIniString(path, "Settings", "Search", "new");
     EXPECT_EQ(ReadIniString(path, "Settings", "Search"), "new");
     EXPECT_EQ(ReadIniString(path, "Settings", "Date"), "1/2/2024");
+}
+
+// Windows refuses to replace a read-only file, whoever asks; natively the rename would replace it
+// (and turn mode 444 into 644) even for root, so the portable side refuses it the same way.
+TEST_F(IniFolderTest, AReadOnlyFileIsRefusedWithTheInOutErrorAndKept) {
+    const std::string path = Path("Settings.ini");
+    const std::string old_content = "[Settings]\r\nSearch=old\r\n\r\n";
+    WriteWholeFile(path, old_content);
+    ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
+    try {
+        WriteIniString(path, "Settings", "Search", "new");
+        FAIL() << "no error";
+    } catch (const InOutError& e) {
+        EXPECT_NE(std::string(e.what()).find(path), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(Content("Settings.ini"), old_content);
+    struct stat st{};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0444u);
+    EXPECT_EQ(FileCount(), 1) << "no temporary file is left";
+    ASSERT_EQ(::chmod(path.c_str(), 0644), 0);
+    WriteIniString(path, "Settings", "Search", "new");
+    EXPECT_EQ(ReadIniString(path, "Settings", "Search"), "new");
 }
 
 }  // namespace

@@ -183,5 +183,32 @@ TEST_F(IniFileTest, AFileThatCannotBeReadRaisesTheInOutError) {
     EXPECT_THROW(WriteIniString(Path("Settings.ini"), "Settings", "Search", "x"), InOutError);
 }
 
+// What a caller writes (the search box's text, a pasted clipboard) stays one value on one line:
+// each run of CR, LF and NUL becomes one blank, and nothing can start a section or a key of its own.
+TEST_F(IniFileTest, LineBreaksAndNulInWhatIsWrittenStayOnItsLine) {
+    const struct {
+        const char* what;
+        std::string value;
+        std::string read_back;
+    } cases[] = {
+        {"an injected section", "abc\r\n[Other]\r\nInjected=1", "abc [Other] Injected=1"},
+        {"lone CR and LF", "a\rb\nc", "a b c"},
+        {"NUL", std::string("x\0y", 3), "x y"},
+        {"a run of them", std::string("p\r\n\0\r\nq", 7), "p q"},
+        {"one at each end", "\nmid\r", " mid "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string path = Path("Settings.ini");
+        WriteIniString(path, "Settings", "Search", c.value);
+        EXPECT_EQ(ReadIniString(path, "Settings", "Search"), c.read_back);
+        EXPECT_EQ(ReadIniString(path, "Other", "Injected"), "");
+        EXPECT_EQ(Content("Settings.ini"), "[Settings]\r\nSearch=" + c.read_back + "\r\n\r\n");
+    }
+    // Names given by a caller are held to the same rule.
+    WriteIniString(Path("Names.ini"), "Set\r\ntings", "Se\narch", "v");
+    EXPECT_EQ(Content("Names.ini"), "[Set tings]\r\nSe arch=v\r\n\r\n");
+}
+
 }  // namespace
 }  // namespace tb

@@ -87,5 +87,11 @@ TEST(WriteTextLines, WritesLittleEndianUtf16WithMarkAndCrLf) {
     EXPECT_EQ(WriteTextLines(from_utf8), "\xFF\xFE" + Le(u"caf\u00E9\r\n"));
 }
 
+// An entry holding a line break or NUL (a pasted search) is written as the one entry it was.
+TEST(WriteTextLines, AnEntryWithLineBreaksOrNulReadsBackAsOneEntry) {
+    const Lines written = {u"one\r\ntwo", u"a\rb\nc", std::u16string(u"x\0y", 3), u"plain"};
+    EXPECT_EQ(ReadTextLines(WriteTextLines(written)), (Lines{u"one two", u"a b c", u"x y", u"plain"}));
+}
+
 }  // namespace
 }  // namespace tb
