@@ -1,5 +1,6 @@
 #include "band/registration_win.hpp"
 
+#include <algorithm>
 #include <vector>
 
 #include "band/class_id_win.hpp"
@@ -117,6 +118,52 @@ std::string ServerPath(const std::string& long_path) {
     return short_path;
 }
 
+// The unnamed value of a key in the library's view; nullopt when the key or the value is missing.
+std::optional<std::string> ReadDefaultValue(HKEY root, const std::string& path) {
+    UniqueHkey key;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ | kView, key.Put()) != ERROR_SUCCESS) {
+        key.Release();
+        return std::nullopt;
+    }
+    DWORD type = REG_NONE;
+    DWORD size = 0;
+    if (RegQueryValueExA(key.Get(), nullptr, nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
+        (type != REG_SZ && type != REG_EXPAND_SZ)) {
+        return std::nullopt;
+    }
+    // A path longer than any the file system takes is no file of this library's either.
+    size = std::min<DWORD>(size, 4 * MAX_PATH);
+    std::string text(size, '\0');
+    DWORD read = size;
+    if (RegQueryValueExA(key.Get(), nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(text.data()), &read) !=
+        ERROR_SUCCESS) {
+        return std::string(4 * MAX_PATH, '?');
+    }
+    text.resize(std::min<DWORD>(read, size));
+    return text.substr(0, text.find('\0'));
+}
+
+bool KeyExistsInView(HKEY root, const std::string& path) {
+    UniqueHkey key;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ | kView, key.Put()) != ERROR_SUCCESS) {
+        key.Release();
+        return false;
+    }
+    return true;
+}
+
+// The long form of a path, for comparing a registered short (8.3) path with the library's own.
+std::string LongForm(const std::string& path) {
+    char buffer[MAX_PATH + 1] = {};
+    const DWORD length = GetLongPathNameA(path.c_str(), buffer, MAX_PATH);
+    if (length == 0 || length > MAX_PATH) return path;
+    return std::string(buffer, length);
+}
+
+bool SameFile(const std::string& registered, const std::string& library) {
+    return EqualsIgnoreAsciiCase(registered, library) || EqualsIgnoreAsciiCase(LongForm(registered), library);
+}
+
 // Calls ShowBrowserBar(class id, show, empty).
 void ShowBar(IWebBrowser2* browser, const std::string& class_id_text, VARIANT* show) {
     Variant class_id;
@@ -151,7 +198,10 @@ BandRegistration ThisLibrary() {
     band.class_id_text = settings.ToolbarGuid;
     band.description = factory.Description();
     band.toolbar_name = Utf16ToAnsi(settings.ToolbarName);
-    band.library_path = Utf16ToAnsi(GetModulePath());
+    // Empty when the path cannot be resolved or holds characters the code page lacks.
+    const std::u16string path = GetModulePath();
+    band.library_path = Utf16ToAnsi(path);
+    if (AnsiToUtf16(band.library_path) != path) band.library_path.clear();
     return band;
 }
 
@@ -219,13 +269,30 @@ ComPtr<IWebBrowser2> CreateBrowserInstance() {
     return browser;
 }
 
+void RequireOwnClass(const BandRegistration& band) {
+    const std::string class_text = ClassIdText(band.class_id);
+    const std::string key = ClassKey(class_text);
+    if (KeyExistsInView(HKEY_CLASSES_ROOT, key + "\\LocalServer32")) {
+        throw ForeignClassError("the class " + class_text + " belongs to a program of its own (LocalServer32)");
+    }
+    const std::optional<std::string> server = ReadDefaultValue(HKEY_CLASSES_ROOT, key + "\\InprocServer32");
+    if (server && !server->empty() && !SameFile(*server, band.library_path)) {
+        throw ForeignClassError("the class " + class_text + " belongs to " + *server);
+    }
+}
+
 void RegisterClassEntries(const BandRegistration& band) {
+    // A path that could not be resolved, or not held in the code page, would register a server no
+    // one can load (or another file); refuse it before anything is written.
+    if (band.library_path.empty()) throw Error("the library's path cannot be written in the system code page");
+    RequireOwnClass(band);
     const std::string key = ClassKey(ClassIdText(band.class_id));
     WriteRequired(HKEY_CLASSES_ROOT, key, nullptr, band.description);
     WriteRequired(HKEY_CLASSES_ROOT, key + "\\InprocServer32", nullptr, ServerPath(band.library_path));
 }
 
 void UnregisterClassEntries(const BandRegistration& band) {
+    RequireOwnClass(band);
     const std::string key = ClassKey(ClassIdText(band.class_id));
     for (const std::string& path : {key + "\\InprocServer32", key}) {
         const LSTATUS status = DeleteLeafKey(HKEY_CLASSES_ROOT, path);

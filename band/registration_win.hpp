@@ -12,6 +12,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/errors.hpp"
+
 namespace tb {
 
 // The component category of desk bands.
@@ -44,12 +46,24 @@ using BrowserInstanceMaker = std::function<Microsoft::WRL::ComPtr<IWebBrowser2>(
 // The real browser in a process of its own (CLSID_InternetExplorer, local server).
 Microsoft::WRL::ComPtr<IWebBrowser2> CreateBrowserInstance();
 
+// A class key that another program owns: registration neither writes over it nor deletes it.
+class ForeignClassError : public Error {
+public:
+    using Error::Error;
+};
+
+// Raises ForeignClassError when HKCR\CLSID\{CLSID} belongs to another file: its InprocServer32
+// names a file other than the library (in either path form), or it has a LocalServer32. A missing
+// key, or one whose InprocServer32 is missing or empty, is the library's to write.
+void RequireOwnClass(const BandRegistration& band);
+
 // The class's entries under HKCR\CLSID\{CLSID} (standard upper-case text): its description, and
-// InprocServer32 = the library's path (its short form when the path holds a blank). A key or value
-// that cannot be written raises Error "Error creating system registry entry".
+// InprocServer32 = the library's path (its short form when the path holds a blank). An empty
+// library path raises Error, a class of another file ForeignClassError, both before anything is
+// written. A key or value that cannot be written raises Error "Error creating system registry entry".
 void RegisterClassEntries(const BandRegistration& band);
 // Removes HKCR\CLSID\{CLSID}\InprocServer32 and then HKCR\CLSID\{CLSID}, each only when it has no
-// subkeys; a missing key is no failure.
+// subkeys; a missing key is no failure. A class of another file raises ForeignClassError first.
 void UnregisterClassEntries(const BandRegistration& band);
 
 // The band's entries: the class's name, ThreadingModel "Apartment", the desk band category, the

@@ -172,16 +172,26 @@ void LoadStartupSettings(HMODULE module) {
 
     // A user whose data folder has no template yet (a new user of a machine where a branded library
     // is installed) gets the options of the template the library carries, the one the toolbar
-    // window then builds from: above all its class id, under which the library is registered. So
-    // does a user whose template is damaged: its class id would be lost to the default one, and
-    // the library would answer for a class it is not registered under.
+    // window then builds from. So does a user whose template is damaged.
+    //
+    // The class id and the bar key named by it always come from the carried template when there is
+    // one: registration, which an installer runs elevated, writes and deletes the keys of that class,
+    // and the data folder can be written by sandboxed page content. A template there must not be
+    // able to point the machine-wide registration at another program's class.
     const std::string template_path = Utf16ToAnsi(TemplateFilePath(loaded));
     std::string carried;
     const auto resource = ModuleResourceBytes(module, kCarriedTemplateResource);
     const bool carries = resource && DecodeInternalFile(*resource, carried);
-    if (carries && (!FileExists(template_path) || TemplateFileDamaged(template_path))) {
+    if (carries) {
         ReadOnlyStore templ = ReadOnlyStore::FromImage(std::move(carried));
         ReadStartupOptions(templ.Store(), loaded);
+        if (FileExists(template_path) && !TemplateFileDamaged(template_path)) {
+            ToolbarSettings own = loaded;
+            ReadTemplateStartupOptions(template_path, own);
+            own.ToolbarGuid = loaded.ToolbarGuid;
+            own.BarRegistryKey = loaded.BarRegistryKey;
+            loaded = std::move(own);
+        }
     } else {
         ReadTemplateStartupOptions(template_path, loaded);
     }

@@ -43,8 +43,9 @@ void RegisterHandCursor();
 
 // Fills the start-up group of ToolbarSettings for this library, or for `module` as if it were this
 // library (tests load a renamed copy of the library and look at the result). Creates the data
-// folder when missing; reads the template file, never writes it. Missing files, keys and values
-// give their defaults. Storage errors of a damaged template file are raised; the record is then
+// folder when missing; reads the template file, never writes it. A library that carries a template
+// (`tbtool brand`) takes its class id and bar key from that template, whatever the data folder
+// holds. Missing files, keys and values give their defaults. Storage errors of a damaged template file are raised; the record is then
 // left as it was.
 void LoadStartupSettings();
 void LoadStartupSettings(HMODULE module);

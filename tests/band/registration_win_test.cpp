@@ -7,6 +7,10 @@
 #include "band_fixture.hpp"
 #include "base/com_win.hpp"
 #include "registry_support.hpp"
+#include "tools/cli.hpp"
+
+#include <oleauto.h>
+#include <sstream>
 
 namespace tb {
 namespace {
@@ -160,6 +164,146 @@ TEST_F(Registration, ALibraryWhoseClassIdIsNoClassIdServesAndRegistersNothing) {
               CLASS_E_CLASSNOTAVAILABLE);
     EXPECT_EQ(factory, nullptr);
     FreeLibrary(module);
+}
+
+// A class of another program, as the test makes it: its key, its server and threading model.
+class ForeignClass {
+public:
+    explicit ForeignClass(std::string id) : id_(std::move(id)) {
+        DeleteTree(HKEY_CLASSES_ROOT, Key());
+        SetString(HKEY_CLASSES_ROOT, Key(), nullptr, "Someone Else's Class");
+        SetString(HKEY_CLASSES_ROOT, Key() + "\\InprocServer32", nullptr, "C:\\windows\\system32\\someone-else.dll");
+        SetString(HKEY_CLASSES_ROOT, Key() + "\\InprocServer32", "ThreadingModel", "Both");
+        listing_ = Listing();
+    }
+    ~ForeignClass() {
+        DeleteTree(HKEY_CLASSES_ROOT, Key());
+        DeleteValue(HKEY_LOCAL_MACHINE, kToolbarKey, id_);
+        DeleteValue(HKEY_LOCAL_MACHINE, kBarsKey, id_);
+    }
+    std::string Key() const { return "CLSID\\" + id_; }
+    std::string Listing() const { return RegQuery("HKCR\\" + Key()).output; }
+    // The class key as it was made, and nothing of the band under the browser's keys.
+    void ExpectUntouched() const {
+        EXPECT_EQ(Listing(), listing_);
+        EXPECT_EQ(ReadString(HKEY_CLASSES_ROOT, Key() + "\\InprocServer32", nullptr), "C:\\windows\\system32\\someone-else.dll");
+        EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, kToolbarKey, id_.c_str()), std::nullopt);
+        EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, kBarsKey, id_.c_str()), std::nullopt);
+    }
+    const std::string& Id() const { return id_; }
+
+private:
+    std::string id_;
+    std::string listing_;
+};
+
+// The data folder can be written by sandboxed page content; registration runs elevated. A template
+// there naming another program's class must not make registration write over that class or delete it.
+TEST_F(Registration, ADataFolderTemplateNamingAForeignClassLeavesItUntouched) {
+    // The library carries no template: the data folder's names the class, and both exports refuse.
+    const fs::path plain =
+        MakeLibrary(L"foreign-plain", L"ForeignBar", "{5B0C7E3A-1D2F-4C55-9A11-0E6D2F3B7AF0}", "Foreign Bar");
+    const ForeignClass foreign(guid_text_);
+    EXPECT_EQ(Regsvr32(plain).exit_code, kServerFailed);
+    foreign.ExpectUntouched();
+    EXPECT_EQ(Regsvr32(plain, true).exit_code, kServerFailed);
+    foreign.ExpectUntouched();
+
+    // A branded library registers the class of the template it carries, whatever the data folder says.
+    const std::string carried_id = "{5B0C7E3A-1D2F-4C55-9A11-0E6D2F3B7AF1}";
+    const fs::path carried_template = fs::temp_directory_path() / L"tbband" / L"carried.tb";
+    fs::create_directories(carried_template.parent_path());
+    WriteTemplateFile(PathUtf8(carried_template),
+                      [&](TrsStorage& t) { t.WriteString("\\Options\\Toolbar GUID", carried_id); });
+    const fs::path branded = plain.parent_path() / L"Branded" / L"ForeignBar.dll";
+    std::ostringstream out, err;
+    ASSERT_EQ(tool::RunTool({"brand", PathUtf8(plain), PathUtf8(carried_template), "--out", PathUtf8(branded)}, out, err), 0)
+        << err.str();
+    guid_text_ = carried_id;  // what Cleanup removes
+    const ProgramRun registered = Regsvr32(LongPath(branded));
+    // Wine's browser answers ShowBrowserBar with E_NOTIMPL, after every entry is written.
+    EXPECT_EQ(registered.exit_code, kServerFailed);
+    foreign.ExpectUntouched();
+    EXPECT_EQ(ReadString(HKEY_CLASSES_ROOT, "CLSID\\" + carried_id + "\\InprocServer32", nullptr),
+              PathUtf8(LongPath(branded)));
+    EXPECT_EQ(Regsvr32(LongPath(branded), true).exit_code, 0u);
+    foreign.ExpectUntouched();
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "CLSID\\" + carried_id));
+    fs::remove(carried_template);
+}
+
+// The library's own class, registered from another file (a second copy, an older install elsewhere):
+// neither copy takes the other's registration over or removes it.
+TEST_F(Registration, AClassRegisteredForAnotherCopyIsNeitherTakenOverNorRemoved) {
+    const std::string id = "{5b0c7e3a-1d2f-4c55-9a11-0e6d2f3b7af2}";
+    const fs::path first = MakeLibrary(L"first copy", L"CopyBar", id, "Copy Bar");
+    EXPECT_EQ(Regsvr32(first).exit_code, kServerFailed);  // Wine's browser, as above
+    const std::string server = ReadString(HKEY_CLASSES_ROOT, ClassKey() + "\\InprocServer32", nullptr).value_or("");
+    ASSERT_FALSE(server.empty());
+
+    const fs::path second = LongPath(first.parent_path().parent_path() / L"second copy" / L"CopyBar.dll");
+    fs::create_directories(second.parent_path());
+    fs::copy_file(first, second, fs::copy_options::overwrite_existing);
+    const std::string listing = Listing();
+    for (const bool unregister : {false, true}) {
+        EXPECT_EQ(Regsvr32(second, unregister).exit_code, kServerFailed) << unregister;
+        EXPECT_EQ(Listing(), listing) << unregister;
+    }
+    fs::remove_all(second.parent_path());
+    EXPECT_EQ(Regsvr32(first, true).exit_code, 0u);
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, ClassKey()));
+}
+
+// A path the library cannot resolve (characters the code page lacks) is no server path: nothing is
+// registered, instead of an InprocServer32 of "".
+TEST_F(Registration, ALibraryWhosePathCannotBeResolvedRegistersNothing) {
+    guid_text_ = "{5B0C7E3A-1D2F-4C55-9A11-0E6D2F3B7AF3}";
+    Cleanup();
+    // Branded under a plain name (the tool's paths are code page text), then copied into a folder
+    // whose name the code page cannot hold.
+    const fs::path work = fs::temp_directory_path() / L"tbband" / L"unresolvable";
+    fs::create_directories(work);
+    WriteTemplateFile(PathUtf8(work / L"carried.tb"),
+                      [&](TrsStorage& t) { t.WriteString("\\Options\\Toolbar GUID", guid_text_); });
+    std::ostringstream out, err;
+    ASSERT_EQ(tool::RunTool({"brand", TB_TOOLBAR_DLL, PathUtf8(work / L"carried.tb"), "--out",
+                             PathUtf8(work / L"UnnamedBar.dll")},
+                            out, err),
+              0)
+        << err.str();
+    const fs::path folder = work / L"\u0416\u0436";
+    fs::create_directories(folder);
+    const fs::path library = folder / L"UnnamedBar.dll";
+    fs::copy_file(work / L"UnnamedBar.dll", library, fs::copy_options::overwrite_existing);
+    EXPECT_EQ(Regsvr32(library).exit_code, kServerFailed);
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, ClassKey()));
+    EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, kToolbarKey, guid_text_.c_str()), std::nullopt);
+    std::error_code ignored;
+    fs::remove_all(work, ignored);
+}
+
+// The type library the library carries: named Toolbar, with the default class id as its library
+// id and no types.
+TEST(TypeLibrary, LoadTypeLibFindsItInTheLibrary) {
+    const std::wstring path = Widen(TB_TOOLBAR_DLL);
+    ComPtr<ITypeLib> library;
+    ASSERT_EQ(LoadTypeLibEx(path.c_str(), REGKIND_NONE, &library), S_OK);
+    TLIBATTR* attributes = nullptr;
+    ASSERT_EQ(library->GetLibAttr(&attributes), S_OK);
+    EXPECT_EQ(ClassIdText(attributes->guid), "{8FB98BEA-1BDD-41AE-B3E1-EC8AAE954B06}");
+#ifdef _WIN64
+    EXPECT_EQ(attributes->syskind, SYS_WIN64);
+#else
+    EXPECT_EQ(attributes->syskind, SYS_WIN32);
+#endif
+    library->ReleaseTLibAttr(attributes);
+    BSTR name = nullptr;
+    ASSERT_EQ(library->GetDocumentation(-1, &name, nullptr, nullptr, nullptr), S_OK);
+    EXPECT_EQ(std::wstring(name), L"Toolbar");
+    SysFreeString(name);
+    EXPECT_EQ(library->GetTypeInfoCount(), 0u);
+    // It is not registered: loading it wrote nothing under the type libraries.
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "TypeLib\\{8FB98BEA-1BDD-41AE-B3E1-EC8AAE954B06}"));
 }
 
 TEST(RegistrationExports, TheLibraryExportsTheFourFunctionsUndecorated) {

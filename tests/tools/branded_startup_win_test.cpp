@@ -1,6 +1,6 @@
 // A branded copy loaded by a user whose data folder has no template yet (a new user of a machine
 // where the publisher's installer ran): its start-up options, the class id above all, come from the
-// template it carries. A template of the user's own still wins.
+// template it carries. A template of the user's own wins for everything but the class id.
 #include <windows.h>
 #include <shlobj.h>
 
@@ -84,7 +84,10 @@ TEST_F(BrandedStartup, AUserWithoutATemplateGetsTheCarriedTemplatesOptions) {
     EXPECT_FALSE(fs::exists(data_ / L"Carried Bar.tb")) << "the carried template is only read";
 }
 
-TEST_F(BrandedStartup, AUsersOwnTemplateWinsOverTheCarriedOne) {
+// The data folder can be written by sandboxed page content, and registration (run elevated by the
+// installer) writes and deletes the keys of the class the settings name: that class id, and the bar
+// key named by it, stay the carried template's.
+TEST_F(BrandedStartup, AUsersOwnTemplateWinsOverTheCarriedOneButForTheClassId) {
     fs::create_directories(data_);
     WriteTemplateFile(Ansi(data_ / L"Carried Bar.tb"), [](TrsStorage& t) {
         t.WriteString("\\Options\\Toolbar GUID", kOwnGuid);
@@ -92,7 +95,8 @@ TEST_F(BrandedStartup, AUsersOwnTemplateWinsOverTheCarriedOne) {
     });
     LoadStartupSettings(module_);
     const ToolbarSettings s = CurrentSettings();
-    EXPECT_EQ(s.ToolbarGuid, kOwnGuid);
+    EXPECT_EQ(s.ToolbarGuid, kCarriedGuid);
+    EXPECT_EQ(Utf16ToUtf8(s.BarRegistryKey), std::string(kExplorerBarsKey) + kCarriedGuid);
     EXPECT_EQ(s.CompanyName, u"Own Publishing");
     EXPECT_TRUE(s.FullSize) << "nothing of the carried template mixes in";
     EXPECT_EQ(s.FlashHeight, 22);
