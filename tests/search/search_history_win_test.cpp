@@ -231,6 +231,11 @@ TEST_F(SearchWindowTest, EditCommandsUseTheClipboard) {
     CloseClipboard();
     form->MenuPaste->Click();
     EXPECT_EQ(box.Text(), u"t\u00E9 ");
+    // The box holds one line: pasted line breaks become blanks.
+    SetClipboardText(form->Handle(), u"one\r\ntwo\nthree");
+    box.SetText(u"");
+    form->MenuPaste->Click();
+    EXPECT_EQ(box.Text(), u"one two three");
     EXPECT_TRUE(boxes_.boxes.empty());
 }
 
