@@ -52,6 +52,7 @@ for file in '${BASE}.tb' 'Icons.bin' 'Settings.ini' 'History.txt' '${BASE} Defau
   grep -qF "Delete \"\$data\\$file\"" "$nsi" || fail "the uninstaller does not delete $file by name"
 done
 grep -qF 'RMDir "$data"' "$nsi" || fail "the uninstaller does not remove the emptied data folder"
+grep -qF 'FILE_ATTRIBUTE_REPARSE_POINT' "$nsi" || fail "the uninstaller does not leave a linked data folder alone"
 grep -qF '!insertmacro RequireOwnClass' "$nsi" || fail "the installer does not check whose the class is"
 
 status=0; TBTOOL_OVERRIDE=/bin/false make_installer "Sample Bar" || status=$?
