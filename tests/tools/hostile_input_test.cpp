@@ -3,6 +3,7 @@
 // library handed to `brand`. Each is answered at once, with a message that names the file or item.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <sstream>
@@ -10,6 +11,7 @@
 #include "base/file.hpp"
 #include "base/little_endian.hpp"
 #include "tests/tools/tool_run.hpp"
+#include "tools/json_text.hpp"
 
 namespace tb::tool {
 namespace {
@@ -59,7 +61,7 @@ TEST_F(HostileSource, IsRefusedAtOnceNamingTheItemAndTheFile) {
         {"a name with a control character", "{\"name\": \"Evil\\u0007\"}", {}, "is not a bare file name"},
         {"a file above the source's folder", R"({"keys": {"\\A\\B": {"file": "../secret.key"}}})", {},
          "keys.\\A\\B.file: " + root_ + "/src/../secret.key: lies outside the source's folder"},
-        {"an absolute file", R"({"keys": {"\\A\\B": {"file": ")" + root_ + R"(/secret.key"}}})", {},
+        {"an absolute file", R"({"keys": {"\\A\\B": {"file": )" + Json(root_ + "/secret.key").dump() + "}}}", {},
          "lies outside the source's folder"},
         {"an icon that is a folder", R"({"items": [{"caption": "a", "url": "x", "icon": "."}]})", {},
          "items[0].icon: " + root_ + "/src/.: not a regular file"},
@@ -154,6 +156,7 @@ TEST(HostileLibrary, ADirectoryReachedTwiceIsRefusedAtOnce) {
     const auto put = [&](size_t at, uint32_t value, int bytes) {
         for (int i = 0; i < bytes; ++i) library[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
     };
+    const auto zero = [&](size_t at, size_t bytes) { std::fill_n(library.begin() + static_cast<std::ptrdiff_t>(at), bytes, '\0'); };
     const size_t coff = u32(0x3C) + 4;
     const size_t sections = coff + 20 + u16(coff + 16);
     size_t raw = 0, size = 0;
@@ -170,7 +173,7 @@ TEST(HostileLibrary, ADirectoryReachedTwiceIsRefusedAtOnce) {
     const uint32_t types = 16 + 8 * count;
     const uint32_t languages = types + 16 + 8 * count;
     for (const uint32_t directory : {0u, types}) {
-        put(raw + directory, 0, 12);
+        zero(raw + directory, 12);
         put(raw + directory + 12, 0, 2);
         put(raw + directory + 14, count, 2);
         for (uint32_t i = 0; i < count; ++i) {
@@ -178,7 +181,7 @@ TEST(HostileLibrary, ADirectoryReachedTwiceIsRefusedAtOnce) {
             put(raw + directory + 20 + 8 * i, 0x80000000u | (directory == 0 ? types : languages), 4);
         }
     }
-    put(raw + languages, 0, 16);
+    zero(raw + languages, 16);
     const std::string crafted = Scratch("hostile", "crafted.dll");
     WriteWholeFile(crafted, library);
 
