@@ -133,7 +133,7 @@ TEST(Lint, EachFaultGivesItsFinding) {
         {"update without a toolbar name", {CLEAN_ITEM, {"\\Options\\Updates URL", std::string("http://u.example.com/")}},
          "warning: \\Options\\Toolbar Name: empty: a template fetched from the update location is refused"},
         {"update location over plain http",
-         {CLEAN_ITEM, {"\\Options\\Toolbar Name", std::string("Bar")}, {"\\Options\\Updates URL", std::string(" HTTP://u.example.com/")}},
+         {CLEAN_ITEM, {"\\Options\\Toolbar Name", std::string("Bar")}, {"\\Options\\Updates URL", std::string("HTTP://u.example.com/")}},
          "warning: \\Options\\Updates URL: plain http: anyone on the network path can read and change what the toolbar fetches"},
         {"unknown option", {CLEAN_ITEM, {"\\Options\\Serch URL", std::string("x")}},
          "warning: \\Options\\Serch URL: the toolbar reads no option of this name"},
