@@ -200,7 +200,12 @@ public:
         rename->RootDirectory = nullptr;
         rename->FileNameLength = static_cast<DWORD>(target.size() * sizeof(wchar_t));
         memcpy(rename->FileName, target.data(), rename->FileNameLength);
-        swapped_ = SetFileInformationByHandle(file_.Get(), FileRenameInfo, rename, static_cast<DWORD>(buffer.size()));
+        // A window that is reading the current file at this moment keeps it from being replaced;
+        // it reads for a few milliseconds, so a few tries a little apart get through.
+        for (int attempt = 0; attempt < 20 && !swapped_; ++attempt) {
+            if (attempt > 0) Sleep(25);
+            swapped_ = SetFileInformationByHandle(file_.Get(), FileRenameInfo, rename, static_cast<DWORD>(buffer.size()));
+        }
         return swapped_;
     }
 

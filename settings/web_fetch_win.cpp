@@ -14,7 +14,8 @@
 namespace tb {
 namespace {
 
-constexpr DWORD kBlockSize = 16 * 1024;
+// Small blocks: a read returns once its block is full, and each block is a sign of progress.
+constexpr DWORD kBlockSize = 1024;
 
 bool& FailEventCreation() {
     static bool fail = false;
@@ -218,9 +219,14 @@ Outcome Fetch(Transfer& transfer, std::string& body, std::string& reason) {
     std::string block(kBlockSize, '\0');
     for (;;) {
         DWORD count = 0;
+        const DWORD asked = GetTickCount();
         const BOOL read = transfer.abandoned ? FALSE : InternetReadFile(request, block.data(), kBlockSize, &count);
         if (transfer.abandoned) return Outcome::kFailed;
-        if (!read) return reason = "the connection broke", Outcome::kFailed;
+        if (!read) {
+            // A read that waited out the receive time-out: the server went quiet.
+            reason = GetTickCount() - asked + 100 >= transfer.limits.no_answer_ms ? "no answer" : "the connection broke";
+            return Outcome::kFailed;
+        }
         if (count == 0) break;
         if (count > transfer.limits.max_bytes - body.size()) return reason = "size limit", Outcome::kFailed;
         body.append(block.data(), count);
