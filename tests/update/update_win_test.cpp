@@ -314,16 +314,19 @@ TEST_F(Update, OneUpdateAtATimeAndTheTemplateIsNeverMissing) {
 
 // A message handled while the update waits can start another update on the same thread (a second
 // window of the same browser thread building): it builds with the files as they are.
+std::function<void()> on_nested_message;
+
+LRESULT CALLBACK NestedUpdateWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message == WM_APP + 9 && on_nested_message) on_nested_message();
+    return DefWindowProcA(window, message, wparam, lparam);
+}
+
 TEST_F(Update, AnUpdateStartedFromInsideAnotherIsSkipped) {
     InstallCurrent("Old", "old icons");
-    static std::function<void()> on_message;
     std::string nested;
-    on_message = [&] { nested = Run(); };
+    on_nested_message = [&] { nested = Run(); };
     WNDCLASSA type{};
-    type.lpfnWndProc = [](HWND w, UINT m, WPARAM wp, LPARAM lp) -> LRESULT {
-        if (m == WM_APP + 9 && on_message) on_message();
-        return DefWindowProcA(w, m, wp, lp);
-    };
+    type.lpfnWndProc = NestedUpdateWindowProc;
     type.hInstance = GetModuleHandleA(nullptr);
     type.lpszClassName = "TbNestedUpdateWindow";
     RegisterClassA(&type);
@@ -339,7 +342,7 @@ TEST_F(Update, AnUpdateStartedFromInsideAnotherIsSkipped) {
     server_->Set(Remote("icons.bin"), Reply{IconImage(true, "new icons")});
     EXPECT_EQ(Run(), "updated to version 2.0");
     DestroyWindow(window);
-    on_message = nullptr;
+    on_nested_message = nullptr;
     EXPECT_EQ(nested, "skipped: another window is updating");
 }
 
