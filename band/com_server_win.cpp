@@ -9,7 +9,7 @@
 #include "base/boundary_win.hpp"
 #include "base/text.hpp"
 #include "settings/startup_win.hpp"
-#include "settings/template_update_win.hpp"
+#include "settings/web_fetch_win.hpp"
 #include "settings/toolbar_settings.hpp"
 
 namespace tb {

@@ -26,6 +26,7 @@
 #include "settings/navigation_win.hpp"
 #include "settings/startup_win.hpp"
 #include "settings/template_update_win.hpp"
+#include "settings/update_record.hpp"
 #include "settings/toolbar_settings.hpp"
 #include "iconlist/png_image_list.hpp"
 #include "storage/read_only_store.hpp"
@@ -129,6 +130,10 @@ int Run(const std::wstring& library_path, const std::string& installed_template,
     Heading("3. the template update fetches the newer files from the update location");
     tb::UpdateTemplate();
     ListDataFolder(data_folder);
+    {
+        const auto log = tb::ReadWholeFile(data_folder + "\\" + tb::kUpdateLogName);
+        std::printf("  Update.log: %s", log ? log->c_str() : "(none)\n");
+    }
     ShowTemplate(Ansi(tb::TemplateFilePath(settings)));
 
     Heading("4. the icon store's images become a Windows image list");

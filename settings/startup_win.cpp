@@ -1,5 +1,7 @@
 #include "settings/startup_win.hpp"
 
+#include <atomic>
+
 #include <shlobj.h>
 #include <wrl/client.h>
 
@@ -155,8 +157,15 @@ void RegisterHandCursor() { RegisterCursor(kHandCursor, LoadCursorW(nullptr, IDC
 
 void LoadStartupSettings() { LoadStartupSettings(ThisModule()); }
 
+namespace {
+std::atomic<HMODULE> g_startup_module{nullptr};
+}  // namespace
+
+HMODULE StartupModule() { return g_startup_module.load(); }
+
 void LoadStartupSettings(HMODULE module) {
     RegisterHandCursor();
+    g_startup_module = module;
 
     ToolbarSettings loaded;
     const std::u16string local_app_data = AnsiToUtf16(GetSpecialFolderPath(kLocalAppDataFolder, false));

@@ -49,6 +49,9 @@ void RegisterHandCursor();
 // left as it was.
 void LoadStartupSettings();
 void LoadStartupSettings(HMODULE module);
+// The library the settings were last loaded from (null before the first load): the update takes
+// the publisher keys that library carries.
+HMODULE StartupModule();
 
 // Runs LoadStartupSettings() once per load of the library, however many threads call it; a call
 // made while another thread is loading waits for it. When loading raised an error, the next call

@@ -1,291 +1,27 @@
 #include "settings/template_update_win.hpp"
 
 #include <windows.h>
-#include <wininet.h>
 
 #include <atomic>
-#include <functional>
-#include <memory>
+#include <cstdio>
 #include <mutex>
-#include <optional>
-#include <string_view>
+#include <set>
 #include <utility>
 
-#include "base/errors.hpp"
 #include "base/file.hpp"
 #include "base/handle_win.hpp"
 #include "base/text.hpp"
-#include "settings/helpers.hpp"
-#include "settings/navigation_win.hpp"
+#include "base/wide_win.hpp"
+#include "settings/release_manifest.hpp"
+#include "settings/startup_win.hpp"
 #include "settings/toolbar_settings.hpp"
-#include "settings/update_signature.hpp"
+#include "settings/update_record.hpp"
 #include "settings/update_signature_win.hpp"
+#include "settings/web_fetch_win.hpp"
 #include "storage/read_only_store.hpp"
 
 namespace tb {
 namespace {
-
-constexpr DWORD kBlockSize = 1024;
-
-bool& FailEventCreation() {
-    static bool fail = false;
-    return fail;
-}
-
-// The file name of the host process's executable, without its folder: the agent name.
-std::string ProcessFileName() {
-    char path[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    const std::string full(path);
-    const size_t slash = full.find_last_of("\\/");
-    return slash == std::string::npos ? full : full.substr(slash + 1);
-}
-
-void ProcessPendingMessages() {
-    MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
-    }
-}
-
-// The length the server announced, when it announced one.
-bool AnnouncedLength(HINTERNET request, unsigned long long& length) {
-    char text[32] = {};
-    DWORD size = sizeof text;
-    DWORD index = 0;
-    if (!HttpQueryInfoA(request, HTTP_QUERY_CONTENT_LENGTH, text, &size, &index)) return false;
-    char* end = nullptr;
-    length = strtoull(text, &end, 10);
-    return end != text;
-}
-
-enum class Outcome { kNone, kComplete, kBroken };
-
-// The workers that have not ended yet.
-std::atomic<long> g_running_workers{0};
-
-// One transfer, shared by the waiting thread and the worker that does the blocking calls: reads on
-// a stalled connection cannot be bounded by the internet library itself, so the waiting thread
-// keeps the window responsive and gives up after the time-out. Giving up closes the transfer's
-// internet handles, which ends the call the worker is blocked in; the worker then removes its file
-// and ends. The worker writes to a file of its own next to the local file; only a complete transfer
-// is renamed into place.
-//
-// The internet handles belong to the transfer and are closed under its mutex, each once: by the
-// waiting thread when it gives up, else by the worker when it is done with the request and by the
-// last owner of the transfer. The worker calls with a handle only while the transfer is not given up.
-struct Transfer {
-    Transfer(UniqueInternet session_handle, const DownloadLimits& transfer_limits, const std::string& local)
-        : limits(transfer_limits), local_file(local),
-          part_file(local + "." + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(GetTickCount()) +
-                    ".part"),
-          progress(FailEventCreation() ? nullptr : CreateEventA(nullptr, FALSE, FALSE, nullptr)),
-          session(std::move(session_handle)) {}
-    Transfer(const Transfer&) = delete;
-    Transfer& operator=(const Transfer&) = delete;
-
-    DownloadLimits limits;
-    std::string url;
-    std::string local_file;
-    std::string part_file;
-    UniqueHandle progress;  // set at every block and at the end; the waiting thread sleeps on it
-    std::atomic<bool> opened{false};
-    std::atomic<unsigned long long> received{0};
-    // Set by the waiting thread when it gives up (under the mutex, as it closes the handles); the
-    // worker then stops at once, so neither a stalled nor an endless or drip-fed body goes on
-    // holding the connection or filling its file behind the user's back.
-    std::atomic<bool> abandoned{false};
-    std::mutex mutex;  // guards what follows
-    UniqueInternet session;
-    UniqueInternet connection;  // a web address's server, once the worker has it
-    UniqueInternet request;     // the worker's open URL, once it has one
-    bool finished = false;
-    Outcome outcome = Outcome::kNone;
-    std::string error;  // a local file that could not be written
-};
-
-// The waiting thread gives up, holding the transfer's mutex: the handles are closed, the request
-// first, so a call the worker is blocked in returns where the internet library ends it so.
-void Abandon(Transfer& transfer) {
-    transfer.abandoned = true;
-    transfer.request.Reset();
-    transfer.connection.Reset();
-    transfer.session.Reset();
-}
-
-// Hands handles the worker has just made to the transfer. When the transfer was given up
-// meanwhile, nobody else knows them: they are closed here, the request first, and the answer is false.
-bool Keep(Transfer& transfer, HINTERNET connection, HINTERNET request) {
-    std::lock_guard lock(transfer.mutex);
-    if (transfer.abandoned) {
-        if (request) InternetCloseHandle(request);
-        if (connection) InternetCloseHandle(connection);
-        return false;
-    }
-    transfer.connection.Reset(connection);
-    transfer.request.Reset(request);
-    return true;
-}
-
-// Opens the URL for reading and returns its request, or null (no such address, no answer, given up).
-// A web address gets a connection whose receive time-out is the no-progress time, set before the
-// request is sent, so that no wait for bytes outlasts it: closing the handles when the transfer is
-// given up does not end a read everywhere (Wine's internet library lets the read go on until bytes
-// or the end of the connection arrive). Other addresses are opened as they are.
-HINTERNET OpenRequest(Transfer& transfer) {
-    HINTERNET session = nullptr;
-    {
-        std::lock_guard lock(transfer.mutex);
-        if (transfer.abandoned) return nullptr;
-        session = transfer.session.Get();
-    }
-    const std::string& url = transfer.url;
-    std::string host(url.size() + 1, '\0');
-    std::string path(url.size() + 1, '\0');
-    std::string extra(url.size() + 1, '\0');
-    URL_COMPONENTSA parts{};
-    parts.dwStructSize = sizeof parts;
-    parts.lpszHostName = host.data();
-    parts.dwHostNameLength = static_cast<DWORD>(host.size());
-    parts.lpszUrlPath = path.data();
-    parts.dwUrlPathLength = static_cast<DWORD>(path.size());
-    parts.lpszExtraInfo = extra.data();
-    parts.dwExtraInfoLength = static_cast<DWORD>(extra.size());
-    const bool web = InternetCrackUrlA(url.c_str(), static_cast<DWORD>(url.size()), 0, &parts) &&
-                     (parts.nScheme == INTERNET_SCHEME_HTTP || parts.nScheme == INTERNET_SCHEME_HTTPS);
-    if (!web) {
-        const HINTERNET opened = InternetOpenUrlA(session, url.c_str(), nullptr, 0, INTERNET_FLAG_RESYNCHRONIZE, 0);
-        return Keep(transfer, nullptr, opened) ? opened : nullptr;
-    }
-    // Neither of these two calls waits for the server.
-    const HINTERNET connection =
-        InternetConnectA(session, host.c_str(), parts.nPort, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0);
-    if (!connection) return nullptr;
-    DWORD receive_ms = transfer.limits.timeouts.receive_ms;
-    InternetSetOptionA(connection, INTERNET_OPTION_RECEIVE_TIMEOUT, &receive_ms, sizeof receive_ms);
-    const std::string target = std::string(path.c_str()) + extra.c_str();
-    const DWORD flags = INTERNET_FLAG_RESYNCHRONIZE | (parts.nScheme == INTERNET_SCHEME_HTTPS ? INTERNET_FLAG_SECURE : 0);
-    const HINTERNET request = HttpOpenRequestA(connection, "GET", target.empty() ? "/" : target.c_str(), nullptr,
-                                               nullptr, nullptr, flags, 0);
-    if (!Keep(transfer, connection, request) || !request) return nullptr;
-    if (!HttpSendRequestA(request, nullptr, 0, nullptr, 0)) return nullptr;
-    return request;
-}
-
-// Runs on the worker: opens the URL and copies its body into the part file.
-Outcome Fetch(Transfer& transfer) {
-    // The request is the transfer's: the worker calls with it only while the transfer is not given up.
-    const HINTERNET request = OpenRequest(transfer);
-    if (transfer.abandoned) return Outcome::kBroken;
-    if (!request) return Outcome::kNone;
-    transfer.opened = true;
-    SetEvent(transfer.progress.Get());
-    unsigned long long announced = 0;
-    const bool has_announced = AnnouncedLength(request, announced);
-    if (transfer.abandoned) return Outcome::kBroken;
-    if (has_announced && announced > transfer.limits.max_bytes) return Outcome::kBroken;  // refused unwritten
-    UniqueFile file(CreateFileA(transfer.part_file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
-        transfer.error = CannotCreateMessage(transfer.local_file, static_cast<int>(GetLastError()));
-        return Outcome::kBroken;
-    }
-    Outcome outcome = Outcome::kComplete;
-    char block[kBlockSize];
-    for (;;) {
-        DWORD count = 0;
-        const BOOL read = transfer.abandoned ? FALSE : InternetReadFile(request, block, kBlockSize, &count);
-        if (transfer.abandoned) {
-            outcome = Outcome::kBroken;  // given up: its handles were closed, or the read timed out
-            break;
-        }
-        if (!read) {
-            outcome = Outcome::kBroken;  // cut part-way
-            break;
-        }
-        if (count == 0) break;
-        if (count > transfer.limits.max_bytes - transfer.received) {
-            outcome = Outcome::kBroken;  // the body passes the size limit: not written
-            break;
-        }
-        DWORD written = 0;
-        if (!WriteFile(file.Get(), block, count, &written, nullptr) || written != count) {
-            transfer.error = CannotCreateMessage(transfer.local_file, static_cast<int>(GetLastError()));
-            outcome = Outcome::kBroken;
-            break;
-        }
-        transfer.received += count;
-        SetEvent(transfer.progress.Get());
-    }
-    // Closed here, not at the end of the scope: a close that fails means the file is not complete.
-    if (!CloseHandle(file.Release()) && outcome == Outcome::kComplete) {
-        transfer.error = CannotCreateMessage(transfer.local_file, static_cast<int>(GetLastError()));
-        outcome = Outcome::kBroken;
-    }
-    if (outcome == Outcome::kComplete && has_announced && transfer.received < announced) {
-        outcome = Outcome::kBroken;  // the connection ended before the announced length
-    }
-    return outcome;
-}
-
-DWORD WINAPI RunWorker(void* context) {
-    // The worker owns one reference of the transfer and one of this module, so that neither goes
-    // away under it when the waiting thread has given up.
-    auto* owned = static_cast<std::shared_ptr<Transfer>*>(context);
-    const std::shared_ptr<Transfer> transfer = std::move(*owned);
-    delete owned;
-    Outcome outcome = Outcome::kBroken;
-    try {
-        outcome = Fetch(*transfer);
-    } catch (...) {
-        // Nothing may leave a thread procedure; the transfer counts as broken.
-    }
-    {
-        std::lock_guard lock(transfer->mutex);
-        transfer->outcome = outcome;
-        transfer->finished = true;
-        // The connection goes now, not when the waiting thread lets go of the transfer.
-        transfer->request.Reset();
-        transfer->connection.Reset();
-        if (outcome != Outcome::kComplete || transfer->abandoned) DeleteFileA(transfer->part_file.c_str());
-    }
-    SetEvent(transfer->progress.Get());
-    return 0;
-}
-
-struct WorkerStart {
-    std::shared_ptr<Transfer> transfer;
-    HMODULE module;  // a reference of this module, taken for the worker and given back as it exits
-};
-
-DWORD WINAPI RunPinnedWorker(void* context) {
-    auto* start = static_cast<WorkerStart*>(context);
-    const HMODULE module = start->module;
-    auto* transfer = new std::shared_ptr<Transfer>(std::move(start->transfer));
-    delete start;
-    RunWorker(transfer);
-    // Ended as far as the library is concerned: what remains is the return through the module
-    // reference, which keeps the library loaded until the thread is out of it.
-    --g_running_workers;
-    if (module) FreeLibraryAndExitThread(module, 0);
-    return 0;
-}
-
-bool StartWorker(const std::shared_ptr<Transfer>& transfer) {
-    HMODULE module = nullptr;
-    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCSTR>(&RunWorker), &module);
-    auto* start = new WorkerStart{transfer, module};
-    ++g_running_workers;
-    const UniqueHandle thread(CreateThread(nullptr, 0, &RunPinnedWorker, start, 0, nullptr));
-    if (!thread) {
-        --g_running_workers;
-        delete start;
-        if (module) FreeLibrary(module);
-        return false;
-    }
-    return true;
-}
 
 bool IsBlank(const std::u16string& text) {
     for (const char16_t c : text) {
@@ -294,16 +30,337 @@ bool IsBlank(const std::u16string& text) {
     return true;
 }
 
-// Each download is checked through a store of its own, read only: a file that loads only as a
-// damaged store is not usable.
-bool TemplateIsUsable(const std::string& path) {
-    ReadOnlyStore check(path);
+std::function<void(const std::string&)>& BeforeSwap() {
+    static std::function<void(const std::string&)> hook;
+    return hook;
+}
+
+// --- one update at a time for a data folder
+
+// Held by the update of one data folder, across threads and processes: a named mutex per folder
+// (a thread owns a mutex again when it waits for it a second time, so a set of the folders this
+// process is updating catches an update started from inside another's message pump).
+class UpdateTurn {
+public:
+    explicit UpdateTurn(const std::string& folder) : folder_(folder) {
+        {
+            std::lock_guard lock(BusyLock());
+            if (!Busy().insert(folder_).second) return;
+        }
+        std::string name = "Local\\TbUpdate-";
+        for (const char c : folder.substr(folder.size() > 200 ? folder.size() - 200 : 0)) {
+            name += c == '\\' ? '/' : (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+        }
+        mutex_.Reset(CreateMutexA(nullptr, FALSE, name.c_str()));
+        const DWORD wait = mutex_ ? WaitForSingleObject(mutex_.Get(), 0) : WAIT_FAILED;
+        held_ = wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED;  // abandoned: its owner died mid-update
+        if (!held_) Leave();
+    }
+    ~UpdateTurn() {
+        if (!held_) return;
+        ReleaseMutex(mutex_.Get());
+        Leave();
+    }
+    UpdateTurn(const UpdateTurn&) = delete;
+    UpdateTurn& operator=(const UpdateTurn&) = delete;
+    bool Held() const { return held_; }
+
+private:
+    static std::mutex& BusyLock() {
+        static std::mutex lock;
+        return lock;
+    }
+    static std::set<std::string>& Busy() {
+        static std::set<std::string> busy;
+        return busy;
+    }
+    void Leave() {
+        std::lock_guard lock(BusyLock());
+        Busy().erase(folder_);
+    }
+
+    std::string folder_;
+    UniqueHandle mutex_;
+    bool held_ = false;
+};
+
+// --- files of the data folder
+
+std::string UtcNow() {
+    SYSTEMTIME now;
+    GetSystemTime(&now);
+    char text[32];
+    std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02uZ", now.wYear, now.wMonth, now.wDay, now.wHour,
+                  now.wMinute, now.wSecond);
+    return text;
+}
+
+int64_t UnixNow() {
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    const uint64_t ticks = (static_cast<uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+    return static_cast<int64_t>(ticks / 10000000ull) - 11644473600ll;
+}
+
+std::string UtcDate(int64_t unix_seconds) {
+    const uint64_t ticks = static_cast<uint64_t>(unix_seconds + 11644473600ll) * 10000000ull;
+    const FILETIME time{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+    SYSTEMTIME date{};
+    FileTimeToSystemTime(&time, &date);
+    char text[16];
+    std::snprintf(text, sizeof text, "%04u-%02u-%02u", date.wYear, date.wMonth, date.wDay);
+    return text;
+}
+
+// Appends one line to Update.log, moving a full log aside first. A log that cannot be written
+// costs nothing else.
+void AppendToLog(const std::string& folder, const std::string& line) {
+    const std::string log = folder + kUpdateLogName;
+    WIN32_FILE_ATTRIBUTE_DATA info{};
+    if (GetFileAttributesExA(log.c_str(), GetFileExInfoStandard, &info) &&
+        (info.nFileSizeHigh != 0 || info.nFileSizeLow >= kUpdateLogRotateSize)) {
+        MoveFileExA(log.c_str(), (folder + kUpdateOldLogName).c_str(), MOVEFILE_REPLACE_EXISTING);
+    }
+    const UniqueFile file(CreateFileA(log.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return;
+    DWORD written = 0;
+    WriteFile(file.Get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+}
+
+std::vector<SavedValidators> LoadState(const std::string& folder) {
+    const UniqueFile file(CreateFileA((folder + kUpdateStateName).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return {};
+    std::string text(kUpdateStateSizeLimit, '\0');
+    DWORD count = 0;
+    if (!ReadFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &count, nullptr)) return {};
+    text.resize(count);
+    return ParseUpdateState(text);
+}
+
+void SaveState(const std::string& folder, const std::vector<SavedValidators>& entries) {
+    const std::string text = FormatUpdateState(entries);
+    const UniqueFile file(CreateFileA((folder + kUpdateStateName).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return;
+    DWORD written = 0;
+    WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+}
+
+// Part files of an update that did not finish (a crash, a killed browser), and the download names
+// of earlier versions of the library, which nothing uses any more.
+void RemoveLeftovers(const std::string& folder, const std::string& base) {
+    WIN32_FIND_DATAA found;
+    const HANDLE search = FindFirstFileA((folder + "update-*.part").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) DeleteFileA((folder + found.cFileName).c_str());
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    DeleteFileA((folder + base + " Internet.tb").c_str());
+    DeleteFileA((folder + "Internet Icons.bin").c_str());
+}
+
+// A checked download, written to a file that nobody else may open while this one holds it: what
+// is renamed into place is exactly what was checked.
+class PartFile {
+public:
+    PartFile(const std::string& folder, std::string_view bytes) {
+        static std::atomic<unsigned> counter{0};
+        path_ = folder + "update-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(GetTickCount()) + "-" +
+                std::to_string(counter++) + ".part";
+        file_.Reset(CreateFileA(path_.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                                nullptr));
+        if (!file_) return;
+        DWORD written = 0;
+        ok_ = WriteFile(file_.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+              written == bytes.size() && FlushFileBuffers(file_.Get());
+    }
+    ~PartFile() {
+        if (!file_) return;
+        file_.Reset();
+        if (!swapped_) DeleteFileA(path_.c_str());
+    }
+    PartFile(const PartFile&) = delete;
+    PartFile& operator=(const PartFile&) = delete;
+    bool Written() const { return ok_; }
+
+    // Puts the file in place of `current`, whose copy becomes `previous`. `current` is replaced in
+    // one step, so a window that loads it meanwhile finds either file, never none.
+    bool SwapIn(const std::string& current, const std::string& previous) {
+        if (!ok_) return false;
+        if (BeforeSwap()) BeforeSwap()(path_);
+        if (FileExists(current)) CopyFileA(current.c_str(), previous.c_str(), FALSE);  // best effort
+        const std::wstring target = L"\\??\\" + ToWide(AnsiToUtf16(current));
+        std::string buffer(sizeof(FILE_RENAME_INFO) + target.size() * sizeof(wchar_t), '\0');
+        auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+        rename->ReplaceIfExists = TRUE;
+        rename->RootDirectory = nullptr;
+        rename->FileNameLength = static_cast<DWORD>(target.size() * sizeof(wchar_t));
+        memcpy(rename->FileName, target.data(), rename->FileNameLength);
+        // A window that is reading the current file at this moment keeps it from being replaced;
+        // it reads for a few milliseconds, so a few tries a little apart get through.
+        for (int attempt = 0; attempt < 20 && !swapped_; ++attempt) {
+            if (attempt > 0) Sleep(25);
+            swapped_ = SetFileInformationByHandle(file_.Get(), FileRenameInfo, rename, static_cast<DWORD>(buffer.size()));
+        }
+        return swapped_;
+    }
+
+private:
+    std::string path_;
+    UniqueFile file_;
+    bool ok_ = false;
+    bool swapped_ = false;
+};
+
+bool TemplateIsUsable(std::string image) {
+    ReadOnlyStore check = ReadOnlyStore::FromImage(std::move(image));
     return !check.Damaged() && !DecodeUtf8(check.Store().ReadString("Options\\Toolbar Name", "")).empty();
 }
 
-bool IconStoreIsUsable(const std::string& path) {
-    ReadOnlyStore check(path);
+bool IconStoreIsUsable(std::string image) {
+    ReadOnlyStore check = ReadOnlyStore::FromImage(std::move(image));
     return !check.Damaged() && check.Store().KeyExists("\\Icons");
+}
+
+std::string VersionOf(std::string image) {
+    ReadOnlyStore store = ReadOnlyStore::FromImage(std::move(image));
+    return store.Damaged() ? std::string() : store.Store().ReadString("\\Options\\Version", "");
+}
+
+std::string InstalledVersion(const std::string& path) {
+    ReadOnlyStore store(path);
+    return store.Damaged() ? std::string() : store.Store().ReadString("\\Options\\Version", "");
+}
+
+// --- the update
+
+struct Step {
+    std::string folder;  // ends in "\"
+    std::string base;    // B
+    std::string url;     // the update location, ending in "/"
+    UpdateLimits limits;
+    DWORD deadline_tick = 0;
+    std::vector<SavedValidators> state;
+
+    std::string Current() const { return folder + base + ".tb"; }
+    std::string Previous() const { return folder + base + " Default.tb"; }
+    std::string Icons() const { return folder + "Icons.bin"; }
+    std::string PreviousIcons() const { return folder + "Icons Default.bin"; }
+
+    FetchResult Fetch(const std::string& remote, unsigned long long max_bytes, bool conditional) const {
+        const Validators have = conditional ? FindValidators(state, url + remote) : Validators{};
+        return FetchUrl(url + remote, have, {max_bytes, limits.no_answer_ms, deadline_tick});
+    }
+};
+
+std::string Failed(const std::string& what, const FetchResult& fetched) {
+    return "failed: " + what + ": " + fetched.reason;
+}
+
+// A library without a key: each file that is a usable store is taken.
+std::string UnsignedUpdate(Step& step) {
+    std::vector<std::string> said;
+    bool any_updated = false;
+    std::string version;
+    const struct {
+        std::string remote;
+        unsigned long long max_bytes;
+        bool (*usable)(std::string);
+        std::string current, previous;
+    } files[] = {
+        {step.base + ".tb", step.limits.template_bytes, TemplateIsUsable, step.Current(), step.Previous()},
+        {"icons.bin", step.limits.icon_store_bytes, IconStoreIsUsable, step.Icons(), step.PreviousIcons()},
+    };
+    for (const auto& file : files) {
+        const FetchResult fetched = step.Fetch(file.remote, file.max_bytes, FileExists(file.current));
+        if (fetched.kind == FetchResult::Kind::kQuit) return Failed(file.remote, fetched);
+        if (fetched.kind == FetchResult::Kind::kNotModified) continue;
+        if (fetched.kind != FetchResult::Kind::kBody) {
+            said.push_back(Failed(file.remote, fetched));
+            continue;
+        }
+        if (!file.usable(fetched.body)) {
+            said.push_back("refused: " + file.remote + " is not a usable " +
+                           (file.current == step.Current() ? "template" : "icon store"));
+            continue;
+        }
+        PartFile part(step.folder, fetched.body);
+        if (!part.SwapIn(file.current, file.previous)) {
+            said.push_back("failed: " + file.remote + " could not take its place");
+            continue;
+        }
+        any_updated = true;
+        if (file.current == step.Current()) version = VersionOf(fetched.body);
+        step.state = WithValidators(std::move(step.state), step.url + file.remote, fetched.validators);
+    }
+    if (any_updated) said.insert(said.begin(), "updated" + (version.empty() ? "" : " to version " + version));
+    if (said.empty()) return "not modified";
+    std::string line;
+    for (const std::string& part : said) line += (line.empty() ? "" : "; ") + part;
+    return line;
+}
+
+// A library with keys: only a whole release whose manifest verifies, in one piece.
+std::string SignedUpdate(Step& step, const UpdateTarget& target) {
+    const std::string manifest_name = step.base + kReleaseSuffix;
+    const FetchResult manifest = step.Fetch(manifest_name, kReleaseManifestSizeLimit, FileExists(step.Current()));
+    if (manifest.kind == FetchResult::Kind::kNotModified) return "not modified";
+    if (manifest.kind != FetchResult::Kind::kBody) return Failed(manifest_name, manifest);
+    const ParsedManifest parsed = ParseReleaseManifest(manifest.body);
+    if (!parsed.manifest) return "refused: " + manifest_name + " is no release manifest (" + parsed.error + ")";
+    const ReleaseManifest& release = *parsed.manifest;
+
+    const std::string* key = nullptr;
+    for (const std::string& carried : *target.keys) {
+        if (KeyIdOf(Sha256Of(carried)) == release.key_id) key = &carried;
+    }
+    if (!key) return "refused: signed by an unknown key (" + release.key_id + ")";
+    if (!VerifyManifestSignature(*key, parsed.signed_text, release.signature)) return "refused: signature does not verify";
+    if (!EqualsIgnoreAsciiCase(release.class_id, target.class_id)) {
+        return "refused: the release is for another toolbar (" + release.class_id + ")";
+    }
+    if (release.expires && *release.expires <= UnixNow()) {
+        return "refused: the release expired on " + UtcDate(*release.expires);
+    }
+    const std::string installed = FileExists(step.Current()) ? InstalledVersion(step.Current()) : std::string();
+    const auto installed_parts = ParseDottedVersion(installed);
+    const auto release_parts = ParseDottedVersion(release.version);  // the manifest's reader checked it
+    if (installed_parts) {
+        const int order = CompareDottedVersions(*release_parts, *installed_parts);
+        if (order == 0) {
+            step.state = WithValidators(std::move(step.state), step.url + manifest_name, manifest.validators);
+            return "not modified (version " + installed + " is installed)";
+        }
+        if (order < 0) return "refused: version " + release.version + " is not newer than " + installed;
+    }
+
+    const FetchResult templ = step.Fetch(step.base + ".tb", step.limits.template_bytes, false);
+    if (templ.kind != FetchResult::Kind::kBody) return Failed(step.base + ".tb", templ);
+    if (ToHex(Sha256Of(templ.body)) != release.template_sha256) {
+        return "refused: " + step.base + ".tb does not match the release";
+    }
+    const FetchResult icons = step.Fetch("icons.bin", step.limits.icon_store_bytes, false);
+    if (icons.kind != FetchResult::Kind::kBody) return Failed("icons.bin", icons);
+    if (ToHex(Sha256Of(icons.body)) != release.icons_sha256) return "refused: icons.bin does not match the release";
+    // Signed, but the toolbar could not use it: say so rather than install a toolbar without a name.
+    if (!TemplateIsUsable(templ.body)) return "refused: " + step.base + ".tb is not a usable template";
+    if (!IconStoreIsUsable(icons.body)) return "refused: icons.bin is not a usable icon store";
+
+    PartFile template_part(step.folder, templ.body);
+    PartFile icons_part(step.folder, icons.body);
+    if (!template_part.Written() || !icons_part.Written()) return "failed: the data folder cannot be written";
+    if (!template_part.SwapIn(step.Current(), step.Previous())) return "failed: " + step.base + ".tb could not take its place";
+    if (!icons_part.SwapIn(step.Icons(), step.PreviousIcons())) {
+        // Template and icon store belong together: the previous template goes back.
+        CopyFileA(step.Previous().c_str(), step.Current().c_str(), FALSE);
+        return "failed: icons.bin could not take its place";
+    }
+    step.state = WithValidators(std::move(step.state), step.url + manifest_name, manifest.validators);
+    return "updated to version " + release.version;
 }
 
 HMODULE ThisModule() {
@@ -313,133 +370,41 @@ HMODULE ThisModule() {
     return module;
 }
 
-// A library that carries a publisher's key takes only downloads signed with it: the signature is
-// fetched next to the file (remote name + ".sig") and checked before the file is read at all. A
-// missing, damaged or wrong signature rejects the download like a failed check, so the download
-// stays aside and the current file stays in use. The signature's own download is removed again.
-bool SignatureAccepts(const std::optional<std::string_view>& key, const std::string& remote_url,
-                      const std::string& signed_name, const std::string& download, const DownloadTimeouts& timeouts) {
-    if (!key) return true;
-    const std::string signature_file = download + kSignatureSuffix;
-    if (FileExists(signature_file)) DeleteOneFile(signature_file);
-    DownloadFile(remote_url + kSignatureSuffix, signature_file, {timeouts, kSignatureSizeLimit});
-    const std::optional<std::string> signature = FileExists(signature_file) ? ReadWholeFile(signature_file) : std::nullopt;
-    DeleteOneFile(signature_file);
-    return signature && VerifyUpdateSignature(*key, signed_name, download, *signature);
-}
-
-std::function<void(const std::string&)>& BeforeSwap() {
-    static std::function<void(const std::string&)> hook;
-    return hook;
-}
-
-// Puts an accepted download in place of the current file, which becomes the previous version. When
-// the download cannot take its place, the previous version goes back, so a working file remains.
-void SwapIn(const std::string& download, const std::string& current, const std::string& previous) {
-    if (BeforeSwap()) BeforeSwap()(download);
-    if (FileExists(previous)) DeleteOneFile(previous);
-    const bool moved_aside = RenameOneFile(current, previous);
-    if (!RenameOneFile(download, current) && moved_aside) RenameOneFile(previous, current);
-}
-
 }  // namespace
 
-void SetBeforeSwapForTesting(std::function<void(const std::string& download)> hook) { BeforeSwap() = std::move(hook); }
+void SetBeforeSwapForTesting(std::function<void(const std::string&)> hook) { BeforeSwap() = std::move(hook); }
 
-void SetEventCreationFailsForTesting(bool fail) { FailEventCreation() = fail; }
+std::string UpdateTemplate(const UpdateTarget& target, std::u16string& updates_url, const UpdateLimits& limits) {
+    if (IsBlank(updates_url)) return {};
+    if (updates_url.back() != u'/') updates_url += u'/';
+    Step step;
+    step.folder = Utf16ToAnsi(target.data_folder) + "\\";
+    step.base = Utf16ToAnsi(target.base_name);
+    step.url = Utf16ToAnsi(updates_url);
+    step.limits = limits;
+    step.deadline_tick = GetTickCount() + limits.deadline_ms;
 
-long RunningTransferWorkers() { return g_running_workers.load(); }
-
-void DownloadFile(const std::string& url, const std::string& local_file, const DownloadLimits& limits) {
-    UniqueInternet session(
-        InternetOpenA(ProcessFileName().c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-    if (!session) return;
-    auto transfer = std::make_shared<Transfer>(std::move(session), limits, local_file);
-    // Without its event the wait below would return at once, every time: a busy loop for as long as
-    // the transfer runs. A system that cannot make one event cannot take a download either.
-    if (!transfer->progress) return;
-    const std::string canonical = CanonicalizeUrl(url);
-    if (!LooksLikeUrl(canonical)) return;
-    transfer->url = canonical;
-    if (!StartWorker(transfer)) return;
-
-    // Wait for the worker, handling the thread's window messages meanwhile; give up when it has not
-    // moved for the time-out, or when the whole transfer has taken longer than its deadline.
-    const DownloadTimeouts& timeouts = limits.timeouts;
-    const DWORD start = GetTickCount();
-    DWORD last_move = start;
-    unsigned long long last_received = 0;
-    bool last_opened = false;
-    for (;;) {
-        ProcessPendingMessages();
-        {
-            std::lock_guard lock(transfer->mutex);
-            if (transfer->finished) break;
-        }
-        const HANDLE progress = transfer->progress.Get();
-        MsgWaitForMultipleObjects(1, &progress, FALSE, 50, QS_ALLINPUT);
-        const unsigned long long received = transfer->received;
-        const bool opened = transfer->opened;
-        if (received != last_received || opened != last_opened) {
-            last_received = received;
-            last_opened = opened;
-            last_move = GetTickCount();
-        }
-        const DWORD limit = opened ? timeouts.receive_ms : timeouts.connect_ms + timeouts.receive_ms;
-        const DWORD now = GetTickCount();
-        if (now - last_move > limit || now - start > timeouts.total_ms) {
-            std::lock_guard lock(transfer->mutex);
-            if (!transfer->finished) {
-                Abandon(*transfer);  // the worker removes its own file as it ends
-                break;
+    std::string outcome;
+    {
+        const UpdateTurn turn(step.folder);
+        if (!turn.Held()) {
+            outcome = "skipped: another window is updating";
+        } else {
+            try {
+                RemoveLeftovers(step.folder, step.base);
+                step.state = LoadState(step.folder);
+                const std::vector<SavedValidators> loaded = step.state;
+                outcome = target.keys ? SignedUpdate(step, target) : UnsignedUpdate(step);
+                if (step.state != loaded) SaveState(step.folder, step.state);
+            } catch (const std::exception& e) {
+                outcome = std::string("failed: ") + e.what();
             }
         }
     }
-
-    std::lock_guard lock(transfer->mutex);
-    // Like a file created anew when the URL opened: a transfer that does not finish leaves none.
-    if (transfer->opened && transfer->outcome != Outcome::kComplete) DeleteFileA(local_file.c_str());
-    if (transfer->abandoned) return;
-    if (!transfer->error.empty()) throw FileCreateError(transfer->error);
-    if (transfer->outcome != Outcome::kComplete) return;
-    if (!MoveFileExA(transfer->part_file.c_str(), local_file.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-        const int error = static_cast<int>(GetLastError());
-        DeleteFileA(transfer->part_file.c_str());
-        throw FileCreateError(CannotCreateMessage(local_file, error));
-    }
-}
-
-void UpdateTemplate(const std::u16string& data_folder, const std::u16string& base_name, std::u16string& updates_url,
-                    const UpdateLimits& limits) {
-    if (IsBlank(updates_url)) return;
-    if (updates_url.back() != u'/') updates_url += u'/';
-    const std::string url = Utf16ToAnsi(updates_url);
-    const std::string folder = Utf16ToAnsi(data_folder) + "\\";
-    const std::string base = Utf16ToAnsi(base_name);
-    const std::optional<std::string_view> key = PublisherKey(ThisModule());
-
-    // Template phase: its errors reach the caller.
-    const std::string template_download = folder + base + " Internet.tb";
-    if (FileExists(template_download)) DeleteOneFile(template_download);
-    DownloadFile(url + base + ".tb", template_download, {limits.timeouts, limits.template_bytes});
-    if (FileExists(template_download) &&
-        SignatureAccepts(key, url + base + ".tb", Utf16ToUtf8(base_name) + ".tb", template_download, limits.timeouts) &&
-        TemplateIsUsable(template_download)) {
-        SwapIn(template_download, folder + base + ".tb", folder + base + " Default.tb");
-    }
-
-    // Icon phase: runs whatever the template phase did; its errors are swallowed.
-    try {
-        const std::string icons_download = folder + "Internet Icons.bin";
-        DownloadFile(url + "icons.bin", icons_download, {limits.timeouts, limits.icon_store_bytes});
-        if (FileExists(icons_download) &&
-            SignatureAccepts(key, url + "icons.bin", "icons.bin", icons_download, limits.timeouts) &&
-            IconStoreIsUsable(icons_download)) {
-            SwapIn(icons_download, folder + "Icons.bin", folder + "Icons Default.bin");
-        }
-    } catch (...) {
-        // An icon store that cannot be fetched or checked leaves the current one in use.
-    }
+    AppendToLog(step.folder, UpdateLogLine(UtcNow(), step.url, outcome));
+    // The thread's message loop was asked to end while the update pumped its messages.
+    RepostQuit();
+    return outcome;
 }
 
 void UpdateTemplate() {
@@ -450,7 +415,10 @@ void UpdateTemplate() {
         updates_url += u'/';
         ChangeSettings([&](ToolbarSettings& record) { record.UpdatesUrl = updates_url; });
     }
-    UpdateTemplate(settings.DataFolder, settings.TemplateBaseName, updates_url);
+    HMODULE module = StartupModule();
+    UpdateTarget target{settings.DataFolder, settings.TemplateBaseName, settings.ToolbarGuid,
+                        PublisherKeys(module ? module : ThisModule())};
+    UpdateTemplate(target, updates_url);
 }
 
 }  // namespace tb

@@ -1,83 +1,76 @@
 #pragma once
-// The template update: fetches a newer template file and icon store from the toolbar's update
-// location, checks each through a store of its own, and swaps it in, keeping the file it replaces
-// under its " Default" name.
+// The template update: brings the template file and icon store of the data folder up to the
+// release on the toolbar's update location, and says in Update.log what happened.
+//
+// A library that carries publisher keys (`tbtool brand --key`) takes only whole signed releases:
+// it fetches B.release first (settings/release_manifest.cpp) and takes the release when the
+// signature verifies with one of its keys, the class id is its own, the version is newer than the
+// installed template's, the release has not expired, and both downloads match their digests.
+// A release that is not newer is not downloaded. A library without a key fetches B.tb and
+// icons.bin and takes each that is a usable store.
+//
+// Either way: one update at a time for a data folder (a window that finds one running builds with
+// the files as they are); downloads are held in memory, checked, written to a file of a unique
+// name that nobody else may open, and that same file is renamed over the current one, whose copy
+// stays as the " Default" file; an unchanged file costs one conditional request; the whole step
+// ends by its deadline.
 //
 // Files in the data folder (B is the template's base name):
-//   B.tb            the template in use          Icons.bin           the icon store in use
-//   B Internet.tb   the download, before checks  Internet Icons.bin  the download, before checks
-//   B Default.tb    the template before the swap Icons Default.bin   the icon store before the swap
-// Remote files: UpdatesUrl + B + ".tb" and UpdatesUrl + "icons.bin".
+//   B.tb, Icons.bin                      in use
+//   B Default.tb, Icons Default.bin      what was in use before the last swap
+//   update-*.part                        a download being swapped in (removed at the next start)
+//   Update.log, Update.old.log, Update.state   see settings/update_record.hpp
+// Remote files: UpdatesUrl + B + ".tb", UpdatesUrl + "icons.bin", UpdatesUrl + B + ".release".
 #include <functional>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace tb {
 
-// Bounds on one transfer, so that neither a stalled nor a hostile server can hold the browser's
-// window for long or fill the user's disk: the transfer is given up when it has not moved for the
-// no-progress time (connecting, or receiving), when it has run for the overall deadline however
-// slowly bytes still trickle in, or when its body passes the size limit. A transfer given up leaves
-// no file.
-struct DownloadTimeouts {
-    unsigned long connect_ms = 5000;
-    unsigned long receive_ms = 30000;
-    unsigned long total_ms = 120000;  // from the request to the last byte
-};
+// The whole update step of a build, every request included. The window the user opened shows
+// nothing of the toolbar until the step ends, so it is a few seconds: a release of real size
+// (tens of kilobytes, an icon store well under a megabyte) arrives in well under that on any
+// working connection; one that cannot is tried again at the next build, and meanwhile the
+// installed files stay in use.
+inline constexpr unsigned long kUpdateDeadlineMs = 8000;
+// Nothing moved for this long (connecting, or between parts of a body): the server is not coming.
+inline constexpr unsigned long kUpdateNoAnswerMs = 4000;
 
 // The largest files the update takes. Real templates are a few kilobytes and real icon stores well
-// under a megabyte (a few hundred PNG icons); the limits leave room for any real store and for a
-// slow connection to finish within the deadline, and keep what a server can put on the user's disk
-// small.
-inline constexpr unsigned long long kTemplateSizeLimit = 16ull << 20;
-inline constexpr unsigned long long kIconStoreSizeLimit = 64ull << 20;
-// A detached signature is 64 bytes; anything much larger is not one.
-inline constexpr unsigned long long kSignatureSizeLimit = 1024;
+// under a megabyte; the limits leave room for any real store and keep what a server can make the
+// library hold small.
+inline constexpr unsigned long long kTemplateSizeLimit = 4ull << 20;
+inline constexpr unsigned long long kIconStoreSizeLimit = 16ull << 20;
 
-struct DownloadLimits {
-    DownloadTimeouts timeouts;
-    unsigned long long max_bytes = kTemplateSizeLimit;
-};
-
-// The limits of the update's transfers; tests shorten them.
 struct UpdateLimits {
-    DownloadTimeouts timeouts;
+    unsigned long deadline_ms = kUpdateDeadlineMs;
+    unsigned long no_answer_ms = kUpdateNoAnswerMs;
     unsigned long long template_bytes = kTemplateSizeLimit;
     unsigned long long icon_store_bytes = kIconStoreSizeLimit;
 };
 
-// Fetches the URL (8-bit text) into the local file, in blocks of 1024 bytes, processing the thread's
-// window messages while it waits. The server's status is not looked at: an error page is written like any
-// body. Callers judge the outcome by whether the file exists afterwards: no session, a URL that does
-// not canonicalize to a web address, or a server that cannot be reached leave no file, and so does a
-// transfer that fails part-way or ends short of its announced length (the partial file is removed);
-// so does a system that cannot create the event the wait sleeps on (no request is made then), and
-// so does a transfer that passes one of its limits. A server that announces a length over the size
-// limit is refused before anything is written.
-// A local file that cannot be created or written raises FileCreateError, after the partial file is
-// removed and the internet handles are closed.
-void DownloadFile(const std::string& url, const std::string& local_file, const DownloadLimits& limits = {});
+struct UpdateTarget {
+    std::u16string data_folder;
+    std::u16string base_name;
+    std::string class_id;  // the toolbar's own; a signed release must name it
+    // The publisher keys the library carries; nullopt: it carries none and takes unsigned files.
+    std::optional<std::vector<std::string>> keys;
+};
 
-// The update for ToolbarSettings' UpdatesUrl, DataFolder and TemplateBaseName; a missing trailing
-// "/" is added to the record's UpdatesUrl. Errors of the template phase (a download that cannot be
-// written, a downloaded file that cannot be read) are raised; the icon phase then does not run.
+// Runs the update for `target`; `updates_url` gets the trailing "/" when it lacks one (unless it is
+// empty or blank, when nothing at all happens and "" is returned). Returns the outcome as logged:
+// "updated to version V", "not modified", "refused: WHY", "failed: WHY", "skipped: WHY".
+// Nothing is raised: an update that cannot be done leaves the installed files as they are.
+std::string UpdateTemplate(const UpdateTarget& target, std::u16string& updates_url, const UpdateLimits& limits = {});
+
+// The update for ToolbarSettings (UpdatesUrl, DataFolder, TemplateBaseName, ToolbarGuid) with the
+// keys of the library the settings were loaded from; a missing trailing "/" is added to the
+// record's UpdatesUrl.
 void UpdateTemplate();
 
-// The same for explicit values: `updates_url` gets the trailing "/" when it lacks one (unless it is
-// empty or blank, when nothing at all happens).
-void UpdateTemplate(const std::u16string& data_folder, const std::u16string& base_name, std::u16string& updates_url,
-                    const UpdateLimits& limits = {});
-
-// The transfers' workers that have not ended yet. A transfer's worker does its blocking calls on
-// a thread of its own and ends shortly after the transfer is done or given up; the library must not
-// be unloaded while one runs.
-long RunningTransferWorkers();
-
-// Test seam: makes the transfer's event fail to be created, as on a system out of handles; the
-// download then does not start (no request, no file).
-void SetEventCreationFailsForTesting(bool fail);
-
-// Test seam: called with the download's path just before an accepted download is swapped in, so a
-// test can hold the file the way another program might.
-void SetBeforeSwapForTesting(std::function<void(const std::string& download)> hook);
+// Test seam: called with the path of a checked download's file just before it is renamed into
+// place, so a test can try what another program could do to it.
+void SetBeforeSwapForTesting(std::function<void(const std::string& part_file)> hook);
 
 }  // namespace tb

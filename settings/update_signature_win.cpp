@@ -2,8 +2,11 @@
 
 #include <bcrypt.h>
 
+#include <algorithm>
+
 #include "base/handle_win.hpp"
 #include "settings/module_resource_win.hpp"
+#include "settings/release_manifest.hpp"
 #include "settings/update_signature.hpp"
 
 namespace tb {
@@ -35,48 +38,43 @@ UniqueKey ImportPublicKey(BCRYPT_ALG_HANDLE ecdsa, std::string_view point) {
     return key;
 }
 
-// SHA-256 of the prefix and the file, read in blocks so a large store is never held in memory.
-bool DigestOf(std::string_view prefix, const std::string& path, UCHAR (&digest)[kDigestSize]) {
-    UniqueAlgorithm sha;
-    if (!Succeeded(BCryptOpenAlgorithmProvider(sha.Put(), BCRYPT_SHA256_ALGORITHM, nullptr, 0))) return false;
-    UniqueHash hash;
-    if (!Succeeded(BCryptCreateHash(sha.Get(), hash.Put(), nullptr, 0, nullptr, 0, 0))) return false;
-    if (!Succeeded(BCryptHashData(hash.Get(), reinterpret_cast<PUCHAR>(const_cast<char*>(prefix.data())),
-                                  static_cast<ULONG>(prefix.size()), 0))) {
-        return false;
-    }
-    const UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return false;
-    static constexpr DWORD kBlock = 64 * 1024;
-    std::string block(kBlock, '\0');
-    for (;;) {
-        DWORD count = 0;
-        if (!ReadFile(file.Get(), block.data(), kBlock, &count, nullptr)) return false;
-        if (count == 0) break;
-        if (!Succeeded(BCryptHashData(hash.Get(), reinterpret_cast<PUCHAR>(block.data()), count, 0))) return false;
-    }
-    return Succeeded(BCryptFinishHash(hash.Get(), digest, kDigestSize, 0));
-}
-
 }  // namespace
 
-bool VerifyUpdateSignature(std::string_view public_key, std::string_view signed_name, const std::string& path,
-                           std::string_view signature) {
+std::string Sha256Of(std::string_view bytes) {
+    UniqueAlgorithm sha;
+    if (!Succeeded(BCryptOpenAlgorithmProvider(sha.Put(), BCRYPT_SHA256_ALGORITHM, nullptr, 0))) return {};
+    UniqueHash hash;
+    if (!Succeeded(BCryptCreateHash(sha.Get(), hash.Put(), nullptr, 0, nullptr, 0, 0))) return {};
+    // CNG takes at most a ULONG at a time; the update's files are far smaller, but no cut is assumed.
+    for (size_t at = 0; at < bytes.size();) {
+        const ULONG count = static_cast<ULONG>(std::min<size_t>(bytes.size() - at, 1u << 30));
+        if (!Succeeded(BCryptHashData(hash.Get(), reinterpret_cast<PUCHAR>(const_cast<char*>(bytes.data() + at)), count, 0))) {
+            return {};
+        }
+        at += count;
+    }
+    std::string digest(kDigestSize, '\0');
+    if (!Succeeded(BCryptFinishHash(hash.Get(), reinterpret_cast<PUCHAR>(digest.data()), kDigestSize, 0))) return {};
+    return digest;
+}
+
+bool VerifyManifestSignature(std::string_view public_key, std::string_view signed_text, std::string_view signature) {
     if (signature.size() != kUpdateSignatureSize) return false;
     UniqueAlgorithm ecdsa;
     if (!Succeeded(BCryptOpenAlgorithmProvider(ecdsa.Put(), BCRYPT_ECDSA_P256_ALGORITHM, nullptr, 0))) return false;
     const UniqueKey key = ImportPublicKey(ecdsa.Get(), public_key);
     if (!key) return false;
-    UCHAR digest[kDigestSize] = {};
-    if (!DigestOf(SignedPrefix(signed_name), path, digest)) return false;
+    std::string digest = Sha256Of(signed_text);
+    if (digest.size() != kDigestSize) return false;
     std::string raw(signature);
-    return Succeeded(BCryptVerifySignature(key.Get(), nullptr, digest, kDigestSize,
+    return Succeeded(BCryptVerifySignature(key.Get(), nullptr, reinterpret_cast<PUCHAR>(digest.data()), kDigestSize,
                                            reinterpret_cast<PUCHAR>(raw.data()), static_cast<ULONG>(raw.size()), 0));
 }
 
-std::optional<std::string_view> PublisherKey(HMODULE module) {
-    return ModuleResourceBytes(module, kUpdatePublicKeyResource);
+std::optional<std::vector<std::string>> PublisherKeys(HMODULE module) {
+    const auto carried = ModuleResourceBytes(module, kUpdatePublicKeyResource);
+    if (!carried) return std::nullopt;
+    return SplitPublicKeys(*carried);
 }
 
 }  // namespace tb

@@ -34,15 +34,19 @@ std::string BrandLibrary(std::string library, const BrandInputs& inputs) {
     const ResourceId rcdata = ResourceId::Number(kResourceTypeRcData);
     pe.Remove(rcdata, RcData(u"TBTEMPLATE"));
     pe.Remove(rcdata, RcData(u"TBICONS"));
+    if (inputs.public_keys.empty() && !inputs.drop_key && pe.Find(rcdata, RcData(u"TBPUBKEY")) != nullptr) {
+        throw Error("the library carries a publisher key and takes only signed releases; give --key to keep "
+                    "signed updates, or --no-key to make a copy that updates unsigned");
+    }
     pe.Remove(rcdata, RcData(u"TBPUBKEY"));
     pe.Set(rcdata, RcData(u"TBTEMPLATE"), EncodeInternalFile(inputs.template_image));
     if (inputs.icons_image) pe.Set(rcdata, RcData(u"TBICONS"), EncodeInternalFile(*inputs.icons_image));
-    if (inputs.public_key) {
-        if (inputs.public_key->size() != kUpdatePublicKeySize || (*inputs.public_key)[0] != '\x04') {
-            throw Error("not a public key of `tbtool keygen`");
-        }
-        pe.Set(rcdata, RcData(u"TBPUBKEY"), *inputs.public_key);
+    std::string keys;
+    for (const std::string& key : inputs.public_keys) {
+        if (key.size() != kUpdatePublicKeySize || key[0] != '\x04') throw Error("not a public key of `tbtool keygen`");
+        keys += key;
     }
+    if (!keys.empty()) pe.Set(rcdata, RcData(u"TBPUBKEY"), keys);
     return pe.Write();
 }
 

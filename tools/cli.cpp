@@ -1,5 +1,6 @@
 #include "tools/cli.hpp"
 
+#include <charconv>
 #include <ostream>
 #include <string_view>
 
@@ -56,21 +57,27 @@ constexpr CommandHelp kCommands[] = {
      "its owner only; keep it off the update server), and PREFIX.pub, the public key that a toolbar\n"
      "library carries to accept only signed templates and icon stores. Never overwrites a key.\n"
      "Keys are made by the native tool only.\n"},
-    {"sign", "sign KEY FILE...",
-     "Writes FILE.sig next to each FILE (the template B.tb and the icon store), signed with the\n"
-     "private key KEY (ECDSA P-256, SHA-256). The signature covers the file's bytes and its name,\n"
-     "compared without regard to letter case: publish each file under the name it was signed as.\n"
+    {"sign", "sign KEY TEMPLATE ICONS [--expires DAYS]",
+     "Writes BASENAME.release beside TEMPLATE (BASENAME.tb): a manifest signed with the private key\n"
+     "KEY (ECDSA P-256, SHA-256) that names the toolbar's class id and version (the template's\n"
+     "\"\\Options\\Toolbar GUID\" and \"\\Options\\Version\", dotted numbers), the SHA-256 of TEMPLATE and\n"
+     "of the icon store ICONS, the time it was made and, with --expires, when it stops being taken.\n"
+     "Publish BASENAME.tb, icons.bin and BASENAME.release together: a keyed toolbar library takes\n"
+     "the release only when it is newer than the installed template and everything matches.\n"
      "Signing is done by the native tool only.\n"},
-    {"brand", "brand LIBRARY SOURCE-OR-TEMPLATE [ICONS] --out NAME.dll [--key PUBKEY] [--name TEXT]",
+    {"brand", "brand LIBRARY SOURCE-OR-TEMPLATE [ICONS] --out NAME.dll [--key PUBKEY]... [--no-key] [--name TEXT]",
      "Writes NAME.dll, a copy of the toolbar library LIBRARY (32-bit or 64-bit) that carries the\n"
      "toolbar: the template and icon store built from a toolbar source (JSON), or the template file\n"
      "and icon store given. A user whose data folder lacks them gets these. With --key the copy also\n"
-     "carries the public key PUBKEY (`tbtool keygen`) and then takes only signed updates. The version\n"
+     "carries the public key PUBKEY (`tbtool keygen`) and then takes only signed releases; give --key\n"
+     "more than once to trust several keys (to rotate a key, ship the old and the new one). A library\n"
+     "that carries keys keeps signed updates: without --key it is refused unless --no-key. The version\n"
      "resource's product name and description become TEXT, else the template's \"Toolbar Name\", else\n"
      "NAME. Everything else in the library stays as it is. A damaged or foreign file writes nothing.\n"},
-    {"verify", "verify PUBKEY FILE...",
-     "Checks FILE.sig against each FILE with the public key PUBKEY, as a keyed toolbar library does.\n"
-     "Exit 1 when a signature is missing or does not verify. Native tool only.\n"},
+    {"verify", "verify PUBKEY RELEASE TEMPLATE ICONS",
+     "Checks the release manifest RELEASE against the public key PUBKEY and the files TEMPLATE and\n"
+     "ICONS, as a keyed toolbar library does (except the comparison with an installed version).\n"
+     "Exit 1 when anything does not match. Native tool only.\n"},
 };
 
 const CommandHelp* FindCommand(std::string_view name) {
@@ -103,6 +110,16 @@ std::optional<std::string> TakeOption(std::vector<std::string>& args, std::strin
     return std::nullopt;
 }
 
+// Takes "--flag" out of the arguments; whether it was there.
+bool TakeFlag(std::vector<std::string>& args, std::string_view flag) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] != flag) continue;
+        args.erase(args.begin() + static_cast<std::ptrdiff_t>(i));
+        return true;
+    }
+    return false;
+}
+
 int Dispatch(const CommandHelp& command, std::vector<std::string> args, std::ostream& out, std::ostream& err) {
     std::optional<std::string> name;
     if (command.name == "build" || command.name == "brand") name = TakeOption(args, "--name");
@@ -110,7 +127,22 @@ int Dispatch(const CommandHelp& command, std::vector<std::string> args, std::ost
     if (command.name == "brand") {
         const auto out_file = TakeOption(args, "--out");
         if (!out_file) throw UsageError("--out NAME.dll is required");
-        brand = {*out_file, TakeOption(args, "--key"), name};
+        brand.out_file = *out_file;
+        brand.name = name;
+        while (auto key = TakeOption(args, "--key")) brand.key_files.push_back(std::move(*key));
+        brand.no_key = TakeFlag(args, "--no-key");
+        if (brand.no_key && !brand.key_files.empty()) throw UsageError("--no-key and --key exclude each other");
+    }
+    std::optional<int> expires_days;
+    if (command.name == "sign") {
+        if (const auto days = TakeOption(args, "--expires")) {
+            int value = 0;
+            const auto [end, error] = std::from_chars(days->data(), days->data() + days->size(), value);
+            if (error != std::errc() || end != days->data() + days->size() || value < 1 || value > 36500) {
+                throw UsageError("--expires takes a number of days from 1 to 36500");
+            }
+            expires_days = value;
+        }
     }
     // A source takes files from its own folder only, unless the publisher allows another.
     std::vector<std::string> allowed_folders;
@@ -143,11 +175,8 @@ int Dispatch(const CommandHelp& command, std::vector<std::string> args, std::ost
                             brand, out, err);
     }
     if (c == "keygen") return expect(1, 1), KeygenCommand(args[0], out, err);
-    if (c == "sign" || c == "verify") {
-        expect(2, args.size());
-        const std::vector<std::string> files(args.begin() + 1, args.end());
-        return c == "sign" ? SignCommand(args[0], files, out, err) : VerifyCommand(args[0], files, out, err);
-    }
+    if (c == "sign") return expect(3, 3), SignCommand(args[0], args[1], args[2], expires_days, out, err);
+    if (c == "verify") return expect(4, 4), VerifyCommand(args[0], args[1], args[2], args[3], out, err);
     return expect(1, 1), InspectCommand(args[0], out, err);
 }
 

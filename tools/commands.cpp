@@ -1,9 +1,11 @@
 #include "tools/commands.hpp"
 
+#include <ctime>
 #include <ostream>
 
 #include "base/file.hpp"
 #include "base/text.hpp"
+#include "settings/release_manifest.hpp"
 #include "settings/toolbar_settings.hpp"
 #include "settings/update_signature.hpp"
 #include "storage/storage_data.hpp"
@@ -196,15 +198,50 @@ int KeygenCommand(const std::string& prefix, std::ostream& out, std::ostream&) {
     return kExitOk;
 }
 
-int SignCommand(const std::string& key_file, const std::vector<std::string>& files, std::ostream& out,
-                std::ostream&) {
-    const std::string key = ReadInput(key_file);
-    for (const std::string& file : files) {
-        const std::string signature = SignContent(key, NameOf(file), ReadInput(file));
-        const std::string signature_file = file + kSignatureSuffix;
-        ReplaceFileContent(signature_file, signature);
-        out << "wrote " << signature_file << " (signs " << file << " as \"" << NameOf(file) << "\")\n";
+namespace {
+
+// The manifest of the release TEMPLATE + ICONS, not yet signed: what `sign` vouches for and what
+// `verify` compares. The version and class id come from the template, as the toolbar reads them.
+ReleaseManifest DescribeRelease(const std::string& template_file, const std::string& template_bytes,
+                                const std::string& icons_bytes) {
+    const auto templ = OpenTemplateImage(template_bytes);
+    ReleaseManifest m;
+    m.version = templ->ReadString("\\Options\\Version", "");
+    if (!ParseDottedVersion(m.version)) {
+        throw Error(template_file + ": \\Options\\Version is \"" + m.version +
+                    "\"; a release needs a version of dotted numbers (such as 1.2) to compare with the installed one");
     }
+    m.class_id = templ->ReadString("\\Options\\Toolbar GUID", kDefaultToolbarGuid);
+    if (!IsClassIdText(m.class_id)) throw Error(template_file + ": \\Options\\Toolbar GUID is no class id");
+    m.template_sha256 = ToHex(Sha256(template_bytes));
+    m.icons_sha256 = ToHex(Sha256(icons_bytes));
+    return m;
+}
+
+}  // namespace
+
+int SignCommand(const std::string& key_file, const std::string& template_file, const std::string& icons_file,
+                std::optional<int> expires_days, std::ostream& out, std::ostream&) {
+    const std::string key = ReadInput(key_file);
+    const std::string template_bytes = ReadInput(template_file);
+    const std::string icons_bytes = ReadInput(icons_file);
+    const auto unreadable = [](const std::string& image) {
+        const LoadedTables loaded = LoadStorageImage(image);
+        return loaded.damaged || loaded.tables.keys.empty();
+    };
+    if (unreadable(template_bytes)) throw Error(template_file + ": not a template file the toolbar can read");
+    if (unreadable(icons_bytes)) throw Error(icons_file + ": not an icon store the toolbar can read");
+    ReleaseManifest m = DescribeRelease(template_file, template_bytes, icons_bytes);
+    m.made = static_cast<int64_t>(std::time(nullptr));
+    if (expires_days) m.expires = m.made + static_cast<int64_t>(*expires_days) * 86400;
+    m.key_id = KeyIdOf(Sha256(PublicKeyOf(key)));
+    m.signature = SignContent(key, SignedManifestText(m));
+    const std::string release_file = InFolder(FolderOf(template_file), StemOf(template_file) + kReleaseSuffix);
+    ReplaceFileContent(release_file, ManifestText(m));
+    out << "wrote " << release_file << " (version " << m.version << " of " << m.class_id << ", key " << m.key_id
+        << (m.expires ? ", expires in " + std::to_string(*expires_days) + " days" : std::string()) << ")\n"
+        << "publish " << NameOf(template_file) << ", " << NameOf(icons_file) << " as icons.bin and "
+        << NameOf(release_file) << " together under the update location\n";
     return kExitOk;
 }
 
@@ -242,7 +279,8 @@ int BrandCommand(const std::string& library_file, const std::string& source_or_t
     };
     check_store(inputs.template_image, source_or_template);
     if (inputs.icons_image) check_store(*inputs.icons_image, icons_file ? *icons_file : source_or_template);
-    if (options.key_file) inputs.public_key = ReadInput(*options.key_file);
+    for (const std::string& key_file : options.key_files) inputs.public_keys.push_back(ReadInput(key_file));
+    inputs.drop_key = options.no_key;
     if (options.name) {
         inputs.toolbar_name = *options.name;
     } else {
@@ -258,32 +296,47 @@ int BrandCommand(const std::string& library_file, const std::string& source_or_t
     const std::string out_folder = FolderOf(options.out_file);
     if (!out_folder.empty()) CreateFolderChain(out_folder);
     ReplaceFileContent(options.out_file, branded);
+    const size_t keys = inputs.public_keys.size();
     out << "wrote " << options.out_file << " (\"" << inputs.toolbar_name << "\": template"
-        << (inputs.icons_image ? ", icon store" : "") << (inputs.public_key ? ", public key" : "") << ")\n";
+        << (inputs.icons_image ? ", icon store" : "")
+        << (keys == 0 ? "" : keys == 1 ? ", public key" : ", " + std::to_string(keys) + " public keys") << ")\n";
+    const std::string location = OpenTemplateImage(inputs.template_image)->ReadString("\\Options\\Updates URL", "");
+    if (keys == 0 && location.find_first_not_of(' ') != std::string::npos) {
+        out << "warning: the template has an update location but " << options.out_file
+            << " carries no key: it takes whatever that location (or anyone on the way) serves; "
+               "give --key and publish signed releases (`tbtool sign`)\n";
+    }
     return kExitOk;
 }
 
-int VerifyCommand(const std::string& public_file, const std::vector<std::string>& files, std::ostream& out,
-                  std::ostream&) {
+int VerifyCommand(const std::string& public_file, const std::string& release_file, const std::string& template_file,
+                  const std::string& icons_file, std::ostream& out, std::ostream&) {
     const std::string key = ReadInput(public_file);
     if (key.size() != kUpdatePublicKeySize || key[0] != '\x04') {
         throw Error(public_file + ": not a public key of `tbtool keygen`");
     }
-    int status = kExitOk;
-    for (const std::string& file : files) {
-        const std::string content = ReadInput(file);
-        const auto signature = ReadWholeFile(file + kSignatureSuffix);
-        if (!signature) {
-            out << file << ": no signature (" << file << kSignatureSuffix << " is missing)\n";
-            status = kExitFindings;
-        } else if (!VerifyContent(key, NameOf(file), content, *signature)) {
-            out << file << ": bad signature\n";
-            status = kExitFindings;
-        } else {
-            out << file << ": good signature\n";
-        }
+    const ParsedManifest parsed = ParseReleaseManifest(ReadInput(release_file));
+    if (!parsed.manifest) {
+        out << release_file << ": not a release manifest (" << parsed.error << ")\n";
+        return kExitFindings;
     }
-    return status;
+    const ReleaseManifest& m = *parsed.manifest;
+    const std::string template_bytes = ReadInput(template_file);
+    const std::string icons_bytes = ReadInput(icons_file);
+    const ReleaseManifest described = DescribeRelease(template_file, template_bytes, icons_bytes);
+    std::vector<std::string> problems;
+    if (m.key_id != KeyIdOf(Sha256(key))) problems.push_back("signed by another key (" + m.key_id + ")");
+    else if (!VerifyContent(key, parsed.signed_text, m.signature)) problems.push_back("the signature does not verify");
+    if (m.template_sha256 != described.template_sha256) problems.push_back(NameOf(template_file) + " does not match the release");
+    if (m.icons_sha256 != described.icons_sha256) problems.push_back(NameOf(icons_file) + " does not match the release");
+    if (m.version != described.version) problems.push_back("the template's version is " + described.version);
+    if (m.expires && *m.expires <= static_cast<int64_t>(std::time(nullptr))) problems.push_back("expired");
+    for (const std::string& problem : problems) out << release_file << ": " << problem << "\n";
+    if (problems.empty()) {
+        out << release_file << ": good release: version " << m.version << " of " << m.class_id << "\n";
+        return kExitOk;
+    }
+    return kExitFindings;
 }
 
 }  // namespace tb::tool

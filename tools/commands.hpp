@@ -20,18 +20,19 @@ int CompressCommand(const std::string& in_file, const std::string& out_file, std
 int DecompressCommand(const std::string& in_file, const std::string& out_file, std::ostream& err);
 int InspectCommand(const std::string& icons_file, std::ostream& out, std::ostream& err);
 int KeygenCommand(const std::string& prefix, std::ostream& out, std::ostream& err);
-int SignCommand(const std::string& key_file, const std::vector<std::string>& files, std::ostream& out,
-                std::ostream& err);
+int SignCommand(const std::string& key_file, const std::string& template_file, const std::string& icons_file,
+                std::optional<int> expires_days, std::ostream& out, std::ostream& err);
 struct BrandOptions {
     std::string out_file;
-    std::optional<std::string> key_file;
+    std::vector<std::string> key_files;  // each --key: the copy trusts releases signed by any of them
+    bool no_key = false;                 // --no-key: a keyed library may lose its keys
     std::optional<std::string> name;
     std::vector<std::string> allowed_folders = {};  // as for BuildCommand
 };
 int BrandCommand(const std::string& library_file, const std::string& source_or_template,
                  const std::optional<std::string>& icons_file, const BrandOptions& options, std::ostream& out,
                  std::ostream& err);
-int VerifyCommand(const std::string& public_file, const std::vector<std::string>& files, std::ostream& out,
-                  std::ostream& err);
+int VerifyCommand(const std::string& public_file, const std::string& release_file, const std::string& template_file,
+                  const std::string& icons_file, std::ostream& out, std::ostream& err);
 
 }  // namespace tb::tool

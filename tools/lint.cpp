@@ -372,6 +372,10 @@ private:
                                 "no \"..\", not ending in \".\")");
             }
         }
+        if (EqualsIgnoreAsciiCase(location.substr(location.find_first_not_of(' '), 7), "http://")) {
+            Warn(path, "plain http: anyone on the network path can read and change what the toolbar fetches; "
+                       "use https (and sign releases with `tbtool sign`)");
+        }
         if (Text("Options\\Toolbar Name").empty()) {
             Warn("\\Options\\Toolbar Name",
                  "empty: a template fetched from the update location is refused unless it names the toolbar here");

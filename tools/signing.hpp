@@ -1,6 +1,6 @@
 #pragma once
-// Publisher keys and detached signatures of templates and icon stores (the format is described in
-// settings/update_signature.hpp). Natively they are made with OpenSSL; the Windows build of the tool
+// Publisher keys and signatures of release manifests (the formats are described in
+// settings/update_signature.hpp and settings/release_manifest.cpp). Natively they are made with OpenSSL; the Windows build of the tool
 // does not sign (see signing_win.cpp) and raises tb::Error from each function.
 #include <string>
 #include <string_view>
@@ -19,13 +19,17 @@ KeyPair GenerateKeyPair();
 // exists or cannot be written; then neither file is left.
 void SaveNewKeyPair(const KeyPair& pair, const std::string& key_file, const std::string& public_file);
 
-// The signature of `content` under the name `file_name`. Error when the key cannot be read or is
-// no P-256 key.
-std::string SignContent(const std::string& private_pem, std::string_view file_name, std::string_view content);
+// The signature of `content`. Error when the key cannot be read or is no P-256 key.
+std::string SignContent(const std::string& private_pem, std::string_view content);
 
-// True when `signature` is a valid signature of `content` under `file_name` for `public_key`;
-// false for any signature, key or content that does not fit.
-bool VerifyContent(std::string_view public_key, std::string_view file_name, std::string_view content,
-                   std::string_view signature);
+// The 65-byte public key of a private key; Error as SignContent.
+std::string PublicKeyOf(const std::string& private_pem);
+
+// The 32-byte SHA-256 digest of bytes.
+std::string Sha256(std::string_view bytes);
+
+// True when `signature` is a valid signature of `content` for `public_key`; false for any
+// signature, key or content that does not fit.
+bool VerifyContent(std::string_view public_key, std::string_view content, std::string_view signature);
 
 }  // namespace tb::tool

@@ -128,17 +128,34 @@ void SaveNewKeyPair(const KeyPair& pair, const std::string& key_file, const std:
     }
 }
 
-std::string SignContent(const std::string& private_pem, std::string_view file_name, std::string_view content) {
+namespace {
+
+Key ReadPrivateKey(const std::string& private_pem) {
     const Bio bio(BIO_new_mem_buf(private_pem.data(), static_cast<int>(private_pem.size())));
-    const Key key(bio ? PEM_read_bio_PrivateKey(bio.get(), nullptr, nullptr, nullptr) : nullptr);
+    Key key(bio ? PEM_read_bio_PrivateKey(bio.get(), nullptr, nullptr, nullptr) : nullptr);
     if (!key) throw Error("not a private key in PEM form");
     if (!IsP256(key.get())) throw Error("not a P-256 key");
+    return key;
+}
 
+}  // namespace
+
+std::string PublicKeyOf(const std::string& private_pem) { return PublicPoint(ReadPrivateKey(private_pem).get()); }
+
+std::string Sha256(std::string_view bytes) {
+    unsigned char digest[EVP_MAX_MD_SIZE] = {};
+    unsigned int length = 0;
+    if (EVP_Digest(bytes.data(), bytes.size(), digest, &length, EVP_sha256(), nullptr) != 1 || length != 32) {
+        throw Error("cannot compute SHA-256");
+    }
+    return std::string(reinterpret_cast<const char*>(digest), length);
+}
+
+std::string SignContent(const std::string& private_pem, std::string_view content) {
+    const Key key = ReadPrivateKey(private_pem);
     const DigestContext digest(EVP_MD_CTX_new());
-    const std::string prefix = SignedPrefix(file_name);
     size_t der_length = 0;
     if (!digest || EVP_DigestSignInit(digest.get(), nullptr, EVP_sha256(), nullptr, key.get()) != 1 ||
-        EVP_DigestSignUpdate(digest.get(), prefix.data(), prefix.size()) != 1 ||
         EVP_DigestSignUpdate(digest.get(), content.data(), content.size()) != 1 ||
         EVP_DigestSignFinal(digest.get(), nullptr, &der_length) != 1) {
         throw Error("cannot sign");
@@ -161,8 +178,7 @@ std::string SignContent(const std::string& private_pem, std::string_view file_na
     return raw;
 }
 
-bool VerifyContent(std::string_view public_key, std::string_view file_name, std::string_view content,
-                   std::string_view signature) {
+bool VerifyContent(std::string_view public_key, std::string_view content, std::string_view signature) {
     if (signature.size() != kUpdateSignatureSize) return false;
     const Key key = PublicKeyFromPoint(public_key);
     if (!key) return false;
@@ -179,9 +195,7 @@ bool VerifyContent(std::string_view public_key, std::string_view file_name, std:
     const std::unique_ptr<unsigned char, Deleter<FreeOpenSslMemory>> owned_der(der);
 
     const DigestContext digest(EVP_MD_CTX_new());
-    const std::string prefix = SignedPrefix(file_name);
     return digest && EVP_DigestVerifyInit(digest.get(), nullptr, EVP_sha256(), nullptr, key.get()) == 1 &&
-           EVP_DigestVerifyUpdate(digest.get(), prefix.data(), prefix.size()) == 1 &&
            EVP_DigestVerifyUpdate(digest.get(), content.data(), content.size()) == 1 &&
            EVP_DigestVerifyFinal(digest.get(), der, static_cast<size_t>(der_length)) == 1;
 }

@@ -16,8 +16,12 @@ KeyPair GenerateKeyPair() { NativeOnly(); }
 
 void SaveNewKeyPair(const KeyPair&, const std::string&, const std::string&) { NativeOnly(); }
 
-std::string SignContent(const std::string&, std::string_view, std::string_view) { NativeOnly(); }
+std::string SignContent(const std::string&, std::string_view) { NativeOnly(); }
 
-bool VerifyContent(std::string_view, std::string_view, std::string_view, std::string_view) { NativeOnly(); }
+std::string PublicKeyOf(const std::string&) { NativeOnly(); }
+
+std::string Sha256(std::string_view) { NativeOnly(); }
+
+bool VerifyContent(std::string_view, std::string_view, std::string_view) { NativeOnly(); }
 
 }  // namespace tb::tool

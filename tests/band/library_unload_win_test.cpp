@@ -18,7 +18,7 @@
 #include "band_fixture.hpp"
 #include "host/stand_in_browser_win.hpp"
 #include "registry_support.hpp"
-#include "settings/template_update_win.hpp"
+#include "settings/web_fetch_win.hpp"
 #include "settings/toolbar_settings.hpp"
 #include "tests/support/temp_folder.hpp"
 #include "tests/update/http_server_win.hpp"
@@ -160,15 +160,14 @@ TEST_F(LibraryUnload, ComFreesTheLibraryOfABandFromTheRegistry) {
 // A template update's worker runs library code after the update has returned (until its read
 // ends), with no band and no factory reference left: the library is not idle until it has ended.
 TEST(LibraryIdle, NotWhileATransfersWorkerRuns) {
-    testing_support::TempFolder folder;
     testing_support::HttpServer server;
     server.Set("/stall", testing_support::Reply{std::string(1000, 'x'), 200,
                                                 testing_support::Reply::Mode::kStallMidBody});
     ASSERT_EQ(CanUnloadNow(), S_OK);
-    DownloadLimits limits;
-    limits.timeouts = {2000, 1000, 10000};
     bool busy_seen = false;
-    std::thread download([&] { DownloadFile(server.Root() + "stall", folder.Path("file.bin"), limits); });
+    std::thread download([&] {
+        FetchUrl(server.Root() + "stall", {}, {1u << 20, 1000, GetTickCount() + 10000});
+    });
     for (int i = 0; i < 300 && !busy_seen; ++i) {
         busy_seen = RunningTransferWorkers() > 0 && CanUnloadNow() == S_FALSE;
         Sleep(10);

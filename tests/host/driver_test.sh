@@ -1,7 +1,7 @@
 #!/bin/sh
 # The stand-in browser as a driver, on the sample toolbar: tbhost registers a copy of the library
 # named after the sample, hosts its band as the browser does and uses it like a person; then four
-# frames on four threads build, search and close at once.
+# frames on four threads build, search and close at once; four frames against a slow update location.
 #   driver_test.sh WINE_RUN TBHOST LIBRARY TBTOOL SAMPLE_FOLDER WORK PREFIX
 set -u
 wine_run=$1 tbhost=$2 library=$3 tbtool=$4 sample=$5 work=$6 prefix=$7
@@ -192,6 +192,14 @@ check closing 0 '[l for l in lines if l.get("closing_while_building")];'\
 '[l for l in lines if l.get("closed") and l["hosting"] is False];'\
 'not [d for d in dialogs if d["title"] == "Error"];'\
 'handles["end"]["windows"] == handles["start"]["windows"]' -- --dll "$dll" --close-while-building 500
+# Four frames build at once against the same slow location: one update runs (and says so in
+# Update.log), the other three build with the files as they are, and every frame comes up.
+rm -f "$data/Update.log"
+check slow-frames 0 'len([l for l in lines if "built_ms" in l]) == 4;'\
+'read("Update.log").count("skipped: another window is updating") == 3;'\
+'read("Update.log").count("failed: SampleBar.tb: the server answered 404") == 1;'\
+'read("SampleBar.tb") != "";'\
+'not [d for d in dialogs if d["title"] == "Error"]' -- --dll "$dll" --frames 4
 kill $server 2>/dev/null
 
 # CloseDW and the last release while the once-a-day splash shows (its message loop runs when the

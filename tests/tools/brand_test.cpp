@@ -2,6 +2,8 @@
 // the files it refuses without writing anything.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <sstream>
 
 #include "base/file.hpp"
@@ -75,6 +77,13 @@ TEST_F(BrandTest, CopyCarriesTheToolbarAndKeepsTheRest) {
         EXPECT_EQ(Carried(pe, u"TBICONS"), icons_);
         ASSERT_NE(pe.Find(kRcData, ResourceId::Name(u"TBPUBKEY")), nullptr);
         EXPECT_EQ(pe.Find(kRcData, ResourceId::Name(u"TBPUBKEY"))->data, "\x04" + std::string(64, 'k'));
+        // Two keys (a rotation): both are carried, one after the other.
+        const std::string next_key = Scratch("brand", "next.pub");
+        WriteWholeFile(next_key, "\x04" + std::string(64, 'n'));
+        const std::string rotated = Scratch("brand", "Rotated.dll");
+        ASSERT_EQ(Tool({"brand", library, kSource, "--out", rotated, "--key", key, "--key", next_key}).status, 0);
+        EXPECT_EQ(PeResources::Parse(*ReadWholeFile(rotated)).Find(kRcData, ResourceId::Name(u"TBPUBKEY"))->data,
+                  "\x04" + std::string(64, 'k') + "\x04" + std::string(64, 'n'));
         EXPECT_EQ(VersionText(pe, u"ProductName"), u"Sample Bar");
         EXPECT_EQ(VersionText(pe, u"FileDescription"), u"Sample Bar");
         for (const char16_t* kept : {u"CompanyName", u"FileVersion", u"InternalName", u"OriginalFilename"}) {
@@ -99,10 +108,16 @@ TEST_F(BrandTest, CopyCarriesTheToolbarAndKeepsTheRest) {
                   ByteReader::LoadU32(reinterpret_cast<const unsigned char*>(branded.data() + checksum_at)));
 
         // Branded again from a template alone, under another name: one template, no icon store,
-        // no key left over from the first branding.
+        // and the key goes only when that is asked for: without --key or --no-key the keyed copy
+        // is refused (it would silently take unsigned updates), and nothing is written.
         const std::string tb = Scratch("brand", "files") + "/SampleBar.tb";
         const std::string again = Scratch("brand", "Other.dll");
-        ASSERT_EQ(Tool({"brand", out, tb, "--out", again, "--name", "Other Bar"}).status, 0);
+        std::filesystem::remove(again);
+        const ToolRun dropped = Tool({"brand", out, tb, "--out", again, "--name", "Other Bar"});
+        EXPECT_EQ(dropped.status, kExitUsage);
+        EXPECT_NE(dropped.err.find("--no-key"), std::string::npos) << dropped.err;
+        EXPECT_FALSE(std::filesystem::exists(again));
+        ASSERT_EQ(Tool({"brand", out, tb, "--out", again, "--name", "Other Bar", "--no-key"}).status, 0);
         const PeResources twice = PeResources::Parse(*ReadWholeFile(again));
         EXPECT_EQ(Carried(twice, u"TBTEMPLATE"), template_);
         EXPECT_EQ(Carried(twice, u"TBICONS"), "(none)");
@@ -117,7 +132,7 @@ TEST_F(BrandTest, CopyCarriesTheToolbarAndKeepsTheRest) {
 TEST_F(BrandTest, DamagedOrForeignFilesWriteNothing) {
     const std::string library = libraries_.front();
     const std::string original = *ReadWholeFile(library);
-    BrandInputs inputs{template_, icons_, std::nullopt, "Sample Bar"};
+    BrandInputs inputs{template_, icons_, {}, false, "Sample Bar"};
     for (size_t cut = 0; cut < original.size(); cut += cut < 0x1000 ? 1 : 509) {
         EXPECT_THROW(BrandLibrary(original.substr(0, cut), inputs), PeFormatError) << "cut at " << cut;
     }

@@ -62,7 +62,7 @@ std::string All(const std::vector<Finding>& findings) {
 TEST(Lint, ACleanTemplateHasNoFindings) {
     EXPECT_EQ(All(Lint({CLEAN_ITEM, {"\\Options\\Toolbar Name", std::string("Bar")},
                         {"\\Options\\Toolbar GUID", std::string("{5C0FFEE0-0000-4000-8000-00000000BA12}")},
-                        {"\\Options\\Updates URL", std::string("http://updates.example.com/bar")},
+                        {"\\Options\\Updates URL", std::string("https://updates.example.com/bar")},
                         {"\\Options\\About Color", std::string("00FF80")},
                         {"\\Strings\\Menu Close Toolbar", std::string("Close")},
                         // Text the store's integer reading accepts.
@@ -133,6 +133,9 @@ TEST(Lint, EachFaultGivesItsFinding) {
          "error: \\Options\\Updates URL: the icon store is never fetched: \"http://u.example.com/a b/icons.bin\""},
         {"update without a toolbar name", {CLEAN_ITEM, {"\\Options\\Updates URL", std::string("http://u.example.com/")}},
          "warning: \\Options\\Toolbar Name: empty: a template fetched from the update location is refused"},
+        {"update location over plain http",
+         {CLEAN_ITEM, {"\\Options\\Toolbar Name", std::string("Bar")}, {"\\Options\\Updates URL", std::string("HTTP://u.example.com/")}},
+         "warning: \\Options\\Updates URL: plain http: anyone on the network path can read and change what the toolbar fetches"},
         {"unknown option", {CLEAN_ITEM, {"\\Options\\Serch URL", std::string("x")}},
          "warning: \\Options\\Serch URL: the toolbar reads no option of this name"},
         {"no class id of its own", {CLEAN_ITEM},

@@ -1,11 +1,14 @@
-// keygen, sign and verify of the native tool: the key files, and which signatures pass.
+// keygen, sign and verify of the native tool: the key files, the signed release, and which releases pass.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <functional>
 
 #include "base/file.hpp"
+#include "settings/release_manifest.hpp"
+#include "settings/toolbar_settings.hpp"
 #include "settings/update_signature.hpp"
 #include "tests/tools/tool_run.hpp"
 #include "tools/signing.hpp"
@@ -39,7 +42,7 @@ TEST(Keygen, WritesAPrivateKeyForItsOwnerAndThePublicPointAndNeverOverwrites) {
     EXPECT_EQ(Read(prefix + ".pub"), point);
 }
 
-// Two publishers' keys and a signed template and icon store, made once for the program.
+// Two publishers' keys and the sample toolbar built and signed as a release, made once for the program.
 class Signed : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -51,76 +54,115 @@ protected:
         delete other_;
     }
     void SetUp() override {
-        templ_ = Scratch("SampleBar.tb");
-        icons_ = Scratch("Icons.bin");
+        const std::string folder = Scratch("release");
+        std::filesystem::remove_all(folder);
+        ASSERT_EQ(Tool({"build", std::string(TB_SOURCE_DIR) + "/samples/sample-bar/sample-bar.json", folder}).status,
+                  kExitOk);
+        templ_ = folder + "/SampleBar.tb";
+        icons_ = folder + "/Icons.bin";
+        release_ = folder + "/SampleBar.release";
         key_ = Scratch("publisher.key");
         pub_ = Scratch("publisher.pub");
         other_pub_ = Scratch("other.pub");
-        WriteWholeFile(templ_, "template bytes");
-        WriteWholeFile(icons_, "icon store bytes");
         WriteWholeFile(key_, publisher_->private_pem);
         WriteWholeFile(pub_, publisher_->public_key);
         WriteWholeFile(other_pub_, other_->public_key);
-        const ToolRun sign = Tool({"sign", key_, templ_, icons_});
+        const ToolRun sign = Tool({"sign", key_, templ_, icons_, "--expires", "30"});
         ASSERT_EQ(sign.status, kExitOk) << sign.err;
     }
+    ToolRun Verify(const std::string& pub) { return Tool({"verify", pub, release_, templ_, icons_}); }
+
     static inline KeyPair* publisher_ = nullptr;
     static inline KeyPair* other_ = nullptr;
-    std::string templ_, icons_, key_, pub_, other_pub_;
+    std::string templ_, icons_, release_, key_, pub_, other_pub_;
 };
 
-TEST_F(Signed, TheSignaturesVerifyWithThePublishersKeyOnly) {
-    EXPECT_EQ(Read(templ_ + ".sig").size(), kUpdateSignatureSize);
-    EXPECT_EQ(Tool({"verify", pub_, templ_, icons_}).status, kExitOk);
-    const ToolRun wrong = Tool({"verify", other_pub_, templ_, icons_});
+// The manifest names what the library compares: the template's class id and version, both files'
+// digests, the signing key; and it verifies with the publisher's key only.
+TEST_F(Signed, TheReleaseNamesTheToolbarAndItsFilesAndVerifiesWithThePublishersKeyOnly) {
+    const ParsedManifest parsed = ParseReleaseManifest(Read(release_));
+    ASSERT_TRUE(parsed.manifest) << parsed.error;
+    const ReleaseManifest& m = *parsed.manifest;
+    EXPECT_EQ(m.version, "1.0");
+    EXPECT_EQ(m.class_id, kDefaultToolbarGuid);  // the sample names none: the library answers for the default
+    EXPECT_EQ(m.template_sha256, ToHex(Sha256(Read(templ_))));
+    EXPECT_EQ(m.icons_sha256, ToHex(Sha256(Read(icons_))));
+    EXPECT_EQ(m.key_id, KeyIdOf(Sha256(publisher_->public_key)));
+    ASSERT_TRUE(m.expires);
+    EXPECT_EQ(*m.expires - m.made, 30 * 86400);
+    EXPECT_TRUE(VerifyContent(publisher_->public_key, parsed.signed_text, m.signature));
+
+    const ToolRun good = Verify(pub_);
+    EXPECT_EQ(good.status, kExitOk) << good.out;
+    const ToolRun wrong = Verify(other_pub_);
     EXPECT_EQ(wrong.status, kExitFindings);
-    EXPECT_EQ(wrong.out, templ_ + ": bad signature\n" + icons_ + ": bad signature\n");
+    EXPECT_EQ(wrong.out, release_ + ": signed by another key (" + m.key_id + ")\n");
 }
 
-// Each case spoils one thing after signing; the template's signature must then fail.
-TEST_F(Signed, ASpoiledFileOrSignatureFails) {
-    const std::string good_signature = Read(templ_ + ".sig");
+// Each case spoils one thing after signing; verify must then fail, naming what.
+TEST_F(Signed, ASpoiledFileOrManifestFails) {
+    const std::string manifest = Read(release_);
+    const std::string templ = Read(templ_);
+    const std::string icons = Read(icons_);
     const struct {
         const char* what;
         std::function<void()> spoil;
+        const char* finding;
     } cases[] = {
-        {"a changed byte", [&] { WriteWholeFile(templ_, "templatE bytes"); }},
-        {"a byte more", [&] { WriteWholeFile(templ_, "template bytes\n"); }},
-        {"the icon store's signature", [&] { WriteWholeFile(templ_ + ".sig", Read(icons_ + ".sig")); }},
-        {"a flipped signature bit", [&] {
-             std::string s = good_signature;
-             s[40] = static_cast<char>(s[40] ^ 1);
-             WriteWholeFile(templ_ + ".sig", s);
-         }},
-        {"a signature cut short", [&] { WriteWholeFile(templ_ + ".sig", good_signature.substr(0, 63)); }},
-        {"no signature", [&] { DeleteOneFile(templ_ + ".sig"); }},
+        {"a changed template byte", [&] { WriteWholeFile(templ_, templ.substr(0, templ.size() - 1) + "x"); },
+         "SampleBar.tb does not match the release"},
+        {"another icon store", [&] { WriteWholeFile(icons_, icons + "x"); }, "Icons.bin does not match the release"},
+        {"a version raised in the manifest",
+         [&] {
+             std::string raised = manifest;
+             raised.replace(raised.find("version 1.0"), 11, "version 9.0");
+             WriteWholeFile(release_, raised);
+         },
+         "the signature does not verify"},
+        {"a flipped signature digit",
+         [&] {
+             std::string flipped = manifest;
+             char& digit = flipped[flipped.size() - 10];
+             digit = digit == '0' ? '1' : '0';
+             WriteWholeFile(release_, flipped);
+         },
+         "the signature does not verify"},
+        {"a manifest cut short", [&] { WriteWholeFile(release_, manifest.substr(0, manifest.size() - 1)); },
+         "not a release manifest"},
     };
     for (const auto& c : cases) {
-        WriteWholeFile(templ_, "template bytes");
-        WriteWholeFile(templ_ + ".sig", good_signature);
-        ASSERT_EQ(Tool({"verify", pub_, templ_}).status, kExitOk);
+        WriteWholeFile(templ_, templ);
+        WriteWholeFile(icons_, icons);
+        WriteWholeFile(release_, manifest);
+        ASSERT_EQ(Verify(pub_).status, kExitOk);
         c.spoil();
-        EXPECT_EQ(Tool({"verify", pub_, templ_}).status, kExitFindings) << c.what;
+        const ToolRun run = Verify(pub_);
+        EXPECT_EQ(run.status, kExitFindings) << c.what;
+        EXPECT_NE(run.out.find(c.finding), std::string::npos) << c.what << ": " << run.out;
     }
 }
 
-// The name is part of what is signed: the same bytes published under another name do not pass,
-// while letter case does not matter, as with file names where the toolbar runs.
-TEST_F(Signed, TheSignatureCoversTheFilesName) {
-    const std::string signature = Read(templ_ + ".sig");
-    EXPECT_TRUE(VerifyContent(publisher_->public_key, "samplebar.TB", "template bytes", signature));
-    EXPECT_FALSE(VerifyContent(publisher_->public_key, "OtherBar.tb", "template bytes", signature));
-    EXPECT_FALSE(VerifyContent(publisher_->public_key, "icons.bin", "template bytes", signature));
-}
-
-TEST_F(Signed, KeysThatAreNoKeysAreRefused) {
-    const ToolRun with_public = Tool({"sign", pub_, templ_});
+TEST_F(Signed, KeysThatAreNoKeysAndTemplatesWithoutAVersionAreRefused) {
+    const ToolRun with_public = Tool({"sign", pub_, templ_, icons_});
     EXPECT_EQ(with_public.status, kExitUsage);
     EXPECT_NE(with_public.err.find("not a private key"), std::string::npos) << with_public.err;
-    EXPECT_EQ(Tool({"verify", key_, templ_}).status, kExitUsage);
+    EXPECT_EQ(Tool({"verify", key_, release_, templ_, icons_}).status, kExitUsage);
     std::string off_curve = publisher_->public_key;
     off_curve[64] = static_cast<char>(off_curve[64] ^ 1);
-    EXPECT_FALSE(VerifyContent(off_curve, "SampleBar.tb", "template bytes", Read(templ_ + ".sig")));
+    const ParsedManifest parsed = ParseReleaseManifest(Read(release_));
+    EXPECT_FALSE(VerifyContent(off_curve, parsed.signed_text, parsed.manifest->signature));
+
+    // A version the library cannot compare would make every release "newer", or none.
+    const std::string json = Scratch("json");
+    ASSERT_EQ(Tool({"dump", templ_}).status, kExitOk);
+    std::string dumped = Tool({"dump", templ_}).out;
+    dumped.replace(dumped.find("\"1.0\""), 5, "\"beta\"");
+    WriteWholeFile(json, dumped);
+    ASSERT_EQ(Tool({"pack", json, templ_}).status, kExitOk);
+    const ToolRun unversioned = Tool({"sign", key_, templ_, icons_});
+    EXPECT_EQ(unversioned.status, kExitUsage);
+    EXPECT_NE(unversioned.err.find("dotted numbers"), std::string::npos) << unversioned.err;
+    EXPECT_EQ(Tool({"sign", key_, templ_, icons_, "--expires", "0"}).status, kExitUsage);
 }
 
 }  // namespace

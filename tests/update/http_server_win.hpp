@@ -40,6 +40,10 @@ struct Reply {
     std::function<void()> midway;
     int drip_ms = 200;
     size_t drip_bytes = 1;
+    // Sent as the ETag; a request whose If-None-Match names it gets 304 and no body.
+    std::string etag;
+    // Sent as the Location of a 302 (the body is then a short page).
+    std::string location;
 };
 
 class HttpServer {
@@ -94,6 +98,11 @@ public:
         std::lock_guard lock(mutex_);
         return requests_;
     }
+    // The paths whose whole body was sent (not a 304, a redirect or a cut transfer).
+    std::vector<std::string> Bodies() {
+        std::lock_guard lock(mutex_);
+        return bodies_;
+    }
 
 private:
     static bool WaitReadable(SOCKET s, int milliseconds) {
@@ -146,14 +155,35 @@ private:
                 reply.body = "<html><body><h1>404 Not Found</h1></body></html>";
             }
         }
+        const auto header = [&request](const std::string& name) {
+            const size_t at = request.find("\r\n" + name + ": ");
+            if (at == std::string::npos) return std::string();
+            const size_t value = at + name.size() + 4;
+            return request.substr(value, request.find("\r\n", value) - value);
+        };
+        std::string extra_headers;
+        if (!reply.etag.empty()) {
+            extra_headers += "ETag: " + reply.etag + "\r\n";
+            if (header("If-None-Match") == reply.etag) {
+                SendAll(client, "HTTP/1.1 304 Not Modified\r\nETag: " + reply.etag + "\r\nConnection: close\r\n\r\n");
+                shutdown(client, SD_SEND);
+                closesocket(client);
+                return;
+            }
+        }
+        if (!reply.location.empty()) {
+            reply.status = 302;
+            extra_headers += "Location: " + reply.location + "\r\n";
+            if (reply.body.empty()) reply.body = "<html><body>moved</body></html>";
+        }
         if (reply.mode == Reply::Mode::kRawBytes) {
             SendAll(client, reply.body);
             closesocket(client);
             return;
         }
         const bool announce = reply.mode != Reply::Mode::kUnannounced && reply.mode != Reply::Mode::kEndless;
-        std::string head = "HTTP/1.1 " + std::to_string(reply.status) + (reply.status == 200 ? " OK" : " Not Found") +
-                           "\r\nContent-Type: application/octet-stream\r\n" +
+        std::string head = "HTTP/1.1 " + std::to_string(reply.status) + (reply.status == 200 ? " OK" : " Other") +
+                           "\r\nContent-Type: application/octet-stream\r\n" + extra_headers +
                            (announce ? "Content-Length: " + std::to_string(reply.body.size()) + "\r\n" : "") +
                            "Connection: close\r\n\r\n";
         if (reply.mode == Reply::Mode::kEndless || reply.mode == Reply::Mode::kDrip) {
@@ -178,7 +208,10 @@ private:
             case Reply::Mode::kWhole:
             case Reply::Mode::kUnannounced:
                 if (reply.midway) reply.midway();
-                SendAll(client, reply.body.substr(half));
+                if (SendAll(client, reply.body.substr(half)) && reply.status == 200) {
+                    std::lock_guard lock(mutex_);
+                    bodies_.push_back(path);
+                }
                 break;
             case Reply::Mode::kResetMidBody: {
                 linger hard{1, 0};
@@ -208,6 +241,7 @@ private:
     std::mutex mutex_;
     std::map<std::string, Reply> replies_;
     std::vector<std::string> requests_;
+    std::vector<std::string> bodies_;
     std::vector<std::thread> connections_;  // used by the serving thread only
     std::thread thread_;
 };

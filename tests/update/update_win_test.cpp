@@ -1,17 +1,24 @@
+// The template update of a library without a key, against an HTTP server on 127.0.0.1 that the
+// tests run in a thread: what is swapped in and what stays, the faults of a server, one update at
+// a time, the deadline, conditional requests, redirects and the log.
 #include "settings/template_update_win.hpp"
 
 #include <gtest/gtest.h>
 
 #include "tests/support/temp_folder.hpp"
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <filesystem>
+#include <functional>
 #include <thread>
 
-#include "base/errors.hpp"
 #include "base/file.hpp"
 #include "base/text.hpp"
 #include "settings/toolbar_settings.hpp"
-#include "settings/update_signature_win.hpp"
+#include "settings/update_record.hpp"
+#include "settings/web_fetch_win.hpp"
 #include "storage/bin_data.hpp"
 #include "storage/read_only_store.hpp"
 #include "storage/storage.hpp"
@@ -27,14 +34,12 @@ using Mode = Reply::Mode;
 
 constexpr char kBase[] = "SampleBar";
 // Short enough that a stalled server ends a test quickly; the shipped size limits.
-constexpr DownloadTimeouts kQuickTimes{2000, 1500, 10000};
-constexpr UpdateLimits kQuick{kQuickTimes};
-constexpr DownloadLimits kQuickDownload{kQuickTimes};
+constexpr UpdateLimits kQuick{3000, 1500};
 
-std::string TemplateImage(const std::string& toolbar_name) {
+std::string TemplateImage(const std::string& toolbar_name, const std::string& version = "1.0") {
     TrsStorage store;
     store.WriteString("\\Options\\Toolbar Name", toolbar_name);
-    store.WriteString("\\Options\\Home Page", "http://127.0.0.1/home");
+    store.WriteString("\\Options\\Version", version);
     return TrsBinData::EncodeTables(store);
 }
 
@@ -43,12 +48,6 @@ std::string IconImage(bool with_icons, const std::string& marker) {
     if (with_icons) store.WriteBinary("\\Icons", "image list " + marker);
     store.WriteString("\\Marker", marker);
     return TrsBinData::EncodeTables(store);
-}
-
-
-std::string Flipped(std::string bytes, size_t at) {
-    bytes.at(at) = static_cast<char>(bytes.at(at) ^ 0x01);
-    return bytes;
 }
 
 std::string ToolbarName(const std::string& path) {
@@ -63,56 +62,44 @@ std::string IconMarker(const std::string& path) {
     return loaded.Store().KeyExists("\\Icons") ? loaded.Store().ReadString("\\Marker", "") : "";
 }
 
+int Count(const std::vector<std::string>& paths, const std::string& path) {
+    return static_cast<int>(std::count(paths.begin(), paths.end(), path));
+}
+
 class Update : public testing_support::TempFolderTest {
 protected:
     void TearDown() override {
-        // A transfer given up on ends when its server goes, and then removes its own file.
         server_.reset();
-        EXPECT_TRUE(WaitForNoPartFiles()) << "a given-up transfer left its file behind";
-    }
-    bool WaitForNoPartFiles() {
-        for (int i = 0; i < 500; ++i) {
-            bool any = false;
-            for (const auto& entry : fs::directory_iterator(folder_)) {
-                any = any || entry.path().extension() == ".part";
-            }
-            if (!any) return true;
-            Sleep(10);
-        }
-        return false;
+        for (int i = 0; i < 300 && RunningTransferWorkers() > 0; ++i) Sleep(10);
+        EXPECT_EQ(RunningTransferWorkers(), 0);
+        EXPECT_FALSE(AnyPartFile()) << "an update left its part file behind";
     }
 
     std::string Path(const std::string& name) const { return folder_ + "\\" + name; }
     std::string Current() const { return Path(std::string(kBase) + ".tb"); }
-    std::string Download() const { return Path(std::string(kBase) + " Internet.tb"); }
     std::string Previous() const { return Path(std::string(kBase) + " Default.tb"); }
+    std::string Icons() const { return Path("Icons.bin"); }
+    std::string Log() const { return ReadWholeFile(Path(kUpdateLogName)).value_or(""); }
 
     void InstallCurrent(const std::string& name, const std::string& icon_marker) {
         WriteWholeFile(Current(), TemplateImage(name));
-        WriteWholeFile(Path("Icons.bin"), IconImage(true, icon_marker));
+        WriteWholeFile(Icons(), IconImage(true, icon_marker));
     }
-    void Publish(const std::string& name, const std::string& icon_marker) {
-        server_->Set(std::string("/bar/") + kBase + ".tb", Reply{TemplateImage(name)});
+    void Publish(const std::string& name, const std::string& icon_marker, const std::string& version = "2.0") {
+        server_->Set(std::string("/bar/") + kBase + ".tb", Reply{TemplateImage(name, version)});
         server_->Set("/bar/icons.bin", Reply{IconImage(true, icon_marker)});
     }
-    std::u16string Run(std::u16string url, const UpdateLimits& limits = kQuick) {
-        UpdateTemplate(AnsiToUtf16(folder_), AnsiToUtf16(kBase), url, limits);
-        return url;
+    UpdateTarget Target() const { return {AnsiToUtf16(folder_), AnsiToUtf16(kBase), kDefaultToolbarGuid, std::nullopt}; }
+    std::string Run(std::u16string url, const UpdateLimits& limits = kQuick) {
+        return UpdateTemplate(Target(), url, limits);
     }
+    std::string Run() { return Run(Location()); }
     std::u16string Location() const { return AnsiToUtf16(server_->Root() + "bar/"); }
+    std::string Remote(const std::string& name) const { return "/bar/" + name; }
 
-    // What must hold after any update: the toolbar loads a template and an icon store.
-    void ExpectWorkingToolbar() {
-        EXPECT_FALSE(ToolbarName(Current()).empty()) << "the toolbar lost its template";
-        EXPECT_FALSE(IconMarker(Path("Icons.bin")).empty()) << "the toolbar lost its icon store";
-    }
-    // What must hold after any transfer: nothing in the data folder is larger than the update takes.
-    void ExpectNoFileLargerThan(unsigned long long limit) {
-        for (const auto& entry : fs::directory_iterator(folder_)) {
-            if (entry.is_regular_file()) {
-                EXPECT_LE(entry.file_size(), limit) << entry.path().string();
-            }
-        }
+    // The installed files, byte for byte.
+    std::pair<std::string, std::string> Installed() const {
+        return {ReadWholeFile(Current()).value_or("<none>"), ReadWholeFile(Icons()).value_or("<none>")};
     }
     bool AnyPartFile() const {
         for (const auto& entry : fs::directory_iterator(folder_)) {
@@ -124,421 +111,277 @@ protected:
     std::unique_ptr<HttpServer> server_ = std::make_unique<HttpServer>();
 };
 
-TEST_F(Update, WithoutALocationNothingIsFetchedOrTouched) {
+TEST_F(Update, WithoutALocationNothingIsFetchedOrTouchedOrLogged) {
     InstallCurrent("Old", "old icons");
-    for (const std::u16string blank : {u"", u"   ", u"\t "}) {
-        EXPECT_EQ(Run(blank), blank);
+    for (const std::u16string blank : {u"", u"   "}) {
+        std::u16string url = blank;
+        EXPECT_EQ(UpdateTemplate(Target(), url, kQuick), "");
+        EXPECT_EQ(url, blank);
     }
     EXPECT_TRUE(server_->Requests().empty());
-    EXPECT_EQ(fs::directory_iterator(folder_) == fs::directory_iterator(), false);
-    EXPECT_EQ(std::distance(fs::directory_iterator(folder_), fs::directory_iterator()), 2);
+    EXPECT_FALSE(FileExists(Path(kUpdateLogName)));
+    EXPECT_EQ(ToolbarName(Current()), "Old");
 }
 
-TEST_F(Update, AMissingSlashIsAddedOnceAndBothFilesAreAskedFor) {
-    const std::u16string without = AnsiToUtf16(server_->Root() + "bar");
-    EXPECT_EQ(Run(without), without + u"/");
-    EXPECT_EQ(Run(without + u"/"), without + u"/");
-    const std::vector<std::string> expected = {"/bar/SampleBar.tb", "/bar/icons.bin", "/bar/SampleBar.tb",
-                                               "/bar/icons.bin"};
-    EXPECT_EQ(server_->Requests(), expected);
-}
-
-TEST_F(Update, AcceptedFilesReplaceTheCurrentOnesWhichBecomeTheDefaults) {
+// Accepted files replace the current ones, whose copies become the defaults; the log says so.
+TEST_F(Update, UsableFilesAreSwappedInAndTheLogSaysToWhichVersion) {
     InstallCurrent("Old", "old icons");
-    WriteWholeFile(Previous(), TemplateImage("Older"));
-    WriteWholeFile(Path("Icons Default.bin"), IconImage(true, "older icons"));
-    Publish("New", "new icons");
-    Run(Location());
-
+    Publish("New", "new icons", "2.5");
+    std::u16string url = AnsiToUtf16(server_->Root() + "bar");
+    EXPECT_EQ(UpdateTemplate(Target(), url, kQuick), "updated to version 2.5");
+    EXPECT_EQ(url, Location()) << "the slash is added once";
+    EXPECT_EQ(server_->Requests(), (std::vector<std::string>{Remote("SampleBar.tb"), Remote("icons.bin")}));
     EXPECT_EQ(ToolbarName(Current()), "New");
+    EXPECT_EQ(IconMarker(Icons()), "new icons");
     EXPECT_EQ(ToolbarName(Previous()), "Old");
-    EXPECT_FALSE(FileExists(Download()));
-    EXPECT_EQ(IconMarker(Path("Icons.bin")), "new icons");
     EXPECT_EQ(IconMarker(Path("Icons Default.bin")), "old icons");
-    EXPECT_FALSE(FileExists(Path("Internet Icons.bin")));
+    const std::string log = Log();
+    EXPECT_NE(log.find("Z " + server_->Root() + "bar/ updated to version 2.5\n"), std::string::npos) << log;
 }
 
-TEST_F(Update, WithoutCurrentFilesTheDownloadsBecomeCurrent) {
-    Publish("New", "new icons");
-    Run(Location());
-    EXPECT_EQ(ToolbarName(Current()), "New");
-    EXPECT_EQ(IconMarker(Path("Icons.bin")), "new icons");
-    EXPECT_FALSE(FileExists(Previous()));
-    EXPECT_FALSE(FileExists(Path("Icons Default.bin")));
-}
-
-TEST_F(Update, ADownloadWithoutAToolbarNameOrIconsIsLeftAside) {
-    InstallCurrent("Old", "old icons");
-    server_->Set("/bar/SampleBar.tb", Reply{TemplateImage("")});
-    server_->Set("/bar/icons.bin", Reply{IconImage(false, "no icons key")});
-    Run(Location());
-    EXPECT_EQ(ToolbarName(Current()), "Old");
-    EXPECT_EQ(IconMarker(Path("Icons.bin")), "old icons");
-    EXPECT_TRUE(FileExists(Download()));
-    EXPECT_TRUE(FileExists(Path("Internet Icons.bin")));
-    EXPECT_FALSE(FileExists(Previous()));
-    EXPECT_FALSE(FileExists(Path("Icons Default.bin")));
-}
-
-TEST_F(Update, TheIconPhaseRunsAfterARejectedTemplateAndAnErrorPageIsKeptUntilTheNextUpdate) {
-    InstallCurrent("Old", "old icons");
-    server_->Set("/bar/icons.bin", Reply{IconImage(true, "new icons")});
-    Run(Location());  // the template gets the server's 404 page
-    EXPECT_EQ(ToolbarName(Current()), "Old");
-    EXPECT_EQ(IconMarker(Path("Icons.bin")), "new icons");
-    ASSERT_TRUE(FileExists(Download()));
-    EXPECT_NE(ReadWholeFile(Download())->find("404 Not Found"), std::string::npos);
-
-    // The next update, with the server gone, starts by removing the old error page.
-    std::u16string gone = AnsiToUtf16("http://127.0.0.1:" + std::to_string(HttpServer::ClosedPort()) + "/bar/");
-    Run(gone);
-    EXPECT_FALSE(FileExists(Download()));
-    ExpectWorkingToolbar();
-}
-
-// A downloaded template whose records run past its end is rejected even when the name reads well.
-TEST_F(Update, ADamagedDownloadIsRejected) {
-    InstallCurrent("Old", "old icons");
-    const std::string whole = TemplateImage("New");
-    server_->Set("/bar/SampleBar.tb", Reply{whole.substr(0, whole.size() - 3)});
-    std::string icons = IconImage(true, "new icons");
-    server_->Set("/bar/icons.bin", Reply{icons.substr(0, icons.size() - 1)});
-    Run(Location());
-    EXPECT_EQ(ToolbarName(Current()), "Old");
-    EXPECT_EQ(IconMarker(Path("Icons.bin")), "old icons");
-}
-
-struct Fault {
-    const char* name;
-    Mode mode;
-    std::string body;
-    bool leaves_download;  // a complete (if useless) answer stays on disk; a broken transfer does not
-};
-
-class UpdateFaults : public Update, public testing::WithParamInterface<Fault> {};
-
-TEST_P(UpdateFaults, TheToolbarKeepsItsFilesAndNoPartialDownloadRemains) {
-    const Fault& fault = GetParam();
-    InstallCurrent("Old", "old icons");
-    const std::string good = TemplateImage("New");
-    const std::string body = fault.body.empty() && fault.mode != Mode::kWhole ? good : fault.body;
-    server_->Set("/bar/SampleBar.tb", Reply{body, 200, fault.mode});
-    server_->Set("/bar/icons.bin", Reply{fault.body.empty() && fault.mode != Mode::kWhole ? IconImage(true, "new") : body,
-                                        200, fault.mode});
-    const DWORD start = GetTickCount();
-    Run(Location());
-    EXPECT_LT(GetTickCount() - start, 15000u) << "the update must not hang";
-    EXPECT_EQ(ToolbarName(Current()), "Old");
-    EXPECT_EQ(IconMarker(Path("Icons.bin")), "old icons");
-    EXPECT_EQ(FileExists(Download()), fault.leaves_download);
-    EXPECT_EQ(FileExists(Path("Internet Icons.bin")), fault.leaves_download);
-    EXPECT_EQ(server_->Requests().size(), 2u) << "the icon phase runs as well";
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Matrix, UpdateFaults,
-    testing::Values(Fault{"ClosedMidBody", Mode::kCloseMidBody, "", false},
-                    Fault{"ResetMidBody", Mode::kResetMidBody, "", false},
-                    Fault{"StalledMidBody", Mode::kStallMidBody, "", false},
-                    Fault{"Garbage", Mode::kWhole, std::string("\x07\x00\xff\xfe garbage \x01\x02\x03", 16), true},
-                    Fault{"EmptyBody", Mode::kWhole, "", true},
-                    Fault{"NoHttpAtAll", Mode::kRawBytes, "SSH-2.0-not-a-web-server\r\n", true}),
-    [](const auto& p) { return p.param.name; });
-
-TEST_F(Update, AServerThatIsDownChangesNothing) {
-    InstallCurrent("Old", "old icons");
-    std::u16string down = AnsiToUtf16("http://127.0.0.1:" + std::to_string(HttpServer::ClosedPort()) + "/bar/");
-    Run(down);
-    ExpectWorkingToolbar();
-    EXPECT_EQ(ToolbarName(Current()), "Old");
-    EXPECT_EQ(std::distance(fs::directory_iterator(folder_), fs::directory_iterator()), 2);
-}
-
-TEST_F(Update, ADownloadThatCannotBeWrittenIsRaisedAndStopsTheUpdate) {
-    InstallCurrent("Old", "old icons");
-    Publish("New", "new icons");
-    fs::create_directories(Download());  // a folder where the download should go
-    std::u16string url = Location();
-    EXPECT_THROW(UpdateTemplate(AnsiToUtf16(folder_), AnsiToUtf16(kBase), url, kQuick), FileCreateError);
-    EXPECT_EQ(server_->Requests(), std::vector<std::string>{"/bar/SampleBar.tb"}) << "no icon phase";
-    ExpectWorkingToolbar();
-
-    // A data folder that does not exist at all.
-    std::u16string again = Location();
-    EXPECT_THROW(UpdateTemplate(AnsiToUtf16(folder_ + "\\missing"), AnsiToUtf16(kBase), again, kQuick),
-                 FileCreateError);
-    EXPECT_FALSE(fs::exists(folder_ + "\\missing"));
-}
-
-// Holds a file open without letting anyone rename or delete it.
-class RenameBlocker {
-public:
-    explicit RenameBlocker(const std::string& path)
-        : handle_(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                              nullptr)) {}
-    ~RenameBlocker() { Release(); }
-    bool Holding() const { return handle_ != INVALID_HANDLE_VALUE; }
-    void Release() {
-        if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-        handle_ = INVALID_HANDLE_VALUE;
+// Anything that is no usable store, or does not arrive whole, leaves the installed files as they
+// are, byte for byte, and the log names the reason.
+TEST_F(Update, WhatIsNotUsableOrNotWholeChangesNothingAndTheLogSaysWhy) {
+    const struct {
+        const char* name;
+        Reply templ;
+        const char* reason;
+    } cases[] = {
+        {"no toolbar name", Reply{TemplateImage("")}, "refused: SampleBar.tb is not a usable template"},
+        {"error page", Reply{"<html>gone</html>", 404}, "failed: SampleBar.tb: the server answered 404"},
+        {"cut off", Reply{TemplateImage("New"), 200, Mode::kCloseMidBody}, "failed: SampleBar.tb: the connection broke"},
+        {"stalled", Reply{TemplateImage("New"), 200, Mode::kStallMidBody}, "failed: SampleBar.tb: no answer"},
+        // The internet library reads bytes without a status line as an old-style answer's body.
+        {"no HTTP", Reply{"garbage\r\n\r\n", 200, Mode::kRawBytes}, "refused: SampleBar.tb is not a usable template"},
+        {"endless", Reply{std::string(64 * 1024, 'x'), 200, Mode::kEndless}, "failed: SampleBar.tb: size limit"},
+        {"too large", Reply{std::string(kTemplateSizeLimit + 1, 'x')}, "failed: SampleBar.tb: size limit"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        server_ = std::make_unique<HttpServer>();
+        InstallCurrent("Old", "old icons");
+        server_->Set(Remote("SampleBar.tb"), c.templ);
+        server_->Set(Remote("icons.bin"), Reply{IconImage(false, "no image list")});
+        const auto before = Installed();
+        const std::string outcome = Run();
+        EXPECT_NE(outcome.find(c.reason), std::string::npos) << outcome;
+        EXPECT_NE(outcome.find("refused: icons.bin is not a usable icon store"), std::string::npos) << outcome;
+        EXPECT_EQ(Installed(), before);
+        EXPECT_NE(Log().find(c.reason), std::string::npos) << Log();
+        EXPECT_FALSE(AnyPartFile());
     }
-
-private:
-    HANDLE handle_;
-};
-
-TEST_F(Update, ACurrentFileThatCannotBeRenamedStaysInUse) {
-    InstallCurrent("Old", "old icons");
-    Publish("New", "new icons");
-    RenameBlocker current(Current());
-    RenameBlocker icons(Path("Icons.bin"));
-    ASSERT_TRUE(current.Holding() && icons.Holding());
-    Run(Location());
-    current.Release();
-    icons.Release();
-    EXPECT_EQ(ToolbarName(Current()), "Old");
-    EXPECT_EQ(IconMarker(Path("Icons.bin")), "old icons");
 }
 
-// The download is held open by someone else while it would be renamed into place: the current file,
-// already moved to its " Default" name, comes back.
-TEST_F(Update, ADownloadThatCannotTakeItsPlaceBringsTheCurrentFileBack) {
+// One deadline for the whole step: a server that drips bytes (each block moves, so no no-answer
+// time trips) is given up when the step's time is over, however many files remain.
+TEST_F(Update, TheWholeStepEndsByItsDeadline) {
+    InstallCurrent("Old", "old icons");
+    Reply drip{std::string(64 * 1024, 'x'), 200, Mode::kDrip};
+    drip.drip_bytes = 1024;
+    drip.drip_ms = 100;
+    server_->Set(Remote("SampleBar.tb"), drip);
+    server_->Set(Remote("icons.bin"), drip);
+    const auto before = Installed();
+    const auto start = std::chrono::steady_clock::now();
+    const std::string outcome = Run(Location(), UpdateLimits{2000, 1500});
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(outcome, "failed: SampleBar.tb: deadline; failed: icons.bin: deadline");
+    EXPECT_LT(took, std::chrono::milliseconds(2800));
+    EXPECT_EQ(Installed(), before);
+}
+
+// The validators the server sent come back: an unchanged file costs one request and no body.
+TEST_F(Update, UnchangedFilesCostOneConditionalRequestEach) {
+    InstallCurrent("Old", "old icons");
+    Reply templ{TemplateImage("New", "2.0")};
+    templ.etag = "\"t-2\"";
+    Reply icons{IconImage(true, "new icons")};
+    icons.etag = "\"i-2\"";
+    server_->Set(Remote("SampleBar.tb"), templ);
+    server_->Set(Remote("icons.bin"), icons);
+    ASSERT_EQ(Run(), "updated to version 2.0");
+    EXPECT_EQ(Run(), "not modified");
+    EXPECT_EQ(server_->Requests().size(), 4u);
+    EXPECT_EQ(server_->Bodies(), (std::vector<std::string>{Remote("SampleBar.tb"), Remote("icons.bin")}));
+    // A validator in the state file that would add a header line of its own is not sent.
+    WriteWholeFile(Path(kUpdateStateName), server_->Root() + "bar/SampleBar.tb\t\"t-2\"\r\nX: y\t\n");
+    EXPECT_EQ(Run(), "updated to version 2.0");
+}
+
+TEST_F(Update, RedirectsAreFollowedAFewHopsAndOnlyToWebAddresses) {
+    const struct {
+        const char* name;
+        std::vector<std::pair<std::string, std::string>> hops;  // path, where it points
+        const char* outcome;
+    } cases[] = {
+        {"one hop", {{"/bar/SampleBar.tb", "/moved/SampleBar.tb"}}, "updated to version 2.0"},
+        {"three hops", {{"/bar/SampleBar.tb", "/1"}, {"/1", "/2"}, {"/2", "/moved/SampleBar.tb"}}, "updated to version 2.0"},
+        {"four hops", {{"/bar/SampleBar.tb", "/1"}, {"/1", "/2"}, {"/2", "/3"}, {"/3", "/moved/SampleBar.tb"}},
+         "failed: SampleBar.tb: too many redirects"},
+        {"a loop", {{"/bar/SampleBar.tb", "/bar/SampleBar.tb"}}, "failed: SampleBar.tb: too many redirects"},
+        {"to ftp", {{"/bar/SampleBar.tb", "ftp://127.0.0.1/SampleBar.tb"}},
+         "failed: SampleBar.tb: redirected to an address that is not http or https"},
+        {"to a file", {{"/bar/SampleBar.tb", "file:///C:/windows/win.ini"}},
+         "failed: SampleBar.tb: redirected to an address that is not http or https"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        server_ = std::make_unique<HttpServer>();
+        InstallCurrent("Old", "old icons");
+        server_->Set("/moved/SampleBar.tb", Reply{TemplateImage("New", "2.0")});
+        Reply unchanged{IconImage(true, "old icons")};
+        unchanged.etag = "\"same\"";
+        server_->Set(Remote("icons.bin"), unchanged);
+        WriteWholeFile(Path(kUpdateStateName), server_->Root() + "bar/icons.bin\t\"same\"\t\n");
+        for (const auto& [from, to] : c.hops) {
+            Reply hop;
+            hop.location = to;
+            server_->Set(from, hop);
+        }
+        const std::string outcome = Run();
+        EXPECT_EQ(outcome.substr(0, outcome.find("; icons.bin")), c.outcome) << outcome;
+    }
+}
+
+TEST_F(Update, AnAddressThatIsNotHttpOrHttpsIsNotFetched) {
+    InstallCurrent("Old", "old icons");
+    for (const char* location : {"ftp://127.0.0.1/bar/", "file:///C:/bar/", "C:\\bar\\"}) {
+        std::u16string url = AnsiToUtf16(location);
+        const std::string outcome = UpdateTemplate(Target(), url, kQuick);
+        EXPECT_NE(outcome.find("not an http or https address"), std::string::npos) << outcome;
+    }
+    EXPECT_EQ(ToolbarName(Current()), "Old");
+}
+
+// Part files of an update that crashed are removed at the next start; what is swapped in is a
+// file nobody else may open, rename or delete while it is checked and renamed.
+TEST_F(Update, LeftoversGoAndTheFileSwappedInIsHeldAgainstOthers) {
     InstallCurrent("Old", "old icons");
     Publish("New", "new icons");
-    std::vector<std::unique_ptr<RenameBlocker>> blockers;
-    SetBeforeSwapForTesting([&](const std::string& download) {
-        blockers.push_back(std::make_unique<RenameBlocker>(download));
+    WriteWholeFile(Path("update-1-2-3.part"), "left by a crash");
+    WriteWholeFile(Path("SampleBar Internet.tb"), "left by an older library");
+    std::vector<std::string> attempts;
+    SetBeforeSwapForTesting([&](const std::string& part) {
+        EXPECT_FALSE(FileExists(Path("update-1-2-3.part")));
+        const HANDLE opened = CreateFileA(part.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                          nullptr, OPEN_EXISTING, 0, nullptr);
+        if (opened != INVALID_HANDLE_VALUE) CloseHandle(opened);
+        attempts.push_back(opened == INVALID_HANDLE_VALUE ? "refused" : "opened");
+        attempts.push_back(MoveFileA(part.c_str(), (part + ".stolen").c_str()) ? "renamed" : "refused");
+        attempts.push_back(DeleteFileA(part.c_str()) ? "deleted" : "refused");
     });
-    Run(Location());
+    const std::string outcome = Run();
     SetBeforeSwapForTesting(nullptr);
-    ASSERT_EQ(blockers.size(), 2u);
-    EXPECT_TRUE(blockers[0]->Holding() && blockers[1]->Holding());
-    blockers.clear();
-    EXPECT_EQ(ToolbarName(Current()), "Old");
-    EXPECT_EQ(IconMarker(Path("Icons.bin")), "old icons");
-    EXPECT_EQ(ToolbarName(Download()), "New") << "the download stays for the next update";
-    EXPECT_FALSE(FileExists(Previous()));
+    EXPECT_EQ(outcome, "updated to version 2.0");
+    EXPECT_EQ(attempts, std::vector<std::string>(6, "refused"));
+    EXPECT_FALSE(FileExists(Path("SampleBar Internet.tb")));
+    EXPECT_EQ(ToolbarName(Current()), "New");
 }
 
-std::atomic<int> handled{0};
+// Four windows build at once against a slow server: one update runs, the others build with the
+// files as they are, and at no moment is there no template to load.
+TEST_F(Update, OneUpdateAtATimeAndTheTemplateIsNeverMissing) {
+    InstallCurrent("Old", "old icons");
+    Reply slow{TemplateImage("New", "2.0")};
+    slow.midway = [] { Sleep(1000); };  // half the template, then a pause
+    server_->Set(Remote("SampleBar.tb"), slow);
+    server_->Set(Remote("icons.bin"), Reply{IconImage(true, "new icons")});
+    std::atomic<bool> done{false};
+    std::atomic<int> missing{0};
+    std::thread watcher([&] {
+        while (!done) {
+            if (ToolbarName(Current()).empty()) ++missing;
+            Sleep(2);
+        }
+    });
+    std::vector<std::string> outcomes(4);
+    std::vector<std::thread> windows;
+    for (size_t i = 0; i < outcomes.size(); ++i) {
+        windows.emplace_back([&, i] {
+            Sleep(static_cast<DWORD>(i * 30));
+            outcomes[i] = Run(Location(), UpdateLimits{8000, 3000});
+        });
+    }
+    for (std::thread& window : windows) window.join();
+    done = true;
+    watcher.join();
+    EXPECT_EQ(std::count(outcomes.begin(), outcomes.end(), "updated to version 2.0"), 1) << testing::PrintToString(outcomes);
+    EXPECT_EQ(std::count(outcomes.begin(), outcomes.end(), "skipped: another window is updating"), 3);
+    EXPECT_EQ(Count(server_->Requests(), Remote("SampleBar.tb")), 1);
+    EXPECT_EQ(missing, 0) << "a window found no template";
+    EXPECT_EQ(ToolbarName(Current()), "New");
+}
 
-LRESULT CALLBACK CountingWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    if (message == WM_APP + 7) ++handled;
+// A message handled while the update waits can start another update on the same thread (a second
+// window of the same browser thread building): it builds with the files as they are.
+std::function<void()> on_nested_message;
+
+LRESULT CALLBACK NestedUpdateWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message == WM_APP + 9 && on_nested_message) on_nested_message();
     return DefWindowProcA(window, message, wparam, lparam);
 }
 
-TEST_F(Update, WindowMessagesAreHandledBetweenBlocks) {
-    handled = 0;
+TEST_F(Update, AnUpdateStartedFromInsideAnotherIsSkipped) {
+    InstallCurrent("Old", "old icons");
+    std::string nested;
+    on_nested_message = [&] { nested = Run(); };
     WNDCLASSA type{};
-    type.lpfnWndProc = CountingWindowProc;
+    type.lpfnWndProc = NestedUpdateWindowProc;
     type.hInstance = GetModuleHandleA(nullptr);
-    type.lpszClassName = "TbUpdateTestWindow";
+    type.lpszClassName = "TbNestedUpdateWindow";
     RegisterClassA(&type);
-    const HWND window = CreateWindowA("TbUpdateTestWindow", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    const HWND window = CreateWindowA(type.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
     ASSERT_NE(window, nullptr);
-
-    // The server posts a message half-way through the body and waits until the download handled it.
-    bool handled_during_transfer = false;
-    server_->Set("/file", Reply{std::string(8192, 'x'), 200, Mode::kWhole, [&] {
-                                   PostMessageA(window, WM_APP + 7, 0, 0);
-                                   for (int i = 0; i < 300 && handled == 0; ++i) Sleep(10);
-                                   handled_during_transfer = handled > 0;
-                               }});
-    DownloadFile(server_->Root() + "file", Path("file.bin"), kQuickDownload);
-    DestroyWindow(window);
-    EXPECT_TRUE(handled_during_transfer);
-    EXPECT_EQ(ReadWholeFile(Path("file.bin")), std::string(8192, 'x'));
-}
-
-// A server that sends less than a block and then goes quiet keeps the worker's read waiting (a read
-// returns once its block is full or the connection ends). Giving up must end the worker as well:
-// while it waits it holds the connection, its part file and the library.
-TEST_F(Update, GivingUpEndsTheWorkersReadAndRemovesItsPartFile) {
-    server_->Set("/file", Reply{std::string(1000, 'x'), 200, Mode::kStallMidBody});
-    DownloadLimits limits = kQuickDownload;
-    limits.timeouts.receive_ms = 1000;
-    ASSERT_EQ(RunningTransferWorkers(), 0);
-    std::thread download([&] { DownloadFile(server_->Root() + "file", Path("file.bin"), limits); });
-    bool seen_waiting = false;  // the worker runs and has its part file: the read waits
-    for (int i = 0; i < 300 && !seen_waiting; ++i) {
-        seen_waiting = RunningTransferWorkers() == 1 && AnyPartFile();
-        Sleep(10);
-    }
-    download.join();
-    const DWORD gave_up = GetTickCount();
-    while (RunningTransferWorkers() > 0 && GetTickCount() - gave_up < 2000) Sleep(10);
-    EXPECT_TRUE(seen_waiting);
-    EXPECT_EQ(RunningTransferWorkers(), 0) << "the worker still waits in its read after the transfer was given up";
-    EXPECT_FALSE(AnyPartFile());
-    EXPECT_FALSE(FileExists(Path("file.bin")));
-}
-
-// Without its event the wait would spin for as long as the transfer runs; a transfer that cannot
-// have one does not start, and leaves no file.
-TEST_F(Update, ATransferWithoutItsEventIsNotStarted) {
-    server_->Set("/file", Reply{"body"});
-    SetEventCreationFailsForTesting(true);
-    DownloadFile(server_->Root() + "file", Path("file.bin"), kQuickDownload);
-    SetEventCreationFailsForTesting(false);
-    EXPECT_FALSE(FileExists(Path("file.bin")));
-    EXPECT_TRUE(server_->Requests().empty());
-
-    DownloadFile(server_->Root() + "file", Path("file.bin"), kQuickDownload);
-    EXPECT_EQ(ReadWholeFile(Path("file.bin")), "body");
-}
-
-TEST_F(Update, ATextThatIsNoWebAddressIsNotFetched) {
-    DownloadFile("127.0.0.1", Path("a.bin"), kQuickDownload);
-    DownloadFile("http://127.0.0.1:" + std::to_string(server_->Root().size()) + "/a b", Path("b.bin"), kQuickDownload);
-    EXPECT_FALSE(FileExists(Path("a.bin")));
-    EXPECT_FALSE(FileExists(Path("b.bin")));
-    EXPECT_TRUE(server_->Requests().empty());
-}
-
-TEST_F(Update, TheToolbarRecordGivesThePlacesAndKeepsTheAddedSlash) {
-    const ToolbarSettings saved = CurrentSettings();
-    Publish("New", "new icons");
-    const std::u16string without = AnsiToUtf16(server_->Root() + "bar");
-    ChangeSettings([&](ToolbarSettings& s) {
-        s.DataFolder = AnsiToUtf16(folder_);
-        s.TemplateBaseName = AnsiToUtf16(kBase);
-        s.UpdatesUrl = without;
-    });
-    UpdateTemplate();
-    const std::u16string kept = CurrentSettings().UpdatesUrl;
-    ChangeSettings([&](ToolbarSettings& s) { s = saved; });
-    EXPECT_EQ(kept, without + u"/");
-    EXPECT_EQ(ToolbarName(Current()), "New");
-    EXPECT_EQ(IconMarker(Path("Icons.bin")), "new icons");
-}
-
-// Bounded downloads. The tests use small limits through the same seam as the time-outs; the
-// shipped limits are far larger but are applied by the same code.
-
-struct SizeCase {
-    const char* name;
-    Mode mode;         // with or without an announced length
-    long long margin;  // the limit minus the body's size
-    bool accepted;
-};
-
-class UpdateSizeLimit : public Update, public testing::WithParamInterface<SizeCase> {};
-
-TEST_P(UpdateSizeLimit, ABodyOverTheLimitLeavesNoFileAndOneAtTheLimitIsTaken) {
-    const SizeCase& c = GetParam();
-    InstallCurrent("Old", "old icons");
-    const std::string templ = TemplateImage("New");
-    const std::string icons = IconImage(true, "new icons");
-    server_->Set("/bar/SampleBar.tb", Reply{templ, 200, c.mode});
-    server_->Set("/bar/icons.bin", Reply{icons, 200, c.mode});
-    UpdateLimits limits = kQuick;
-    limits.template_bytes = templ.size() + c.margin;
-    limits.icon_store_bytes = icons.size() + c.margin;
-    Run(Location(), limits);
-
-    EXPECT_EQ(ToolbarName(Current()), c.accepted ? "New" : "Old");
-    EXPECT_EQ(IconMarker(Path("Icons.bin")), c.accepted ? "new icons" : "old icons");
-    EXPECT_FALSE(FileExists(Download()));
-    EXPECT_FALSE(FileExists(Path("Internet Icons.bin")));
-    ExpectWorkingToolbar();
-}
-
-INSTANTIATE_TEST_SUITE_P(Bounds, UpdateSizeLimit,
-                         testing::Values(SizeCase{"AnnouncedAtTheLimit", Mode::kWhole, 0, true},
-                                         SizeCase{"AnnouncedOneOver", Mode::kWhole, -1, false},
-                                         SizeCase{"UnannouncedAtTheLimit", Mode::kUnannounced, 0, true},
-                                         SizeCase{"UnannouncedOneOver", Mode::kUnannounced, -1, false}),
-                         [](const auto& p) { return p.param.name; });
-
-TEST_F(Update, AnEndlessBodyStopsAtTheLimitAndLeavesNoFile) {
-    InstallCurrent("Old", "old icons");
-    server_->Set("/bar/SampleBar.tb", Reply{std::string(4096, 'x'), 200, Mode::kEndless});
-    server_->Set("/bar/icons.bin", Reply{std::string(4096, 'y'), 200, Mode::kEndless});
-    UpdateLimits limits = kQuick;
-    limits.template_bytes = 256 << 10;
-    limits.icon_store_bytes = 512 << 10;
-    const DWORD start = GetTickCount();
-    Run(Location(), limits);
-    EXPECT_LT(GetTickCount() - start, 8000u) << "ended by the size limit, well before the deadline";
-    EXPECT_EQ(server_->Requests().size(), 2u);
-    EXPECT_FALSE(FileExists(Download()));
-    EXPECT_FALSE(FileExists(Path("Internet Icons.bin")));
-    EXPECT_FALSE(AnyPartFile());
-    ExpectNoFileLargerThan(limits.icon_store_bytes);
-    ExpectWorkingToolbar();
-    EXPECT_EQ(ToolbarName(Current()), "Old");
-}
-
-// The server announces more than the limit and sends half of it; half would fit, so a transfer that
-// started writing would have a file by then.
-TEST_F(Update, AnAnnouncedLengthOverTheLimitIsRefusedBeforeWriting) {
-    InstallCurrent("Old", "old icons");
-    const std::string body(48 << 10, 'x');
-    std::atomic<bool> written_midway{false};
-    server_->Set("/file", Reply{body, 200, Mode::kWhole, [&] {
-                                    Sleep(500);
-                                    written_midway = AnyPartFile() || FileExists(Path("file.bin"));
-                                }});
-    DownloadLimits limits = kQuickDownload;
-    limits.max_bytes = 32 << 10;
-    DownloadFile(server_->Root() + "file", Path("file.bin"), limits);
-    EXPECT_FALSE(written_midway);
-    EXPECT_FALSE(FileExists(Path("file.bin")));
-
-    limits.max_bytes = body.size();
-    DownloadFile(server_->Root() + "file", Path("file.bin"), limits);
-    EXPECT_TRUE(written_midway) << "the check above would see a transfer that writes";
-    EXPECT_EQ(ReadWholeFile(Path("file.bin")), body);
-}
-
-// A block every 200 ms never trips the no-progress time-out (a read returns once its block is
-// full); the deadline ends each transfer.
-TEST_F(Update, ADripFedTransferEndsByItsDeadline) {
-    InstallCurrent("Old", "old icons");
-    Reply drip{std::string(64 << 10, 'x'), 200, Mode::kDrip};
-    drip.drip_ms = 200;
-    drip.drip_bytes = 1024;
-    server_->Set("/bar/SampleBar.tb", drip);
-    server_->Set("/bar/icons.bin", drip);
-    UpdateLimits limits = kQuick;
-    limits.timeouts = {2000, 1000, 1500};
-    const DWORD start = GetTickCount();
-    Run(Location(), limits);
-    const DWORD took = GetTickCount() - start;
-    EXPECT_GE(took, 2 * 1500u);
-    EXPECT_LT(took, 2 * 1500u + 3000u);
-    EXPECT_EQ(server_->Requests().size(), 2u);
-    EXPECT_FALSE(FileExists(Download()));
-    EXPECT_FALSE(FileExists(Path("Internet Icons.bin")));
-    ExpectWorkingToolbar();
-    EXPECT_EQ(ToolbarName(Current()), "Old");
-}
-
-// Signature checks with the system's cryptography, on files the native tool signed. The keyed
-// program (keyed/) runs them through whole updates; here, the keys that are no keys.
-TEST(UpdateSignature, OnlyTheRightKeyNameAndBytesVerify) {
-    const std::string data = std::string(TB_SOURCE_DIR) + "/tests/update/keyed/data/";
-    const std::string key = *ReadWholeFile(data + "publisher.pub");
-    const std::string signature = *ReadWholeFile(data + "SampleBar.tb.sig");
-    const std::string file = data + "SampleBar.tb";
-    ASSERT_TRUE(VerifyUpdateSignature(key, "SampleBar.tb", file, signature));
-    EXPECT_TRUE(VerifyUpdateSignature(key, "samplebar.tb", file, signature)) << "letter case does not matter";
-
-    const struct {
-        const char* what;
-        std::string key;
-        std::string name;
-        std::string file;
-    } cases[] = {
-        {"another name", key, "OtherBar.tb", file},
-        {"another file", key, "SampleBar.tb", data + "Icons.bin"},
-        {"a missing file", key, "SampleBar.tb", data + "missing.tb"},
-        {"a key without its form byte", key.substr(1), "SampleBar.tb", file},
-        {"a key of the compressed form", "\x03" + key.substr(1, 32), "SampleBar.tb", file},
-        {"a point off the curve", Flipped(key, 64), "SampleBar.tb", file},
-        {"no key", "", "SampleBar.tb", file},
+    // Half-way through the template the server posts the message and gives the pump time for it.
+    Reply templ{TemplateImage("New", "2.0")};
+    templ.midway = [&] {
+        PostMessageA(window, WM_APP + 9, 0, 0);
+        Sleep(300);
     };
-    for (const auto& c : cases) EXPECT_FALSE(VerifyUpdateSignature(c.key, c.name, c.file, signature)) << c.what;
+    server_->Set(Remote("SampleBar.tb"), templ);
+    server_->Set(Remote("icons.bin"), Reply{IconImage(true, "new icons")});
+    EXPECT_EQ(Run(), "updated to version 2.0");
+    DestroyWindow(window);
+    on_nested_message = nullptr;
+    EXPECT_EQ(nested, "skipped: another window is updating");
+}
+
+// A frame closed while its update waits: the update ends at once, and WM_QUIT stays for the
+// message loop that owns it.
+TEST_F(Update, WmQuitDuringAnUpdateEndsItAndReachesTheOwningLoop) {
+    InstallCurrent("Old", "old icons");
+    const DWORD thread = GetCurrentThreadId();
+    Reply stall{TemplateImage("New"), 200, Mode::kStallMidBody};
+    server_->Set(Remote("SampleBar.tb"), stall);
+    std::thread closer([thread] {
+        Sleep(300);
+        PostThreadMessageA(thread, WM_QUIT, 7, 0);
+    });
+    const auto start = std::chrono::steady_clock::now();
+    const std::string outcome = Run(Location(), UpdateLimits{6000, 5000});
+    const auto took = std::chrono::steady_clock::now() - start;
+    closer.join();
+    EXPECT_EQ(outcome, "failed: SampleBar.tb: the window closed");
+    EXPECT_LT(took, std::chrono::milliseconds(2000));
+    MSG message{};
+    EXPECT_EQ(GetMessageA(&message, nullptr, 0, 0), 0) << "the owning loop ends";
+    EXPECT_EQ(message.wParam, 7u);
+    EXPECT_EQ(ToolbarName(Current()), "Old");
+}
+
+// The log stays small: past its size it moves aside (one older file kept) and starts again.
+TEST_F(Update, TheLogIsRotatedAtItsSize) {
+    InstallCurrent("Old", "old icons");
+    Publish("Old", "old icons");
+    const std::string full(kUpdateLogRotateSize, 'x');
+    WriteWholeFile(Path(kUpdateLogName), full);
+    Run();
+    EXPECT_EQ(ReadWholeFile(Path(kUpdateOldLogName)), full);
+    const std::string log = Log();
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1) << log;
+    Run();
+    const std::string longer = Log();
+    EXPECT_EQ(std::count(longer.begin(), longer.end(), '\n'), 2);
 }
 
 }  // namespace

@@ -1,144 +1,164 @@
-// The template update of a library that carries a publisher's key (this program's resource
-// TBPUBKEY): only files whose detached signatures verify are swapped in. The published files and
-// their signatures were made by the native tool with OpenSSL; the library checks them with CNG.
+// The template update of a library that carries publisher keys (this program's resource TBPUBKEY:
+// two keys, as after a rotation): only a whole signed release that is newer, names this toolbar,
+// has not expired and matches its files is swapped in. The release of keyed/data/ was signed by
+// the native tool with OpenSSL; the tests sign releases of their own here with CNG.
+#include <windows.h>
+
+#include <bcrypt.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
 #include "base/file.hpp"
+#include "base/handle_win.hpp"
 #include "base/text.hpp"
+#include "settings/release_manifest.hpp"
 #include "settings/template_update_win.hpp"
+#include "settings/update_record.hpp"
 #include "settings/update_signature_win.hpp"
 #include "storage/bin_data.hpp"
-#include "storage/read_only_store.hpp"
 #include "storage/storage.hpp"
 #include "tests/support/temp_folder.hpp"
 #include "tests/update/http_server_win.hpp"
+#include "tests/update/keyed/release_maker_win.hpp"
 
 namespace tb {
 namespace {
 
-namespace fs = std::filesystem;
 using testing_support::HttpServer;
 using testing_support::Reply;
+using namespace testing_support::releases;
 
-constexpr DownloadTimeouts kQuickTimes{2000, 1500, 10000};
+constexpr UpdateLimits kQuick{4000, 2000};
 
-std::string Data(const std::string& name) {
-    auto bytes = ReadWholeFile(std::string(TB_SOURCE_DIR) + "/tests/update/keyed/data/" + name);
-    if (!bytes) throw std::runtime_error("missing test data " + name);
-    return *bytes;
-}
-
-std::string OldTemplate() {
-    TrsStorage store;
-    store.WriteString("\\Options\\Toolbar Name", "Old");
-    return TrsBinData::EncodeTables(store);
-}
-
-std::string OldIcons() {
-    TrsStorage store;
-    store.WriteBinary("\\Icons", "old image list");
-    return TrsBinData::EncodeTables(store);
-}
-
-// The same bytes with one byte changed at `at`.
-std::string Flipped(std::string bytes, size_t at) {
-    bytes.at(at) = static_cast<char>(bytes.at(at) ^ 0x01);
-    return bytes;
-}
-
-struct Published {
-    std::string file;
-    std::optional<std::string> signature;  // nullopt: the server has none (its 404 page)
-};
-
-struct KeyedCase {
-    const char* name;
-    Published (*templ)();
-    Published (*icons)();
-    bool template_accepted;
-    bool icons_accepted;
-};
-
-Published GoodTemplate() { return {Data("SampleBar.tb"), Data("SampleBar.tb.sig")}; }
-Published GoodIcons() { return {Data("Icons.bin"), Data("Icons.bin.sig")}; }
-
-const KeyedCase kCases[] = {
-    {"GoodSignatures", GoodTemplate, GoodIcons, true, true},
-    {"NoSignatures", [] { return Published{Data("SampleBar.tb"), std::nullopt}; },
-     [] { return Published{Data("Icons.bin"), std::nullopt}; }, false, false},
-    {"SignaturesOfTheOtherFile", [] { return Published{Data("SampleBar.tb"), Data("Icons.bin.sig")}; },
-     [] { return Published{Data("Icons.bin"), Data("SampleBar.tb.sig")}; }, false, false},
-    // Still a usable template and icon store, with one byte changed inside a value: the toolbar's
-    // name, and the middle of the first icon's picture.
-    {"TamperedFiles",
-     [] {
-         std::string file = Data("SampleBar.tb");
-         return Published{Flipped(file, file.find("Sample Bar") + 9), Data("SampleBar.tb.sig")};
-     },
-     [] {
-         std::string file = Data("Icons.bin");
-         return Published{Flipped(file, file.find("IDAT") + 20), Data("Icons.bin.sig")};
-     },
-     false, false},
-    {"SignedWithAnotherKey", [] { return Published{Data("SampleBar.tb"), Data("SampleBar.tb.other-key.sig")}; },
-     [] { return Published{Data("Icons.bin"), Data("Icons.bin.other-key.sig")}; }, false, false},
-    {"DamagedSignatures", [] { return Published{Data("SampleBar.tb"), Data("SampleBar.tb.sig").substr(0, 63)}; },
-     [] { return Published{Data("Icons.bin"), Flipped(Data("Icons.bin.sig"), 5)}; }, false, false},
-    {"OnlyTheIconStoreSigned", [] { return Published{Data("SampleBar.tb"), std::nullopt}; }, GoodIcons, false, true},
-};
-
-class KeyedUpdate : public testing_support::TempFolderTest, public testing::WithParamInterface<KeyedCase> {
+class KeyedUpdate : public testing_support::TempFolderTest {
 protected:
-    std::string Path(const std::string& name) const { return folder_ + "\\" + name; }
-    void Publish(const std::string& remote, const Published& published) {
-        server_.Set("/bar/" + remote, Reply{published.file});
-        if (published.signature) server_.Set("/bar/" + remote + ".sig", Reply{*published.signature});
+    void SetUp() override {
+        WriteWholeFile(Path("KeyedBar.tb"), TemplateImage("1.0"));
+        WriteWholeFile(Path("Icons.bin"), IconImage("installed"));
     }
+    std::string Path(const std::string& name) const { return folder_ + "\\" + name; }
+    void Publish(const Release& r) {
+        server_.Set("/bar/KeyedBar.tb", Reply{r.templ});
+        server_.Set("/bar/icons.bin", Reply{r.icons});
+        server_.Set("/bar/KeyedBar.release", Reply{r.manifest});
+    }
+    std::string Run() {
+        std::u16string url = AnsiToUtf16(server_.Root() + "bar/");
+        return UpdateTemplate(Target(), url, kQuick);
+    }
+    UpdateTarget Target() const {
+        return {AnsiToUtf16(folder_), u"KeyedBar", "{0b5e1c3a-7d2f-4e8b-9a61-c4d3e2f1a0b9}",
+                PublisherKeys(GetModuleHandleW(nullptr))};
+    }
+    // SHA-256 of each file of the data folder that the toolbar uses, as text.
+    std::string Hashes() const {
+        std::string out;
+        for (const char* name : {"KeyedBar.tb", "Icons.bin", "KeyedBar Default.tb", "Icons Default.bin"}) {
+            const auto bytes = ReadWholeFile(Path(name));
+            out += std::string(name) + " " + (bytes ? ToHex(Sha256Of(*bytes)) : "-") + "\n";
+        }
+        return out;
+    }
+    std::string Log() const { return ReadWholeFile(Path(kUpdateLogName)).value_or(""); }
 
     HttpServer server_;
+    TestKey first_{"first"};
+    TestKey second_{"second"};
 };
 
-TEST_P(KeyedUpdate, OnlyFilesWithAGoodSignatureAreSwappedIn) {
-    const KeyedCase& c = GetParam();
-    WriteWholeFile(Path("SampleBar.tb"), OldTemplate());
-    WriteWholeFile(Path("Icons.bin"), OldIcons());
-    const Published templ = c.templ();
-    const Published icons = c.icons();
-    Publish("SampleBar.tb", templ);
-    Publish("icons.bin", icons);
+// Releases signed by either carried key are taken (a rotation); the same release again costs the
+// manifest alone.
+TEST_F(KeyedUpdate, ANewerReleaseSignedByEitherKeyIsTakenAndTheSameReleaseDownloadsNothing) {
+    Publish(MakeRelease(second_, "1.5"));
+    EXPECT_EQ(Run(), "updated to version 1.5");
+    const Release release = MakeRelease(first_, "2.0");
+    Publish(release);
+    EXPECT_EQ(Run(), "updated to version 2.0");
+    EXPECT_EQ(ReadWholeFile(Path("KeyedBar.tb")), release.templ);
+    EXPECT_EQ(ReadWholeFile(Path("Icons.bin")), release.icons);
+    EXPECT_EQ(ReadWholeFile(Path("KeyedBar Default.tb")), TemplateImage("1.5"));
 
-    std::u16string url = AnsiToUtf16(server_.Root() + "bar/");
-    UpdateTemplate(AnsiToUtf16(folder_), u"SampleBar", url, UpdateLimits{kQuickTimes});
-
-    const std::vector<std::string> asked = {"/bar/SampleBar.tb", "/bar/SampleBar.tb.sig", "/bar/icons.bin",
-                                            "/bar/icons.bin.sig"};
-    EXPECT_EQ(server_.Requests(), asked);
-    EXPECT_EQ(ReadWholeFile(Path("SampleBar.tb")), c.template_accepted ? templ.file : OldTemplate());
-    EXPECT_EQ(ReadWholeFile(Path("Icons.bin")), c.icons_accepted ? icons.file : OldIcons());
-    EXPECT_EQ(FileExists(Path("SampleBar Internet.tb")), !c.template_accepted) << "a rejected download stays aside";
-
-    // The toolbar still loads a named template and an icon store, and nothing is left that the
-    // limits would not allow, signature downloads included.
-    ReadOnlyStore loaded_template(Path("SampleBar.tb"));
-    EXPECT_FALSE(DecodeUtf8(loaded_template.Store().ReadString("\\Options\\Toolbar Name", "")).empty());
-    ReadOnlyStore loaded_icons(Path("Icons.bin"));
-    EXPECT_TRUE(loaded_icons.Store().KeyExists("\\Icons"));
-    for (const auto& entry : fs::directory_iterator(folder_)) {
-        EXPECT_NE(entry.path().extension(), ".sig") << entry.path().string();
-        EXPECT_LE(entry.file_size(), kIconStoreSizeLimit);
-    }
+    const size_t asked = server_.Requests().size();
+    EXPECT_EQ(Run(), "not modified (version 2.0 is installed)");
+    EXPECT_EQ(server_.Requests().size(), asked + 1);
+    EXPECT_EQ(server_.Requests().back(), "/bar/KeyedBar.release");
+    const std::string log = Log();
+    EXPECT_NE(log.find("bar/ updated to version 1.5\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("bar/ not modified (version 2.0 is installed)\n"), std::string::npos) << log;
 }
 
-INSTANTIATE_TEST_SUITE_P(Signatures, KeyedUpdate, testing::ValuesIn(kCases),
-                         [](const auto& p) { return p.param.name; });
+// The release the native tool signed with OpenSSL verifies here with CNG.
+TEST_F(KeyedUpdate, AReleaseSignedByTheNativeToolIsTaken) {
+    server_.Set("/bar/KeyedBar.tb", Reply{Data("SampleBar.tb")});
+    server_.Set("/bar/icons.bin", Reply{Data("Icons.bin")});
+    server_.Set("/bar/KeyedBar.release", Reply{Data("SampleBar.release")});
+    EXPECT_EQ(Run(), "updated to version 2.0");
+    EXPECT_EQ(ReadWholeFile(Path("KeyedBar.tb")), Data("SampleBar.tb"));
+}
 
-// The key this program carries is found the way the library finds its own.
-TEST(PublisherKey, IsTheModulesResource) {
-    const auto key = PublisherKey(GetModuleHandleW(nullptr));
-    ASSERT_TRUE(key);
-    EXPECT_EQ(std::string(*key), Data("publisher.pub"));
+// Each release is refused with its reason in the log, and the data folder is byte for byte what
+// it was. A release that is not newer is not downloaded at all.
+TEST_F(KeyedUpdate, EveryOtherReleaseIsRefusedAndTheInstalledFilesStay) {
+    TestKey unknown;
+    const auto mixed = [&] {
+        Release r = MakeRelease(first_, "2.0");
+        r.icons = MakeRelease(first_, "3.0").icons;  // another release's icon store
+        return r;
+    };
+    const auto tampered = [&] {
+        Release r = MakeRelease(first_, "2.0");
+        r.templ = TemplateImage("2.0", "Keyed Bar, changed");
+        return r;
+    };
+    const auto raised = [&] {
+        Release r = MakeRelease(first_, "2.0");
+        r.manifest.replace(r.manifest.find("version 2.0"), 11, "version 9.0");
+        return r;
+    };
+    const struct {
+        const char* name;
+        std::function<Release()> release;
+        const char* reason;
+        bool files_fetched;
+    } cases[] = {
+        {"older", [&] { return MakeRelease(first_, "0.9"); }, "refused: version 0.9 is not newer than 1.0", false},
+        {"another toolbar", [&] { return MakeRelease(first_, "2.0", "{11111111-2222-3333-4444-555555555555}"); },
+         "refused: the release is for another toolbar ({11111111-2222-3333-4444-555555555555})", false},
+        {"expired", [&] { return MakeRelease(first_, "2.0", kClassId, -60); }, "refused: the release expired on ",
+         false},
+        {"unknown key", [&] { return MakeRelease(unknown, "2.0"); }, "refused: signed by an unknown key", false},
+        {"manifest changed after signing", raised, "refused: signature does not verify", false},
+        {"mixed releases", mixed, "refused: icons.bin does not match the release", true},
+        {"tampered template", tampered, "refused: KeyedBar.tb does not match the release", true},
+        {"no manifest", [&] { return Release{TemplateImage("2.0"), IconImage("x"), ""}; },
+         "refused: KeyedBar.release is no release manifest (not a release manifest)", false},
+    };
+    const std::string installed = Hashes();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string before = Hashes();
+        const size_t asked = server_.Requests().size();
+        Publish(c.release());
+        const std::string outcome = Run();
+        EXPECT_EQ(outcome.rfind(c.reason, 0), 0u) << outcome;
+        EXPECT_EQ(Hashes(), before);
+        EXPECT_NE(Log().find(c.reason), std::string::npos);
+        const std::vector<std::string> requests = server_.Requests();
+        const bool fetched = std::count(requests.begin() + static_cast<std::ptrdiff_t>(asked), requests.end(),
+                                        "/bar/KeyedBar.tb") > 0;
+        EXPECT_EQ(fetched, c.files_fetched);
+    }
+    EXPECT_EQ(Hashes(), installed);
+    std::printf("data folder before:\n%sUpdate.log:\n%sdata folder after:\n%s", installed.c_str(), Log().c_str(),
+                Hashes().c_str());
+}
+
+// The keys this program carries are found the way the library finds its own: both, in order.
+TEST(PublisherKeys, AreTheModulesResource) {
+    const auto keys = PublisherKeys(GetModuleHandleW(nullptr));
+    ASSERT_TRUE(keys);
+    EXPECT_EQ(*keys, (std::vector<std::string>{Data("first.pub"), Data("second.pub")}));
 }
 
 }  // namespace
