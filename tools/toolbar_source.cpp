@@ -82,7 +82,9 @@ public:
     Planner(std::string dir, const SourceFileReader& read_file) : dir_(std::move(dir)), read_file_(read_file) {}
 
     BuildPlan Run(const Json& source) {
-        RejectUnknownFields(source, {"name", "options", "strings", "icon_size", "logo", "items", "keys"}, "");
+        // "$schema" names the schema for editors; the build has no use for it.
+        RejectUnknownFields(source, {"$schema", "name", "options", "strings", "icon_size", "logo", "items", "keys"}, "");
+        if (const Json* schema = OptionalField(source, "$schema", "")) RequireString(*schema, "$schema");
         if (const Json* name = OptionalField(source, "name", "")) plan_.base_name = RequireString(*name, "name");
         if (const Json* size = OptionalField(source, "icon_size", "")) {
             plan_.icon_width = plan_.icon_height = static_cast<int>(RequireInteger(*size, 1, 256, "icon_size"));
@@ -114,12 +116,7 @@ public:
     }
 
 private:
-    static bool HasOption(const Json& options, std::string_view name) {
-        for (const auto& [key, value] : options.items()) {
-            if (EqualsIgnoreAsciiCase(key, name)) return true;
-        }
-        return false;
-    }
+    static bool HasOption(const Json& options, const std::string& name) { return options.contains(name); }
 
     void Add(std::string path, RawKey value) { plan_.template_keys.push_back({std::move(path), std::move(value)}); }
 
@@ -130,6 +127,11 @@ private:
             const SchemaKey* key = FindOptionKey(name);
             if (key == nullptr) {
                 throw JsonError(where + ": the toolbar reads no such option; give other keys under \"keys\"");
+            }
+            // Options are written as the toolbar names them, so that the schema editors check a
+            // source against says the same as the build.
+            if (key->name != name) {
+                throw JsonError(where + ": write the option as \"" + std::string(key->name) + "\"");
             }
             Add("\\Options\\" + std::string(key->name), TypedValue(key->type, value, where));
         }
