@@ -79,6 +79,13 @@ def check_fields(node, where):
         check_fields(sub, f"$defs.{name}")
 
 
+def new_toolbar():
+    """The source `tbtool new` writes, with accents in its name."""
+    with tempfile.TemporaryDirectory() as tmp:
+        subprocess.run([TBTOOL, "new", "Météo Bar", tmp + "/bar"], check=True, capture_output=True)
+        return json.loads(pathlib.Path(tmp, "bar/MeteoBar.json").read_text())
+
+
 def sources_in_docs():
     for md in sorted((ROOT / "docs").glob("*.md")):
         for n, block in enumerate(re.findall(r"```json\n(.*?)```", md.read_text(), re.S)):
@@ -132,7 +139,7 @@ def main():
     sample = json.loads((SAMPLE / "sample-bar.json").read_text())
     if sample.get("$schema") is None:
         fail("the sample names no $schema")
-    sources = [("the sample", sample)] + list(sources_in_docs()) + list(sources_in_tests())
+    sources = [("the sample", sample), ("tbtool new", new_toolbar())] + list(sources_in_docs()) + list(sources_in_tests())
     docs = sum(1 for name, _ in sources if name.endswith(tuple(f"example {i}" for i in range(1, 100))))
     if docs == 0:
         fail("no source found in docs/")

@@ -100,12 +100,12 @@ TEST(ToolbarSource, SectionNamesNeverGiveAnItemTheWrongShape) {
 
 TEST(ToolbarSource, OptionsStringsAndKeysAreTyped) {
     const BuildPlan plan = Plan(R"({
-      "options": {"about show": true, "Search Width": 200, "About Color": "FF8000", "Toolbar Name": "Bär"},
+      "options": {"About Show": true, "Search Width": 200, "About Color": "FF8000", "Toolbar Name": "Bär"},
       "strings": {"Menu Cut": "Aus&schneiden", "Message Clear History": "Löschen?"},
       "keys": {"\\Custom\\Blob": {"file": "data.bin"}, "\\Custom\\Big": {"kind": "int64", "value": 5}}
     })");
     const auto keys = Keys(plan);
-    EXPECT_EQ(keys.at("\\Options\\About Show"), "1");  // the schema's spelling
+    EXPECT_EQ(keys.at("\\Options\\About Show"), "1");
     EXPECT_EQ(keys.at("\\Options\\Search Width"), "200");
     EXPECT_EQ(keys.at("\\Options\\Toolbar Name"), "B\xC3\xA4r");        // UTF-8 key: kept as UTF-8
     EXPECT_EQ(keys.at("\\Strings\\Message Clear History"), "L\xC3\xB6schen?");
@@ -124,6 +124,8 @@ TEST(ToolbarSource, MistakesAreReportedWithTheirPlace) {
     } cases[] = {
         {R"({"options": {"Search Widht": 3}})", "options.Search Widht: the toolbar reads no such option"},
         {R"({"options": {"About Show": "yes"}})", "options.About Show: expected true or false"},
+        // Written as the toolbar names it, as the schema lists it: editors and the build agree.
+        {R"({"options": {"about show": true}})", "options.about show: write the option as \"About Show\""},
         {R"({"options": {"About Width": 3000000000}})", "options.About Width: 3000000000 is out of range"},
         {R"({"items": [{"name": "9lives"}]})", "items[0].name: \"9lives\" is not a valid component name"},
         {R"({"items": [{"name": "a"}, {"items": [{"name": "A"}]}]})", "items[1].items[0].name: a component named A already exists"},

@@ -1,0 +1,25 @@
+# embed_files(OUT SYMBOL NAME=FILE...): writes OUT, a C++ file defining
+#   const tb::tool::EmbeddedFile SYMBOL[]; const size_t SYMBOL_count;
+# with each FILE's bytes under NAME, read at configure time (the files are configure dependencies,
+# so an edit is picked up by the next build).
+function(embed_files out symbol)
+  set(body "// Written by cmake/embed_files.cmake; do not edit.\n#include \"tools/embedded_files.hpp\"\n\nnamespace tb::tool {\nnamespace {\n")
+  set(table "")
+  set(index 0)
+  foreach(pair IN LISTS ARGN)
+    string(FIND "${pair}" "=" eq)
+    string(SUBSTRING "${pair}" 0 ${eq} name)
+    math(EXPR start "${eq} + 1")
+    string(SUBSTRING "${pair}" ${start} -1 file)
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${file})
+    file(READ ${file} hex HEX)
+    string(LENGTH "${hex}" hex_length)
+    math(EXPR size "${hex_length} / 2")
+    string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${hex}")
+    string(APPEND body "const unsigned char kFile${index}[] = {${bytes}0};\n")
+    string(APPEND table "    {\"${name}\", kFile${index}, ${size}},\n")
+    math(EXPR index "${index} + 1")
+  endforeach()
+  string(APPEND body "}  // namespace\n\nextern const EmbeddedFile ${symbol}[];\nextern const size_t ${symbol}_count;\nconst EmbeddedFile ${symbol}[] = {\n${table}};\nconst size_t ${symbol}_count = ${index};\n\n}  // namespace tb::tool\n")
+  file(CONFIGURE OUTPUT ${out} CONTENT "${body}" @ONLY)
+endfunction()
