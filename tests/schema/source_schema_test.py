@@ -6,6 +6,7 @@ Usage: source_schema_test.py TBTOOL SOURCE_ROOT
 - The schema is a valid draft 2020-12 schema, and every field in it has a description, a type and a
   default (or "x-default" saying in words what the toolbar does without it), since editors take
   all three from it.
+- Every source in docs/ builds and lints clean, and the handbook lists every option.
 - The sample, every source in docs/ and every source written in the tools' tests pass the schema
   exactly when `tbtool build` finds nothing wrong with their shape. The build also refuses things no
   schema can see (a missing file, a duplicate name, a character outside the code page, nesting
@@ -140,14 +141,25 @@ def main():
     if sample.get("$schema") is None:
         fail("the sample names no $schema")
     sources = [("the sample", sample), ("tbtool new", new_toolbar())] + list(sources_in_docs()) + list(sources_in_tests())
-    docs = sum(1 for name, _ in sources if name.endswith(tuple(f"example {i}" for i in range(1, 100))))
-    if docs == 0:
+    examples = list(sources_in_docs())
+    if not examples:
         fail("no source found in docs/")
+    handbook = (ROOT / "docs/making-a-toolbar.md").read_text()
+    for option in SCHEMA["properties"]["options"]["properties"]:
+        cases += 1
+        if f"| `{option}` |" not in handbook:
+            fail(f"the option {option} is not in the handbook's table")
 
     with tempfile.TemporaryDirectory() as tmp:
         folder = pathlib.Path(tmp)
         shutil.copytree(SAMPLE / "icons", folder / "icons")
         shutil.copy(SAMPLE / "logo.png", folder / "logo.png")
+        # Every example of the handbook builds, and lints without a finding.
+        for name, source in examples:
+            cases += 1
+            code, message = build(source, folder)
+            if code != 0 or "warning" in message or "error" in message:
+                fail(f"{name} does not build clean: exit {code}: {message}")
         compared = 0
         for name, source in sources:
             errors = schema_errors(source)
