@@ -15,6 +15,7 @@
 #include "settings/release_manifest.hpp"
 #include "settings/startup_win.hpp"
 #include "settings/toolbar_settings.hpp"
+#include "settings/update_checks.hpp"
 #include "settings/update_record.hpp"
 #include "settings/update_signature_win.hpp"
 #include "settings/web_fetch_win.hpp"
@@ -215,21 +216,6 @@ private:
     bool ok_ = false;
     bool swapped_ = false;
 };
-
-bool TemplateIsUsable(std::string image) {
-    ReadOnlyStore check = ReadOnlyStore::FromImage(std::move(image));
-    return !check.Damaged() && !DecodeUtf8(check.Store().ReadString("Options\\Toolbar Name", "")).empty();
-}
-
-bool IconStoreIsUsable(std::string image) {
-    ReadOnlyStore check = ReadOnlyStore::FromImage(std::move(image));
-    return !check.Damaged() && check.Store().KeyExists("\\Icons");
-}
-
-std::string VersionOf(std::string image) {
-    ReadOnlyStore store = ReadOnlyStore::FromImage(std::move(image));
-    return store.Damaged() ? std::string() : store.Store().ReadString("\\Options\\Version", "");
-}
 
 std::string InstalledVersion(const std::string& path) {
     ReadOnlyStore store(path);

@@ -26,22 +26,9 @@
 #include <string>
 #include <vector>
 
+#include "settings/update_checks.hpp"
+
 namespace tb {
-
-// The whole update step of a build, every request included. The window the user opened shows
-// nothing of the toolbar until the step ends, so it is a few seconds: a release of real size
-// (tens of kilobytes, an icon store well under a megabyte) arrives in well under that on any
-// working connection; one that cannot is tried again at the next build, and meanwhile the
-// installed files stay in use.
-inline constexpr unsigned long kUpdateDeadlineMs = 8000;
-// Nothing moved for this long (connecting, or between parts of a body): the server is not coming.
-inline constexpr unsigned long kUpdateNoAnswerMs = 4000;
-
-// The largest files the update takes. Real templates are a few kilobytes and real icon stores well
-// under a megabyte; the limits leave room for any real store and keep what a server can make the
-// library hold small.
-inline constexpr unsigned long long kTemplateSizeLimit = 4ull << 20;
-inline constexpr unsigned long long kIconStoreSizeLimit = 16ull << 20;
 
 struct UpdateLimits {
     unsigned long deadline_ms = kUpdateDeadlineMs;

@@ -10,13 +10,12 @@
 
 #include <string>
 
+#include "settings/update_checks.hpp"
 #include "settings/update_record.hpp"
 
 namespace tb {
 
-// Hops a transfer follows: enough for a publisher who moved the update location (http to https,
-// old host to new) and kept a forwarding address; a longer chain is a loop or nobody's plan.
-inline constexpr int kMaxRedirects = 3;
+inline constexpr int kMaxRedirects = kMaxUpdateRedirects;
 
 struct FetchLimits {
     unsigned long long max_bytes = 0;

@@ -7,6 +7,7 @@
 #include "base/errors.hpp"
 #include "tools/commands.hpp"
 #include "tools/new_toolbar.hpp"
+#include "tools/probe.hpp"
 
 namespace tb::tool {
 
@@ -81,6 +82,16 @@ constexpr CommandHelp kCommands[] = {
      "that carries keys keeps signed updates: without --key it is refused unless --no-key. The version\n"
      "resource's product name and description become TEXT, else the template's \"Toolbar Name\", else\n"
      "NAME. Everything else in the library stays as it is. A damaged or foreign file writes nothing.\n"},
+    {"probe", "probe SOURCE-OR-TEMPLATE [--key PUBKEY]... [--cacert FILE] [--allow-folder DIR]...",
+     "Fetches the toolbar's update location (its \"Updates URL\") as the toolbar library does and\n"
+     "reports each file: address, status, size against the limits, whether the TLS certificate is\n"
+     "valid for the host; with --key, the release manifest's signature, class id, version, expiry\n"
+     "and the hashes of the template and icon store, as a library branded with those keys checks\n"
+     "them (without, as a library without a key). Versions are compared with SOURCE-OR-TEMPLATE's,\n"
+     "standing for what users have. The certificate is checked against this machine's roots (the\n"
+     "toolbar uses the user's Windows store), or only against FILE with --cacert (a staging server).\n"
+     "Exit 0 when the toolbar would take the release (or users have it already), 1 with the\n"
+     "reasons when it would not. Native tool only.\n"},
     {"verify", "verify PUBKEY RELEASE TEMPLATE ICONS",
      "Checks the release manifest RELEASE against the public key PUBKEY and the files TEMPLATE and\n"
      "ICONS, as a keyed toolbar library does (except the comparison with an installed version).\n"
@@ -140,6 +151,11 @@ int Dispatch(const CommandHelp& command, std::vector<std::string> args, std::ost
         brand.no_key = TakeFlag(args, "--no-key");
         if (brand.no_key && !brand.key_files.empty()) throw UsageError("--no-key and --key exclude each other");
     }
+    ProbeOptions probe;
+    if (command.name == "probe") {
+        while (auto key = TakeOption(args, "--key")) probe.key_files.push_back(std::move(*key));
+        if (auto ca = TakeOption(args, "--cacert")) probe.ca_file = std::move(*ca);
+    }
     std::optional<int> expires_days;
     if (command.name == "sign") {
         if (const auto days = TakeOption(args, "--expires")) {
@@ -153,9 +169,10 @@ int Dispatch(const CommandHelp& command, std::vector<std::string> args, std::ost
     }
     // A source takes files from its own folder only, unless the publisher allows another.
     std::vector<std::string> allowed_folders;
-    if (command.name == "build" || command.name == "brand") {
+    if (command.name == "build" || command.name == "brand" || command.name == "probe") {
         while (auto folder = TakeOption(args, "--allow-folder")) allowed_folders.push_back(std::move(*folder));
         brand.allowed_folders = allowed_folders;
+        probe.allowed_folders = allowed_folders;
     }
     for (const std::string& arg : args) {
         if (arg.size() > 1 && arg[0] == '-' && arg[1] == '-') throw UsageError("unknown option " + arg);
@@ -184,6 +201,7 @@ int Dispatch(const CommandHelp& command, std::vector<std::string> args, std::ost
     }
     if (c == "keygen") return expect(1, 1), KeygenCommand(args[0], out, err);
     if (c == "sign") return expect(3, 3), SignCommand(args[0], args[1], args[2], expires_days, out, err);
+    if (c == "probe") return expect(1, 1), ProbeCommand(args[0], probe, out, err);
     if (c == "verify") return expect(4, 4), VerifyCommand(args[0], args[1], args[2], args[3], out, err);
     return expect(1, 1), InspectCommand(args[0], out, err);
 }

@@ -192,6 +192,8 @@ int InspectCommand(const std::string& icons_file, std::ostream& out, std::ostrea
 int KeygenCommand(const std::string& prefix, std::ostream& out, std::ostream&) {
     const std::string key_file = prefix + ".key";
     const std::string public_file = prefix + ".pub";
+    // A publisher keeps keys in a folder of their own: make it, as build and brand make theirs.
+    if (!FolderOf(prefix).empty()) CreateFolderChain(FolderOf(prefix));
     SaveNewKeyPair(GenerateKeyPair(), key_file, public_file);
     out << "wrote the private key " << key_file << " (keep it to yourself) and the public key " << public_file
         << " (for the toolbar library)\n";

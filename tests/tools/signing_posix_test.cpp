@@ -21,9 +21,8 @@ std::string Scratch(const std::string& name) { return tb::tool::Scratch("signing
 std::string Read(const std::string& path) { return ReadWholeFile(path).value_or("<missing>"); }
 
 TEST(Keygen, WritesAPrivateKeyForItsOwnerAndThePublicPointAndNeverOverwrites) {
-    const std::string prefix = Scratch("publisher");
-    std::filesystem::remove(prefix + ".key");
-    std::filesystem::remove(prefix + ".pub");
+    std::filesystem::remove_all(Scratch("keys"));
+    const std::string prefix = Scratch("keys") + "/made/publisher";  // folders that do not exist yet
     ASSERT_EQ(Tool({"keygen", prefix}).status, kExitOk);
 
     struct stat info {};
