@@ -55,8 +55,12 @@ std::string NewClassId() {
     for (char& c : hex) c = "0123456789ABCDEF"[nibble(random)];
     hex[12] = '4';                                  // version 4: random
     hex[16] = "89AB"[nibble(random) & 3];           // the variant of RFC 4122
-    return "{" + hex.substr(0, 8) + "-" + hex.substr(8, 4) + "-" + hex.substr(12, 4) + "-" + hex.substr(16, 4) + "-" +
-           hex.substr(20) + "}";
+    std::string id = "{";
+    for (size_t i = 0; i < hex.size(); ++i) {
+        if (i == 8 || i == 12 || i == 16 || i == 20) id += '-';
+        id += hex[i];
+    }
+    return id + "}";
 }
 
 std::string StarterSource(const std::string& toolbar_name, const std::string& base_name, const std::string& class_id) {
