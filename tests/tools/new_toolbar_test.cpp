@@ -20,7 +20,7 @@ std::string GetKey(const std::string& file, const std::string& path) {
 }
 
 TEST(NewToolbar, BuildsAndLintsCleanWithAClassIdOfItsOwn) {
-    const std::string folder = Scratch("Météo");
+    const std::string folder = Scratch("meteo");
     std::filesystem::remove_all(folder);
     const ToolRun made = Tool({"new", "Météo Bar", folder});
     ASSERT_EQ(made.status, 0) << made.err;
