@@ -60,5 +60,12 @@ status=0; TBTOOL_OVERRIDE=/bin/false make_installer "Sample Bar" || status=$?
 grep -q 'cannot read the class id' "$work/out.txt" || fail "a failing authoring tool says nothing: $(cat "$work/out.txt")"
 [ ! -e "$work/Setup.exe" ] || fail "a failing authoring tool still wrote an installer"
 
+# A publisher runs it from the folder of their toolbar, with paths relative to it.
+rm -f "$work/Setup.exe"
+(cd "$work" && TBTOOL=$tbtool "$source_dir/scripts/make-installer" --name "Sample Bar" --lib32 SampleBar.dll \
+   --template sample/SampleBar.tb --icons sample/Icons.bin --out Setup.exe >"$work/out.txt" 2>&1) ||
+  fail "paths relative to the caller's folder are not found: $(cat "$work/out.txt")"
+[ -s "$work/Setup.exe" ] || fail "relative paths: no installer written in the caller's folder"
+
 [ "$failures" = 0 ] && echo "make-installer: all cases passed"
 exit $((failures > 0))
