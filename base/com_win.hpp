@@ -1,8 +1,10 @@
 #pragma once
 // Windows-only COM helpers: owning VARIANT and BSTR wrappers (move-only) and the exception that
-// carries a failing HRESULT. Interface pointers use Microsoft::WRL::ComPtr.
+// carries a failing HRESULT. Interface pointers use Microsoft::WRL::ComPtr; objects the system makes
+// come from MakeComObject.
 #include <windows.h>
 #include <oleauto.h>
+#include <wrl/client.h>
 
 #include <string>
 #include <string_view>
@@ -51,6 +53,16 @@ private:
 
 inline void ThrowIfFailed(HRESULT code) {
     if (FAILED(code)) throw ComError(code);
+}
+
+// A new COM object whose reference count starts at one, handed to the pointer that owns that one
+// reference. (This toolchain's ComPtr::Attach adds a reference of its own, so `p.Attach(new T)`
+// leaves an object that is never freed.)
+template <class Object, class... Arguments>
+Microsoft::WRL::ComPtr<Object> MakeComObject(Arguments&&... arguments) {
+    Microsoft::WRL::ComPtr<Object> made;
+    *made.GetAddressOf() = new Object(std::forward<Arguments>(arguments)...);
+    return made;
 }
 
 // An owning BSTR.

@@ -303,10 +303,8 @@ private:
 
 StandInBrowser::StandInBrowser() {
     RegisterClasses();
-    // The objects are born with the one reference these pointers hold (not through Attach: this
-    // toolchain's Attach adds a reference of its own, which would never be released).
-    *browser_.GetAddressOf() = new BrowserObject(this);
-    *site_.GetAddressOf() = new BandSiteObject(this);
+    browser_ = MakeComObject<BrowserObject>(this);
+    site_ = MakeComObject<BandSiteObject>(this);
     const HINSTANCE instance = GetModuleHandleW(nullptr);
     frame_ = CreateWindowExW(0, kFrameClass, L"Stand-in browser", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT,
                              CW_USEDEFAULT, 1024, 600, nullptr, nullptr, instance, this);

@@ -144,10 +144,7 @@ public:
         *out = nullptr;
         if (outer) return CLASS_E_NOAGGREGATION;
         return tb::ComBoundary([&]() -> HRESULT {
-            Browser* browser = new Browser;
-            const HRESULT result = browser->QueryInterface(iid, out);
-            browser->Release();
-            return result;
+            return tb::MakeComObject<Browser>()->QueryInterface(iid, out);
         });
     }
     HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }

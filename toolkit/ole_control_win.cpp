@@ -51,12 +51,9 @@ public:
 
     // IUnknown
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-        if (out == nullptr) return E_POINTER;
-        *out = nullptr;
-        if (iid != IID_IUnknown && iid != IID_IDispatch && iid != source_) return E_NOINTERFACE;
-        *out = static_cast<IDispatch*>(this);
-        AddRef();
-        return S_OK;
+        return QueryInterfaceFromTable(this, iid, out,
+                                       {TB_QI_ENTRY(EventSink, IDispatch),
+                                        InterfaceEntry{&source_, &CastToInterface<EventSink, IDispatch>}});
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&references_)); }
     ULONG STDMETHODCALLTYPE Release() override {
@@ -145,8 +142,7 @@ void TOleControl::ConnectEvents() {
             }
         }
     }
-    ComPtr<EventSink> sink;
-    sink.Attach(new EventSink(this, source));
+    ComPtr<EventSink> sink = MakeComObject<EventSink>(this, source);
     DWORD cookie = 0;
     if (FAILED(point->Advise(sink.Get(), &cookie))) {
         sink->Orphan();
@@ -169,7 +165,7 @@ ComPtr<IDispatch> TOleControl::DispatchOf(REFIID iid) const {
     if (!control_) throw ComError(E_POINTER);
     ComPtr<IDispatch> dispatch;
     // A dual interface is an IDispatch.
-    ThrowIfFailed(control_->QueryInterface(iid, reinterpret_cast<void**>(dispatch.GetAddressOf())));
+    ThrowIfFailed(control_->QueryInterface(iid, &dispatch));
     return dispatch;
 }
 

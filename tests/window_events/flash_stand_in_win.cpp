@@ -6,6 +6,9 @@
 //
 // The movie address steers it: "percent=0" in it makes PercentLoaded answer 0, "state=N" fires
 // state N instead of 4. The property "Calls" gives what it was asked, e.g. "Stop;Movie=http://a;Play".
+//
+// Every event sink it is given is also watched: it keeps one reference of its own to each, which
+// the export ReleaseWatchedSinks gives back, telling how many of those sinks someone still holds.
 #include <windows.h>
 #include <ocidl.h>
 #include <olectl.h>
@@ -25,6 +28,7 @@ constexpr UINT kFire = WM_APP + 1;
 LONG g_objects = 0;
 LONG g_locks = 0;
 HMODULE g_module = nullptr;
+std::vector<IUnknown*> g_watched_sinks;
 
 class StandIn;
 
@@ -161,6 +165,8 @@ public:
             return CONNECT_E_CANNOTCONNECT;
         }
         sinks_.push_back(dispatch);
+        sink->AddRef();
+        g_watched_sinks.push_back(sink);
         *cookie = static_cast<DWORD>(sinks_.size());
         return S_OK;
     }
@@ -344,6 +350,18 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) {
 extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID id, REFIID iid, void** out) {
     if (id != kFlashClassId) return CLASS_E_CLASSNOTAVAILABLE;
     return g_factory.QueryInterface(iid, out);
+}
+
+// Gives back the references kept on the sinks watched so far; *watched is how many there were, the
+// result how many of them are still held by someone else (a sink that is never freed).
+extern "C" int WINAPI ReleaseWatchedSinks(int* watched) {
+    *watched = static_cast<int>(g_watched_sinks.size());
+    int still_held = 0;
+    for (IUnknown* sink : g_watched_sinks) {
+        if (sink->Release() != 0) ++still_held;
+    }
+    g_watched_sinks.clear();
+    return still_held;
 }
 
 extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow() { return g_objects == 0 && g_locks == 0 ? S_OK : S_FALSE; }

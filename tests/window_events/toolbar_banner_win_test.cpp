@@ -93,6 +93,24 @@ TEST_F(BannerTest, LoadedMovieTakesTheLogosPlace) {
     form_.reset();  // FormDestroy frees the banner
 }
 
+TEST_F(BannerTest, ClosedBannerLetsItsEventSinkGo) {
+    Install();
+    using ReleaseFunction = int(WINAPI*)(int*);
+    auto release_watched = reinterpret_cast<ReleaseFunction>(
+        reinterpret_cast<void*>(GetProcAddress(stand_in_, "ReleaseWatchedSinks")));
+    ASSERT_NE(release_watched, nullptr);
+    int watched = 0;
+    release_watched(&watched);  // sinks of earlier tests in this process are not this test's
+    form_ = Make(true);
+    ASSERT_TRUE(form_->Flash);
+    Pump(300);  // an event reaches the sink while it is connected
+    EXPECT_EQ(Calls(), L"Stop;Movie=http://movie.example/banner.swf;PercentLoaded;Play");
+    form_.reset();
+    const int still_held = release_watched(&watched);
+    EXPECT_EQ(watched, 1);
+    EXPECT_EQ(still_held, 0) << "the banner's event sink outlives the banner";
+}
+
 TEST_F(BannerTest, MovieThatLoadsNothingOrNeverCompletesStaysHidden) {
     Install();
     struct Case {
