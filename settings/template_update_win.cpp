@@ -114,7 +114,9 @@ std::string UtcDate(int64_t unix_seconds) {
 }
 
 // Appends one line to Update.log, moving a full log aside first. A log that cannot be written
-// costs nothing else.
+// costs nothing else. Windows that finish at the same moment each append their line: a handle with
+// append access only writes each line whole at the end, so the log is shared for writing (and for
+// deleting, so a rotation is not stopped by a window that is writing).
 void AppendToLog(const std::string& folder, const std::string& line) {
     const std::string log = folder + kUpdateLogName;
     WIN32_FILE_ATTRIBUTE_DATA info{};
@@ -122,7 +124,8 @@ void AppendToLog(const std::string& folder, const std::string& line) {
         (info.nFileSizeHigh != 0 || info.nFileSizeLow >= kUpdateLogRotateSize)) {
         MoveFileExA(log.c_str(), (folder + kUpdateOldLogName).c_str(), MOVEFILE_REPLACE_EXISTING);
     }
-    const UniqueFile file(CreateFileA(log.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+    const UniqueFile file(CreateFileA(log.c_str(), FILE_APPEND_DATA,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
                                       FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return;
     DWORD written = 0;

@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "base/file.hpp"
+#include "base/handle_win.hpp"
 #include "base/text.hpp"
 #include "settings/toolbar_settings.hpp"
 #include "settings/update_record.hpp"
@@ -186,7 +187,8 @@ TEST_F(Update, TheWholeStepEndsByItsDeadline) {
     const std::string outcome = Run(Location(), UpdateLimits{2000, 1500});
     const auto took = std::chrono::steady_clock::now() - start;
     EXPECT_EQ(outcome, "failed: SampleBar.tb: deadline; failed: icons.bin: deadline");
-    EXPECT_LT(took, std::chrono::milliseconds(2800));
+    // Dripping one file alone takes 6.4 s: well before that, with room for a loaded machine.
+    EXPECT_LT(took, std::chrono::milliseconds(5000));
     EXPECT_EQ(Installed(), before);
 }
 
@@ -382,6 +384,21 @@ TEST_F(Update, TheLogIsRotatedAtItsSize) {
     Run();
     const std::string longer = Log();
     EXPECT_EQ(std::count(longer.begin(), longer.end(), '\n'), 2);
+}
+
+// Windows that finish at the same moment each append their line: one window's open log does not
+// cost another window its line.
+TEST_F(Update, ALineIsKeptWhileAnotherWindowHasTheLogOpen) {
+    InstallCurrent("Old", "old icons");
+    server_->Set(Remote("SampleBar.tb"), Reply{"<html>gone</html>", 404});
+    {
+        const UniqueFile other(CreateFileA(Path(kUpdateLogName).c_str(), FILE_APPEND_DATA,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                           OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(other);
+        Run();
+    }
+    EXPECT_NE(Log().find("failed: SampleBar.tb: the server answered 404"), std::string::npos) << Log();
 }
 
 }  // namespace
