@@ -75,9 +75,11 @@ tls_server() {  # PORT CERT
     }
 CONF
 }
+# One process that stays the caller: started as root, nginx's workers would drop to another user,
+# who cannot read a build tree under a private folder (mktemp -d) and answers 403.
 cat >nginx.conf <<CONF
 daemon off;
-worker_processes 1;
+master_process off;
 pid $dir/nginx.pid;
 error_log $dir/error.log;
 events { worker_connections 64; }
