@@ -112,12 +112,32 @@ private:
         timeval wait{milliseconds / 1000, (milliseconds % 1000) * 1000};
         return select(0, &set, nullptr, nullptr, &wait) > 0;
     }
-    static bool SendAll(SOCKET s, const std::string& bytes) {
+    static bool WaitWritable(SOCKET s, int milliseconds) {
+        fd_set set;
+        FD_ZERO(&set);
+        FD_SET(s, &set);
+        timeval wait{milliseconds / 1000, (milliseconds % 1000) * 1000};
+        return select(0, nullptr, &set, nullptr, &wait) > 0;
+    }
+    // Client sockets do not block: a client that stops reading without closing (a connection the
+    // client library keeps for later) would otherwise hold this thread, and the destructor that
+    // joins it, for ever. A send gives up when the server stops or after 5 s without progress.
+    bool SendAll(SOCKET s, const std::string& bytes) {
         size_t sent = 0;
+        int idle_ms = 0;
         while (sent < bytes.size()) {
             const int n = send(s, bytes.data() + sent, static_cast<int>(bytes.size() - sent), 0);
-            if (n <= 0) return false;
-            sent += static_cast<size_t>(n);
+            if (n > 0) {
+                sent += static_cast<size_t>(n);
+                idle_ms = 0;
+                continue;
+            }
+            if (n == SOCKET_ERROR && WSAGetLastError() == WSAEWOULDBLOCK && !stop_ && idle_ms < 5000) {
+                WaitWritable(s, 50);
+                idle_ms += 50;
+                continue;
+            }
+            return false;
         }
         return true;
     }
@@ -127,6 +147,8 @@ private:
             if (!WaitReadable(listener_, 50)) continue;
             const SOCKET client = accept(listener_, nullptr, nullptr);
             if (client == INVALID_SOCKET) continue;
+            u_long non_blocking = 1;
+            ioctlsocket(client, FIONBIO, &non_blocking);
             connections_.emplace_back([this, client] { Answer(client); });
         }
     }
