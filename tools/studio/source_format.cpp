@@ -10,7 +10,7 @@ namespace {
 
 constexpr std::array<std::string_view, 8> kTopOrder{"$schema", "name", "options", "strings",
                                                     "icon_size", "logo", "items", "keys"};
-constexpr std::array<std::string_view, 12> kItemOrder{"type", "name", "caption", "url", "icon", "visible",
+constexpr std::array<std::string_view, 12> kItemOrder{"type", "name", "caption", "icon", "url", "visible",
                                                       "enabled", "tag", "group", "keys", "engines", "items"};
 // A line this long or shorter holds a whole item; longer ones get a line per field.
 constexpr size_t kLineWidth = 110;
