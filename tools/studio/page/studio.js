@@ -121,6 +121,8 @@ function iconUrl(file) { return '/api/icon?t=' + encodeURIComponent(token) + '&n
 
 function renderTree() {
   const tree = $('tree');
+  // A redraw (after a check, say) keeps the keyboard where it was.
+  const hadFocus = tree.contains(document.activeElement);
   tree.textContent = '';
   const marks = findingsByEntry();
   const build = (list, parentPath, key, ul, level) => (list || []).forEach((e, i) => {
@@ -183,6 +185,7 @@ function renderTree() {
     }
   });
   build(state.doc.items, [], 'items', tree, 1);
+  if (hadFocus) focusSelected();
 }
 
 function dropPlace(ev, row, entry) {
@@ -264,6 +267,7 @@ function addEntry(kind) {
   }
   list.splice(at, 0, entry);
   state.selected = pathOfEntryObject(entry) || [['items', at]];
+  state.tab = 'item';
   changed(true);
   renderForm();
   focusSelected();
@@ -340,7 +344,7 @@ function schemaFor(entry, path) {
   return defs[kind === 'separator' ? 'separator' : kind] || defs.item;
 }
 
-const defaultText = (p) => p.default !== undefined ? JSON.stringify(p.default) : p['x-default'] || '';
+const defaultText = (p) => p.default === '' ? 'empty' : p.default !== undefined ? JSON.stringify(p.default) : p['x-default'] || '';
 
 // One field: label, type, description, its input, and room for findings. `get` and `set` reach the
 // value in the source; undefined means the field is absent, so it takes its default.
@@ -380,7 +384,7 @@ function field(key, name, prop, get, set) {
       if (prop.maximum !== undefined) input.max = prop.maximum;
     } else input.type = 'text';
     input.value = value === undefined ? '' : String(value);
-    if (def) input.placeholder = def;
+    if (def && def !== 'empty') input.placeholder = def;
     input.addEventListener('input', () => {
       if (input.value === '') return set(undefined);
       if (prop.type === 'integer') {
@@ -649,7 +653,6 @@ function closeMenus() {
 }
 
 function openMenu(list, anchor, side, path, key) {
-  const frame = $('preview-frame');
   const menu = document.createElement('div');
   menu.className = 'tb-menu';
   menu.setAttribute('role', 'menu');
@@ -692,22 +695,15 @@ function openMenu(list, anchor, side, path, key) {
     menu.append(empty);
   }
   menu.dataset.depth = side === 'right' ? String(Number((anchor.closest('.tb-menu') || { dataset: { depth: 0 } }).dataset.depth) + 1) : '0';
-  frame.append(menu);
-  const fb = frame.getBoundingClientRect();
+  // The menu lies over the page, as a popup menu lies over the browser, not clipped by the frame.
+  document.body.append(menu);
   const ab = anchor.getBoundingClientRect();
   const scale = Number($('scale').value);
-  if (side === 'right') {
-    menu.style.left = (ab.right - fb.left + frame.scrollLeft) + 'px';
-    menu.style.top = (ab.top - fb.top - 3) + 'px';
-  } else {
-    menu.style.left = (ab.left - fb.left + frame.scrollLeft) + 'px';
-    menu.style.top = (ab.bottom - fb.top) + 'px';
-  }
+  const left = (side === 'right' ? ab.right : ab.left) + window.scrollX;
+  const top = (side === 'right' ? ab.top - 3 : ab.bottom) + window.scrollY;
   menu.style.zoom = String(scale);
-  if (scale !== 1) {
-    menu.style.left = (parseFloat(menu.style.left) / scale) + 'px';
-    menu.style.top = (parseFloat(menu.style.top) / scale) + 'px';
-  }
+  menu.style.left = (left / scale) + 'px';
+  menu.style.top = (top / scale) + 'px';
   return menu;
 }
 
@@ -947,8 +943,8 @@ async function start() {
   state.icons = r.data.icons;
   $('file').textContent = state.file;
   $('picture').hidden = !r.data.picture;
+  const draft = readDraft();  // before the disk's source replaces it
   if (!takeDisk(r.data.text, r.data.version)) return;
-  const draft = readDraft();
   if (draft && JSON.stringify(draft.doc) !== JSON.stringify(state.doc)) {
     if (draft.base === state.version) {
       state.doc = draft.doc;
