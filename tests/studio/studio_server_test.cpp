@@ -179,6 +179,14 @@ TEST_F(StudioServerTest, AddsDroppedIconsIntoTheIconsFolderOnly) {
     EXPECT_EQ(count_files(), files_before + 1) << "the one icon added is the only file written";
 }
 
+TEST_F(StudioServerTest, WritesNoIconThroughAnIconsFolderThatLeadsElsewhere) {
+    fs::remove_all(folder + "/icons");
+    fs::create_directories(root + "elsewhere");
+    fs::create_directory_symlink(root + "elsewhere", folder + "/icons");
+    EXPECT_EQ(Post("/api/icon?name=new-icon.png", PngOfSize(16, 16), "image/png")->status, 403);
+    EXPECT_TRUE(fs::is_empty(root + "elsewhere"));
+}
+
 TEST_F(StudioServerTest, SavesAsAPersonWritesAndRefusesToOverwriteAChangedFile) {
     Json source = Json::parse(*ReadWholeFile(source_file));
     source["options"]["Version"] = "1.1";
@@ -241,6 +249,12 @@ TEST_F(StudioServerTest, ChecksTheSourceAsBuildAndLintWouldWithoutWriting) {
     result = PostJson("/api/check", {{"source", source}}, 200);
     EXPECT_NE(result["error"].get<std::string>().find("lies outside the source's folder"), std::string::npos);
     EXPECT_FALSE(fs::exists(folder + "/out"));
+
+    // A request nested far beyond any source is refused, and the server goes on serving.
+    const std::string deep = "{\"source\": " + std::string(200000, '[') + std::string(200000, ']') + "}";
+    EXPECT_EQ(Post("/api/check", deep)->status, 400);
+    EXPECT_EQ(Post("/api/save", deep)->status, 400);
+    EXPECT_EQ(Get("/api/disk")->status, 200);
 }
 
 TEST_F(StudioServerTest, BuildsIntoTheOutputFolderAndNotThroughALinkOutOfIt) {
@@ -301,6 +315,18 @@ TEST(SourceFormat, WritesFieldsInTheHandbooksOrderAndIsStable) {
     const std::string once = FormatSource(sample);
     EXPECT_EQ(nlohmann::json::parse(once), nlohmann::json::parse(sample.dump())) << "the same fields and values";
     EXPECT_EQ(FormatSource(Json::parse(once)), once);
+
+    // A document nested beyond any source is refused, not written (nor followed down the stack).
+    std::string deep = "{\"keys\": {\"\\\\A\\\\B\": ";
+    for (int i = 0; i < 100000; ++i) deep += "[";
+    for (int i = 0; i < 100000; ++i) deep += "]";
+    deep += "}}";
+    EXPECT_THROW(FormatSource(Json::parse(deep)), JsonError);
+    std::string items;
+    for (int i = 0; i < 100000; ++i) items += "{\"items\": [";
+    items += "1";
+    for (int i = 0; i < 100000; ++i) items += "]}";
+    EXPECT_THROW(FormatSource(Json::parse(items)), JsonError);
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace tb::tool {
 
@@ -14,6 +16,25 @@ constexpr std::array<std::string_view, 12> kItemOrder{"type", "name", "caption",
                                                       "enabled", "tag", "group", "keys", "engines", "items"};
 // A line this long or shorter holds a whole item; longer ones get a line per field.
 constexpr size_t kLineWidth = 110;
+// Far deeper than any source the build takes (items nest at most kMaxItemDepth levels), and
+// shallow enough that writing a hostile document cannot exhaust the stack.
+constexpr int kMaxDepth = 64;
+
+}  // namespace
+
+void RequireShallow(const Json& document) {
+    std::vector<std::pair<const Json*, int>> pending{{&document, 0}};
+    while (!pending.empty()) {
+        const auto [value, depth] = pending.back();
+        pending.pop_back();
+        if (depth > kMaxDepth) throw JsonError("the source nests deeper than " + std::to_string(kMaxDepth) + " levels");
+        if (value->is_structured()) {
+            for (const Json& child : *value) pending.emplace_back(&child, depth + 1);
+        }
+    }
+}
+
+namespace {
 
 template <size_t N>
 Json Ordered(const Json& object, const std::array<std::string_view, N>& order) {
@@ -97,6 +118,7 @@ void Write(const Json& value, int indent, std::string& out) {
 }  // namespace
 
 std::string FormatSource(const Json& source) {
+    RequireShallow(source);
     Json document = source.is_object() ? Ordered(source, kTopOrder) : source;
     if (document.is_object() && document.contains("items")) document["items"] = OrderItems(document["items"]);
     std::string out;

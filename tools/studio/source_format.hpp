@@ -9,7 +9,12 @@
 namespace tb::tool {
 
 // The source as UTF-8 text ending in a line break. Formatting the result's parse again gives the
-// same text. Fields the order does not know keep their own order after the known ones.
+// same text. Fields the order does not know keep their own order after the known ones. Throws
+// JsonError for a document nested deeper than any source (a save refuses it, writing nothing).
 std::string FormatSource(const Json& source);
+
+// Throws JsonError for a document nested deeper than any source. Measured without recursion, so it
+// runs before anything that copies or writes the document (both recurse) may exhaust the stack.
+void RequireShallow(const Json& document);
 
 }  // namespace tb::tool

@@ -83,11 +83,16 @@ Json ParseBody(const httplib::Request& req) {
     if (req.get_header_value("Content-Type").rfind("application/json", 0) != 0) {
         throw RequestError(415, "the request must be JSON");
     }
+    Json body;
     try {
-        return Json::parse(req.body);
+        body = Json::parse(req.body);
+        RequireShallow(body);
+    } catch (const JsonError& e) {
+        throw RequestError(400, e.what());
     } catch (const std::exception&) {
         throw RequestError(400, "the request is not JSON");
     }
+    return body;
 }
 
 // Runs a program with arguments (no shell) and waits; its output goes to `log_file`.
