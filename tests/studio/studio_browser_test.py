@@ -189,7 +189,7 @@ def edit_the_sample(page, folder):
         page.type_into("item:mibutton2/url", "Radar|https://weather.example.com/radar")
         page.click("nest")
         page.wait("the nested item", lambda: page.tree_item("Radar").get_attribute("aria-level") == "2")
-        page.wait("the split button", lambda: page.css('.tb-btn[data-name="miButton1:arrow"]'))
+        page.wait("the split button", lambda: page.css('.tb-btn[data-name="miButton1"] .tb-arrow.split'))
 
         # Options: a class id of its own and a version.
         page.click("tab-options")

@@ -672,7 +672,7 @@ function openMenu(list, anchor, side, path, key) {
     const ico = document.createElement('span');
     ico.className = 'ico';
     if (e.icon) ico.append(iconImg(e.icon, 16));
-    mi.append(ico, document.createTextNode(e.caption || ''));
+    mi.append(ico, captionNode(e.caption || ''));
     if (childKey(e)) {
       const sub = document.createElement('span');
       sub.className = 'sub';
@@ -707,32 +707,87 @@ function openMenu(list, anchor, side, path, key) {
   return menu;
 }
 
-function button(e, path, withArrow) {
+// A caption as the toolbar shows it: "&" marks the access key (underlined), "&&" is an "&".
+function captionNode(text) {
+  const span = document.createElement('span');
+  const parts = String(text).split('&&');
+  parts.forEach((part, i) => {
+    if (i > 0) span.append('&');
+    const at = part.indexOf('&');
+    if (at < 0 || at === part.length - 1) { span.append(part.replace(/&$/, '')); return; }
+    span.append(part.slice(0, at));
+    const u = document.createElement('u');
+    u.textContent = part[at + 1];
+    span.append(u, part.slice(at + 2).replace(/&/g, ''));
+  });
+  return span;
+}
+
+// A button of the toolbar. `arrow`: none, 'drop' (a menu button's small arrow) or 'split' (the
+// chevron of a button whose arrow opens a menu of its own).
+function button(e, path, arrow) {
   const b = document.createElement('div');
-  b.className = 'tb-btn' + (e.enabled === false ? ' disabled' : '') + (samePath(path, state.selected) ? ' selected' : '');
+  b.className = 'tb-btn' + (e.enabled === false ? ' disabled' : '') + (path && samePath(path, state.selected) ? ' selected' : '');
   b.setAttribute('role', 'button');
   const size = state.doc.icon_size || 16;
   if (e.icon) b.append(iconImg(e.icon, size));
-  if (e.caption) {
-    const c = document.createElement('span');
-    c.textContent = e.caption;
-    b.append(c);
-  }
-  if (withArrow) {
+  if (e.caption) b.append(captionNode(e.caption));
+  if (arrow) {
     const a = document.createElement('span');
-    a.className = 'tb-arrow';
-    a.textContent = '▼';
+    a.className = 'tb-arrow ' + arrow;
+    a.textContent = arrow === 'drop' ? '▼' : '⌄';
     b.append(a);
   }
   return b;
 }
 
+function menuButton(b, list, path, key) {
+  b.addEventListener('click', (ev) => {
+    ev.stopPropagation();
+    if (path) select(path, false);
+    const again = b.dataset.name && document.querySelector(`#preview [data-name="${CSS.escape(b.dataset.name)}"]`);
+    const anchor = again || b;
+    closeMenus();
+    anchor.classList.add('open');
+    openMenu(list, anchor, 'below', path || [], key);
+  });
+}
+
+// The toolbar as the toolbar window lays it out: the logo (the main menu's button), the search
+// box, then the items in their order; the search item shows its first engine.
 function drawToolbar() {
   const bar = $('preview');
   closeMenus();
   bar.textContent = '';
   bar.style.zoom = $('scale').value;
   const options = state.doc.options || {};
+  const entries = allEntries();
+  if (state.doc.logo) {
+    const logo = document.createElement('div');
+    logo.className = 'tb-btn tb-logo';
+    logo.dataset.name = ':logo';
+    logo.setAttribute('role', 'button');
+    logo.setAttribute('aria-label', 'the main menu');
+    const img = document.createElement('img');
+    img.src = iconUrl(state.doc.logo);
+    img.alt = '';
+    img.addEventListener('error', () => img.remove());
+    logo.append(img);
+    const main = entries.find((x) => x.entry !== '-' && (x.entry.name || '').toLowerCase() === String(options['Main Menu'] || '').toLowerCase());
+    if (main && childKey(main.entry)) menuButton(logo, main.entry[childKey(main.entry)], main.path, childKey(main.entry));
+    bar.append(logo);
+  }
+  const search = (state.doc.items || []).find((e) => kindOf(e) === 'search' && e.visible !== false);
+  if (search && options['Hide Search Box'] !== true) {
+    const edit = document.createElement('div');
+    edit.className = 'tb-edit';
+    edit.style.width = (Number(options['Search Width']) || 150) + 'px';
+    const drop = document.createElement('span');
+    drop.className = 'tb-combo-arrow';
+    drop.textContent = '▼';
+    edit.append(drop);
+    bar.append(edit);
+  }
   (state.doc.items || []).forEach((e, i) => {
     const path = [['items', i]];
     if (e !== '-' && e.visible === false) return;
@@ -744,43 +799,17 @@ function drawToolbar() {
       return;
     }
     if (kind === 'search') {
-      if (options['Hide Search Box'] !== true) {
-        const edit = document.createElement('div');
-        edit.className = 'tb-edit';
-        edit.style.width = (Number(options['Search Width']) || 150) + 'px';
-        edit.textContent = '';
-        bar.append(edit);
-      }
-      const b = button(e, path, true);
+      const engine = (e.engines || []).find((x) => x !== '-' && x.visible !== false) || e;
+      const b = button({ caption: engine.caption, icon: engine.icon || e.icon, enabled: e.enabled }, path, 'split');
       b.dataset.name = e.name || 'miSearch';
-      b.addEventListener('click', (ev) => { ev.stopPropagation(); select(path, false); b.classList.add('open'); openMenu(e.engines, b, 'below', path, 'engines'); });
+      menuButton(b, e.engines, path, 'engines');
       bar.append(b);
       return;
     }
-    if (kind === 'submenu' && e.url) {
-      const split = document.createElement('div');
-      split.className = 'tb-split';
-      const main = button(e, path, false);
-      const arrow = button({ caption: '' }, null, true);
-      arrow.setAttribute('aria-label', (e.caption || '') + ' menu');
-      arrow.dataset.name = (e.name || '') + ':arrow';
-      main.dataset.name = e.name || '';
-      main.addEventListener('click', (ev) => { ev.stopPropagation(); select(path, false); });
-      arrow.addEventListener('click', (ev) => { ev.stopPropagation(); closeMenus(); arrow.classList.add('open'); openMenu(e.items, main, 'below', path, 'items'); });
-      split.append(main, arrow);
-      bar.append(split);
-      return;
-    }
-    const b = button(e, path, kind === 'submenu');
+    const b = button(e, path, kind === 'submenu' ? (e.url ? 'split' : 'drop') : null);
     b.dataset.name = e.name || '';
-    b.addEventListener('click', (ev) => {
-      ev.stopPropagation();
-      select(path, false);
-      if (kind === 'submenu') {
-        const again = document.querySelector(`.tb-btn[data-name="${CSS.escape(e.name || '')}"]`);
-        if (again) { again.classList.add('open'); openMenu(e.items, again, 'below', path, 'items'); }
-      }
-    });
+    if (kind === 'submenu') menuButton(b, e.items, path, 'items');
+    else b.addEventListener('click', (ev) => { ev.stopPropagation(); select(path, false); });
     bar.append(b);
   });
 }
