@@ -38,7 +38,8 @@ constexpr CommandHelp kCommands[] = {
      "as you type, read lint's findings beside their fields, and save, build (into the folder \"out\"\n"
      "beside SOURCE), picture and sign it. The page writes only SOURCE, PNG files in the \"icons\"\n"
      "folder beside it and the output folder. Without SOURCE it starts a new toolbar as `new` does,\n"
-     "in a folder it names. Opens the desktop's browser unless --no-open. Ctrl+C stops it.\n"
+     "in a folder it names. The port stays the same for the same SOURCE unless --port is given or it\n"
+     "is taken. Opens the desktop's browser unless --no-open. Ctrl+C stops it.\n"
      "Native tool only.\n"},
     {"dump", "dump FILE",
      "Writes a storage file (template or icon store, any format version) as JSON on standard output:\n"

@@ -40,10 +40,10 @@ ICON = "/usr/share/icons/Tango/16x16/status/stock_weather-few-clouds.png"
 
 
 class Studio:
-    """A `tbtool studio` process and the address it prints."""
+    """A `tbtool studio` process (on its source's own port) and the address it prints."""
 
     def __init__(self, args, cwd):
-        self.proc = subprocess.Popen([TBTOOL, "studio", *args, "--port", "0", "--no-open"], cwd=cwd,
+        self.proc = subprocess.Popen([TBTOOL, "studio", *args, "--no-open"], cwd=cwd,
                                      stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
         self.lines = []
         while True:
@@ -290,10 +290,19 @@ def nothing_is_lost(page, studio, source):
     assert open(source, encoding="utf-8").read() == text
     assert page.state() == "Unsaved changes"
 
-    # The tool goes away: the page says so.
+    # The tool goes away: the page says so. Started again on the same source, it serves the same
+    # address, so the page finds the unsaved edit.
     studio.stop()
     page.wait("the message that the tool is gone",
               lambda: "does not answer" in page.d.find_element(By.ID, "banner").text, timeout=15)
+    again = Studio([source], os.path.dirname(source))
+    try:
+        assert again.address.split("/?")[0] == studio.address.split("/?")[0], (again.address, studio.address)
+        page.d.get(again.address)
+        page.wait("the edit kept over the restart", lambda: page.tree_item("Not written"))
+        assert page.state() == "Unsaved changes"
+    finally:
+        again.stop()
 
 
 def new_toolbar_from_nothing(page, folder):

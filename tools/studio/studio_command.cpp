@@ -4,6 +4,7 @@
 #include <spawn.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <ostream>
@@ -63,6 +64,15 @@ void OpenBrowser(const std::string& address, std::ostream& out) {
     }
 }
 
+// The port a source is served on when none is given: the same for the same source from run to run,
+// because the page keeps unsaved edits in the browser per address (scheme, host and port), so a
+// studio started again on that source finds them.
+int PreferredPort(const std::string& source_file) {
+    uint32_t hash = 2166136261u;  // FNV-1a
+    for (const unsigned char c : source_file) hash = (hash ^ c) * 16777619u;
+    return 20000 + static_cast<int>(hash % 10000);
+}
+
 }  // namespace
 
 int StudioCommand(const StudioOptions& options, std::ostream& out, std::ostream& err) {
@@ -91,7 +101,15 @@ int StudioCommand(const StudioOptions& options, std::ostream& out, std::ostream&
     pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
 
     StudioServer server(settings);
-    server.Bind(options.port);
+    if (options.port != 0) {
+        server.Bind(options.port);
+    } else {
+        try {
+            server.Bind(PreferredPort(settings.source_file));
+        } catch (const Error&) {
+            server.Bind(0);  // taken: any free port (unsaved edits of an earlier run then stay hidden)
+        }
+    }
     out << server.Address() << "\n"
         << "the studio edits " << settings.source_file << "; Build writes " << settings.output_dir
         << "; Ctrl+C stops it\n";

@@ -10,7 +10,7 @@ namespace tb::tool {
 
 struct StudioOptions {
     std::optional<std::string> source;  // absent: a new toolbar in a folder the studio names
-    int port = 0;                       // 0: any free port
+    int port = 0;                       // 0: one that stays the same for SOURCE, else any free one
     bool open_browser = true;           // where a desktop browser can be started
     std::vector<std::string> allowed_folders;
 };

@@ -6,7 +6,7 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
+#include <mutex>
 #include <random>
 #include <sstream>
 
@@ -15,6 +15,7 @@
 #include "base/file.hpp"
 #include "storage/storage_data.hpp"
 #include "settings/release_manifest.hpp"
+#include "tools/cli.hpp"
 #include "tools/commands.hpp"
 #include "tools/embedded_files.hpp"
 #include "tools/lint.hpp"
@@ -136,6 +137,8 @@ struct StudioServer::Impl {
     httplib::Server server;
     int port = 0;
     fs::path source_dir;
+    // Requests are served side by side: one write of the folder at a time.
+    mutable std::mutex writing;
 
     explicit Impl(StudioSettings s) : settings(std::move(s)) {
         source_dir = Canonical(fs::path(settings.source_file).parent_path().empty()
@@ -301,6 +304,7 @@ struct StudioServer::Impl {
             throw RequestError(400, name + " is " + std::to_string(size.width) + "x" + std::to_string(size.height) +
                                         " pixels; an icon is at most 256 pixels square");
         }
+        const std::lock_guard lock(writing);
         const fs::path folder = IconsFolderOf(settings.source_file);
         CreateFolderChain(folder.string());
         if (!Inside(Canonical(folder), source_dir)) throw RequestError(403, "the icons folder lies outside the source's folder");
@@ -363,6 +367,7 @@ struct StudioServer::Impl {
         if (!source.is_object()) throw RequestError(400, "the source must be a JSON object");
         const std::string text = FormatSource(source);
         if (text.size() > kMaxSourceBytes) throw RequestError(413, "the source is larger than a source can be");
+        const std::lock_guard lock(writing);
         // The file changed since the page read it: the page offers both, nothing is overwritten.
         const std::string on_disk = ReadSource();
         if (DiskVersion(on_disk) != version) {
@@ -401,10 +406,11 @@ struct StudioServer::Impl {
     }
 
     Json Build() const {
+        const std::lock_guard lock(writing);
         RequireOutputInside();
         std::ostringstream out;
         std::ostringstream err;
-        int exit = kExitUsageFailure;
+        int exit = kExitUsage;
         try {
             exit = BuildCommand(settings.source_file, settings.output_dir, std::nullopt, out, err,
                                 settings.allowed_folders);
@@ -434,7 +440,7 @@ struct StudioServer::Impl {
         if (!FileExists(built.template_file)) throw RequestError(409, "build the toolbar first");
         std::ostringstream out;
         std::ostringstream err;
-        int exit = kExitUsageFailure;
+        int exit = kExitUsage;
         try {
             exit = SignCommand(key_file, built.template_file, built.icons_file, std::nullopt, out, err);
         } catch (const Error& e) {
@@ -444,7 +450,6 @@ struct StudioServer::Impl {
         return {{"exit", exit}, {"output", out.str() + err.str()}};
     }
 
-    static constexpr int kExitUsageFailure = 2;
 };
 
 StudioServer::StudioServer(StudioSettings settings) : impl_(std::make_unique<Impl>(std::move(settings))) {}

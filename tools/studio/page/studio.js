@@ -46,7 +46,7 @@ function toolGone(gone) {
   state.toolGone = gone;
   if (gone) {
     showBanner('The studio\'s tool does not answer: it may have been stopped. Your edits are kept in this ' +
-      'browser; start `tbtool studio` again with the same source and reload this page.', [], true);
+      'browser: start `tbtool studio` again on the same source and open the address it prints to get them back.', [], true);
   } else {
     hideBanner();
   }
