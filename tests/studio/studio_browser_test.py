@@ -23,6 +23,7 @@ try:
     from selenium import webdriver
     from selenium.webdriver.chrome.service import Service
     from selenium.common.exceptions import StaleElementReferenceException
+    from selenium.webdriver.common.action_chains import ActionChains
     from selenium.webdriver.common.by import By
     from selenium.webdriver.common.keys import Keys
     from selenium.webdriver.support.ui import Select, WebDriverWait
@@ -123,6 +124,16 @@ class Page:
         _, input_ = self.field(key)
         input_.clear()
         input_.send_keys(text)
+
+    def press(self, *keys, held=None):
+        """Keys to whatever has the focus, as a keyboard sends them; `held`: a modifier held down."""
+        chain = ActionChains(self.d)
+        if held:
+            chain.key_down(held)
+        chain.send_keys(*keys)
+        if held:
+            chain.key_up(held)
+        chain.perform()
 
     def click(self, id_):
         self.d.find_element(By.ID, id_).click()
@@ -235,23 +246,23 @@ def edit_with_the_keyboard(page, source):
     for _ in range(40):
         if page.d.switch_to.active_element.get_attribute("role") == "treeitem":
             break
-        page.d.switch_to.active_element.send_keys(Keys.TAB)
+        page.press(Keys.TAB)
     else:
         raise AssertionError("Tab never reaches the tree")
-    active = page.d.switch_to.active_element
-    active.send_keys(Keys.HOME)
-    page.d.switch_to.active_element.send_keys(Keys.ARROW_DOWN)  # the Weather button
-    page.d.switch_to.active_element.send_keys(Keys.INSERT)      # a new button after it
-    page.d.switch_to.active_element.send_keys(Keys.ENTER)       # into its first field, the name
-    page.d.switch_to.active_element.send_keys(Keys.TAB)
+    page.press(Keys.HOME)
+    page.press(Keys.ARROW_DOWN)  # the Weather button
+    page.press(Keys.INSERT)      # a new button after it
+    page.press(Keys.ENTER)       # into its first field, the name
+    page.press(Keys.TAB)
     focused = page.d.switch_to.active_element.get_attribute("id")
     assert focused == "f-item_mibutton3_caption", focused
-    page.d.switch_to.active_element.send_keys("Keys")
-    page.d.switch_to.active_element.send_keys(Keys.TAB, "Typed|https://example.com/typed")
-    focus = page.tree_item("Keys")
-    focus.send_keys(Keys.ALT, Keys.ARROW_UP)  # before the Weather button
-    page.wait("the move", lambda: page.tree_item("Keys").get_attribute("aria-selected") == "true")
-    page.d.switch_to.active_element.send_keys(Keys.CONTROL, "s")
+    page.press("Keys")
+    page.press(Keys.TAB, "Typed|https://example.com/typed")
+    page.press(Keys.ESCAPE)      # back to the item in the tree
+    page.press(Keys.ARROW_UP, held=Keys.ALT)  # before the Weather button
+    page.wait("the move", lambda: page.tree_item("Keys").get_attribute("aria-selected") == "true"
+              and page.css("#tree > li")[1].text.startswith("Keys"))
+    page.press("s", held=Keys.CONTROL)
     page.wait("the save", lambda: page.state() == "Saved")
     saved = json.load(open(source, encoding="utf-8"))
     assert saved["items"][1] == {"name": "miButton3", "caption": "Keys", "url": "Typed|https://example.com/typed"}, \

@@ -20,6 +20,8 @@ const state = {
   sections: {},
   conflictSeen: '',
   toolGone: false,
+  saving: 0,          // saves under way
+  polling: false,
 };
 
 // ---- talking to the tool --------------------------------------------------------------------
@@ -851,9 +853,8 @@ function showBanner(text, choices, error) {
   close.setAttribute('aria-label', 'Dismiss this message');
   close.addEventListener('click', hideBanner);
   if (!choices || choices.length === 0) b.append(close);
+  // The message is announced (role "alert"); the focus stays where the publisher is typing.
   b.hidden = false;
-  const first = b.querySelector('button');
-  if (choices && choices.length && first) first.focus();
 }
 
 function hideBanner() { $('banner').hidden = true; }
@@ -882,7 +883,9 @@ function renderAll() {
 }
 
 async function save(overwriteVersion) {
-  const r = await call('POST', '/api/save', { source: state.doc, version: overwriteVersion || state.version }).catch((e) => null);
+  state.saving++;
+  const r = await call('POST', '/api/save', { source: state.doc, version: overwriteVersion || state.version })
+    .catch(() => null).finally(() => { state.saving--; });
   if (!r) {
     showBanner('Not saved: the studio\'s tool does not answer. Your edits are kept in this browser.', [], true);
     return false;
@@ -914,11 +917,23 @@ function offerDisk(text, version, why) {
   ]);
 }
 
+// A change is the disk's own only when no save of this page is under way: the page's own save
+// changes the file before its answer arrives.
 async function pollDisk() {
-  const r = await call('GET', '/api/disk').catch(() => null);
-  if (!r || !r.ok || r.data.version === state.version || r.data.version === state.conflictSeen) return;
-  const full = await call('GET', '/api/source').catch(() => null);
-  if (!full || !full.ok) return;
+  if (state.saving || state.polling) return;
+  state.polling = true;
+  try {
+    const r = await call('GET', '/api/disk').catch(() => null);
+    if (!r || !r.ok || state.saving || r.data.version === state.version || r.data.version === state.conflictSeen) return;
+    const full = await call('GET', '/api/source').catch(() => null);
+    if (!full || !full.ok || state.saving || full.data.version === state.version) return;
+    diskChanged(full);
+  } finally {
+    state.polling = false;
+  }
+}
+
+function diskChanged(full) {
   if (!state.dirty) {
     if (takeDisk(full.data.text, full.data.version)) showBanner('The source changed on disk; the page now shows it.', []);
   } else {
@@ -1010,7 +1025,11 @@ async function start() {
   document.addEventListener('click', closeMenus);
   document.addEventListener('keydown', (ev) => {
     if ((ev.ctrlKey || ev.metaKey) && ev.key === 's') { ev.preventDefault(); save(); }
-    if (ev.key === 'Escape') closeMenus();
+    if (ev.key === 'Escape') {
+      // Out of a field, Escape goes back to the item in the tree.
+      if ($('form').contains(ev.target) && state.tab === 'item' && state.selected) focusSelected();
+      closeMenus();
+    }
   });
   window.addEventListener('beforeunload', saveDraft);
   setInterval(pollDisk, 2000);
