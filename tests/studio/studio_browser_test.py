@@ -337,6 +337,7 @@ def new_toolbar_from_nothing(page, folder):
         lint = run("lint", os.path.join(out, "WeatherBar.tb"), os.path.join(out, "Icons.bin"))
         assert lint.returncode == 0 and lint.stdout == "", lint.stdout
         assert run("get", os.path.join(out, "WeatherBar.tb"), "\\Options\\Toolbar Name").stdout == "Weather Bar\n"
+        page.wait("no findings", lambda: page.css("#findings li")[0].text.startswith("No findings"))
         page.shot("studio-new-toolbar-built.png")
         print(f"a new toolbar from nothing to a built template on the page: {elapsed:.1f} s")
     finally:

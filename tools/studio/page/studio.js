@@ -953,6 +953,7 @@ async function build() {
   if (state.dirty && !(await save())) return null;
   const r = await runTool('/api/build');
   if (r && r.ok) $('output').textContent = (r.data.exit === 0 ? 'Built.\n' : 'The build failed or lint found errors.\n') + r.data.output;
+  scheduleCheck();  // the findings of what was built
   return r;
 }
 
