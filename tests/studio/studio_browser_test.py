@@ -234,6 +234,7 @@ def edit_the_sample(page, folder):
         page.save()
 
         edit_with_the_keyboard(page, source)
+        drag_and_drop(page, source)
         nothing_is_lost(page, studio, source)
     finally:
         studio.stop()
@@ -268,6 +269,39 @@ def edit_with_the_keyboard(page, source):
     assert saved["items"][1] == {"name": "miButton3", "caption": "Keys", "url": "Typed|https://example.com/typed"}, \
         saved["items"][1]
     assert saved["items"][2]["name"] == "miButton1"
+
+
+def drag(page, caption, onto, where):
+    """Drags the tree's item `caption` onto the item `onto`, at its upper third ("before"), middle
+    ("into") or lower third ("after"), with the events a mouse drag sends."""
+    page.d.execute_script("""
+        const [caption, onto, where] = arguments;
+        const rowOf = (c) => [...document.querySelectorAll('#tree [role=treeitem] > .row')]
+            .find((r) => r.querySelector('span').textContent === c);
+        const item = rowOf(caption).parentElement;
+        const target = rowOf(onto);
+        const box = target.getBoundingClientRect();
+        const clientY = box.top + box.height * {before: 0.1, into: 0.5, after: 0.9}[where];
+        const dataTransfer = new DataTransfer();
+        item.dispatchEvent(new DragEvent('dragstart', {bubbles: true, dataTransfer}));
+        target.dispatchEvent(new DragEvent('dragover', {bubbles: true, cancelable: true, dataTransfer, clientY}));
+        target.dispatchEvent(new DragEvent('drop', {bubbles: true, cancelable: true, dataTransfer, clientY}));
+    """, caption, onto, where)
+
+
+def drag_and_drop(page, source):
+    drag(page, "World", "Links", "into")        # out of News, to the end of Links
+    drag(page, "Science", "Home", "before")     # out of News, to the toolbar's start
+    drag(page, "Calculator", "Home", "into")    # a button becomes a menu (a split button)
+    page.save()
+    saved = json.load(open(source, encoding="utf-8"))
+    names = lambda items: [i.get("name") if isinstance(i, dict) else i for i in items]
+    assert names(saved["items"])[:2] == ["miNewsScience", "miHome"], names(saved["items"])
+    assert names(find(saved["items"], "miHome")["items"]) == ["miCalculator"]
+    assert names(find(saved["items"], "miNews")["items"]) == []
+    assert names(find(saved["items"], "miLinks")["items"])[-1] == "miNewsWorld"
+    built = run("build", source, os.path.join(os.path.dirname(source), "out"))
+    assert built.returncode == 0, built.stdout + built.stderr
 
 
 def nothing_is_lost(page, studio, source):

@@ -284,6 +284,24 @@ TEST_F(StudioServerTest, ReleaseReadsTheKeyButNeverSendsIt) {
     EXPECT_TRUE(FileExists(folder + "/out/SampleBar.release"));
 }
 
+// Arguments that cannot be served end at once with the reason, before anything listens.
+TEST(StudioCommand, RefusesWhatItCannotServe) {
+    const struct {
+        std::vector<std::string> args;
+        const char* message;
+    } cases[] = {
+        {{"studio", "--port", "http"}, "--port takes a port number"},
+        {{"studio", "--port", "70000"}, "--port takes a port number"},
+        {{"studio", "a.json", "b.json"}, "too many arguments"},
+        {{"studio", "no-such-source.json", "--no-open"}, "no-such-source.json: no such file"},
+    };
+    for (const auto& c : cases) {
+        const ToolRun run = Tool(c.args);
+        EXPECT_EQ(run.status, kExitUsage) << c.message;
+        EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+    }
+}
+
 TEST(SourceFormat, WritesFieldsInTheHandbooksOrderAndIsStable) {
     const Json scrambled = Json::parse(R"({
         "items": [{"url": "http://example.com/", "caption": "Home", "name": "miHome"}, "-",
