@@ -8,6 +8,7 @@
 #include "tools/commands.hpp"
 #include "tools/new_toolbar.hpp"
 #include "tools/probe.hpp"
+#include "tools/studio/studio_command.hpp"
 
 namespace tb::tool {
 
@@ -31,6 +32,15 @@ constexpr CommandHelp kCommands[] = {
      "with one engine and an about box, the icons and logo it names, and toolbar-source.schema.json,\n"
      "which editors read to complete and check the source. It builds and lints clean as it is.\n"
      "Nothing is overwritten: exit 1, writing nothing, when one of the files exists.\n"},
+    {"studio", "studio [SOURCE] [--port N] [--no-open] [--allow-folder DIR]...",
+     "Serves the toolbar studio on this machine (127.0.0.1 only) and prints its address, which holds\n"
+     "a secret made for this run: a page on which you edit SOURCE with forms, see the toolbar drawn\n"
+     "as you type, read lint's findings beside their fields, and save, build (into the folder \"out\"\n"
+     "beside SOURCE), picture and sign it. The page writes only SOURCE, PNG files in the \"icons\"\n"
+     "folder beside it and the output folder. Without SOURCE it starts a new toolbar as `new` does,\n"
+     "in a folder it names. The port stays the same for the same SOURCE unless --port is given or it\n"
+     "is taken. Opens the desktop's browser unless --no-open. Ctrl+C stops it.\n"
+     "Native tool only.\n"},
     {"dump", "dump FILE",
      "Writes a storage file (template or icon store, any format version) as JSON on standard output:\n"
      "sections and keys in table order, with their ids, every value kind, and exact bytes as\n"
@@ -156,6 +166,18 @@ int Dispatch(const CommandHelp& command, std::vector<std::string> args, std::ost
         while (auto key = TakeOption(args, "--key")) probe.key_files.push_back(std::move(*key));
         if (auto ca = TakeOption(args, "--cacert")) probe.ca_file = std::move(*ca);
     }
+    StudioOptions studio;
+    if (command.name == "studio") {
+        if (const auto port = TakeOption(args, "--port")) {
+            int value = -1;
+            const auto [end, error] = std::from_chars(port->data(), port->data() + port->size(), value);
+            if (error != std::errc() || end != port->data() + port->size() || value < 0 || value > 65535) {
+                throw UsageError("--port takes a port number from 0 to 65535");
+            }
+            studio.port = value;
+        }
+        studio.open_browser = !TakeFlag(args, "--no-open");
+    }
     std::optional<int> expires_days;
     if (command.name == "sign") {
         if (const auto days = TakeOption(args, "--expires")) {
@@ -169,10 +191,12 @@ int Dispatch(const CommandHelp& command, std::vector<std::string> args, std::ost
     }
     // A source takes files from its own folder only, unless the publisher allows another.
     std::vector<std::string> allowed_folders;
-    if (command.name == "build" || command.name == "brand" || command.name == "probe") {
+    if (command.name == "build" || command.name == "brand" || command.name == "probe" ||
+        command.name == "studio") {
         while (auto folder = TakeOption(args, "--allow-folder")) allowed_folders.push_back(std::move(*folder));
         brand.allowed_folders = allowed_folders;
         probe.allowed_folders = allowed_folders;
+        studio.allowed_folders = allowed_folders;
     }
     for (const std::string& arg : args) {
         if (arg.size() > 1 && arg[0] == '-' && arg[1] == '-') throw UsageError("unknown option " + arg);
@@ -184,6 +208,11 @@ int Dispatch(const CommandHelp& command, std::vector<std::string> args, std::ost
     };
     const std::string_view c = command.name;
     if (c == "new") return expect(1, 2), NewCommand(args[0], args.size() > 1 ? args[1] : std::string(), out, err);
+    if (c == "studio") {
+        expect(0, 1);
+        if (!args.empty()) studio.source = args[0];
+        return StudioCommand(studio, out, err);
+    }
     if (c == "dump") return expect(1, 1), DumpCommand(args[0], out, err);
     if (c == "pack") return expect(2, 2), PackCommand(args[0], args[1], err);
     if (c == "get") return expect(2, 2), GetCommand(args[0], args[1], out, err);
