@@ -52,9 +52,11 @@ inline std::uint32_t HashOf(const std::uint8_t* p) {
 }
 
 // The same hash from the first three bytes of a little-endian word.
+// Only bits 4..15 of the product are kept, and they depend only on the low 16 bits of what is
+// multiplied: the first byte needs no mask above them.
 inline std::uint32_t HashOfWord(std::uint64_t word) {
     const auto v = static_cast<std::uint32_t>(word);
-    const std::uint32_t mixed = ((v & 0xFF) << 8) ^ ((v >> 4) & 0xFF0) ^ ((v >> 16) & 0xFF);
+    const std::uint32_t mixed = (v << 8) ^ ((v >> 4) & 0xFF0) ^ ((v >> 16) & 0xFF);
     return ((mixed * 40543u) >> 4) & 0x0FFF;
 }
 
@@ -148,7 +150,8 @@ std::size_t CompressBlock(std::span<const std::uint8_t> input, std::span<std::ui
         // most kMaxOffset back (an empty entry, 0xFFFF, lies ahead of every position).
         for (; x < unchecked_end; ++x) {
             const std::uint64_t word = Load64(src + x);
-            if (((word ^ (word >> 8)) & 0x00FFFFFFFFFFFFFFull) == 0) [[unlikely]] {
+            // Eight equal bytes are the only words that a rotation by one byte leaves unchanged.
+            if (word == std::rotr(word, 8)) [[unlikely]] {
                 run = RunLength(src + x, std::min(n - x, kMaxEncodedRun));
                 if (run != 0) break;
             }

@@ -58,7 +58,7 @@ public:
             const std::uint32_t tag = Hash(id_of(table[i]), table[i].name);
             std::size_t slot = tag & (slots - 1);
             while (slots_[slot].tag != 0) slot = (slot + 1) & (slots - 1);
-            slots_[slot] = {tag, static_cast<std::uint32_t>(i)};
+            slots_[slot] = {tag, static_cast<std::uint32_t>(i), std::string_view(table[i].name).data()};
         }
         usable_ = true;
     }
@@ -70,6 +70,9 @@ public:
         const std::size_t mask = slots_.size() - 1;
         for (std::size_t slot = tag & mask; slots_[slot].tag != 0; slot = (slot + 1) & mask) {
             if (slots_[slot].tag != tag) continue;
+            // The name's bytes are fetched while the entry is: in a large table each is a cache
+            // miss of its own, and the entry only says where the name is once it has arrived.
+            __builtin_prefetch(slots_[slot].name);
             const T& entry = table[slots_[slot].position];
             if (id_of(entry) == id && CompareNames(entry.name, name) == 0) return slots_[slot].position;
         }
@@ -83,6 +86,10 @@ private:
     struct Slot {
         std::uint32_t tag = 0;  // 0: empty
         std::uint32_t position = 0;
+        // Where the entry's name was when the index was built: only a hint for fetching it early.
+        // Texts may move since (a compaction does not change the table's generation), so lookups
+        // never read through it.
+        const char* name = nullptr;
     };
     std::vector<Slot> slots_;
     std::uint64_t reads_generation_ = ~0ull;
