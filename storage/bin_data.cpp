@@ -45,6 +45,21 @@ std::string Utf16LeToAnsi(std::string_view bytes) {
     return Utf16ToAnsi(units);
 }
 
+// The fixed payload of each kind code: its size, and the mask that keeps its bytes of a word (kinds
+// without one, the byte strings among them, keep nothing). Codes past the table carry nothing.
+struct FixedPart {
+    std::uint8_t size = 0;
+    std::uint64_t mask = 0;
+};
+constexpr FixedPart Fixed(std::uint8_t size) {
+    return {size, size == 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * size)) - 1};
+}
+// In kind order, as FixedPayloadSize gives them: empty, text, binary, integer, float, currency,
+// date-time, boolean, point, 64-bit integer, raw 32 bits.
+constexpr FixedPart kFixedParts[] = {Fixed(0), Fixed(0), Fixed(0), Fixed(4), Fixed(8), Fixed(8),
+                                     Fixed(8), Fixed(4), Fixed(8), Fixed(8), Fixed(4)};
+static_assert(std::size(kFixedParts) == vkRaw32 + 1);
+
 [[noreturn]] void RefuseToSave(const std::string& what) {
     RaiseStorageError(kStorageLibraryError, "Cannot save the storage: " + what + ".");
 }
@@ -143,8 +158,9 @@ bool TrsBinData::ParseImage(std::string_view image, TextPool& texts, std::vector
         } else if (available >= 2) {
             length_field = LoadU16(p);
         }
+        const FixedPart fixed_part = kind < std::size(kFixedParts) ? kFixedParts[kind] : FixedPart{};
         const size_t head = byte_string ? length_bytes : 0;
-        const size_t body = byte_string ? (length_field & length_mask) : FixedPayloadSize(kind);
+        const size_t body = byte_string ? (length_field & length_mask) : fixed_part.size;
         if (available < head || available - head < body) return false;
         const std::string_view payload(p + head, body);
         p += head + body;
@@ -156,10 +172,10 @@ bool TrsBinData::ParseImage(std::string_view image, TextPool& texts, std::vector
         } else {
             std::memcpy(&fixed_bits, payload.data(), static_cast<size_t>(end - payload.data()));
         }
-        const size_t fixed = byte_string ? 0 : body;
-        fixed_bits &= fixed >= 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * fixed)) - 1;
+        fixed_bits &= fixed_part.mask;
 
-        TrsKeyRecord& key = keys.emplace_back();
+        // Filled where nothing else can see it, then appended whole.
+        TrsKeyRecord key;
         key.section_id = section_id;
         key.kind = kind;
         std::memcpy(key.fixed, &fixed_bits, sizeof key.fixed);
@@ -170,6 +186,7 @@ bool TrsBinData::ParseImage(std::string_view image, TextPool& texts, std::vector
         } else {
             key.name = name;
         }
+        keys.push_back(key);
         BinProgress::Step(*this);
     }
     return true;
