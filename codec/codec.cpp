@@ -26,6 +26,9 @@
 namespace tb {
 namespace {
 
+// The word-at-a-time scans read bytes in memory order from the low end of a word.
+static_assert(std::endian::native == std::endian::little, "the codec's scans assume a little-endian machine");
+
 constexpr std::uint8_t kStoredFlag = 0x80;
 constexpr std::uint8_t kCompressedFlag = 0x40;
 constexpr std::size_t kTableSize = 4096;
@@ -46,6 +49,15 @@ std::size_t StoreBlock(std::span<const std::uint8_t> input, std::uint8_t* out) {
 inline std::uint32_t HashOf(const std::uint8_t* p) {
     const std::uint32_t v = ((((std::uint32_t{p[0]} << 4) ^ p[1]) << 4) ^ p[2]) * 40543u;
     return (v >> 4) & 0x0FFF;
+}
+
+// The same hash from the first three bytes of a little-endian word.
+// Only bits 4..15 of the product are kept, and they depend only on the low 16 bits of what is
+// multiplied: the first byte needs no mask above them.
+inline std::uint32_t HashOfWord(std::uint64_t word) {
+    const auto v = static_cast<std::uint32_t>(word);
+    const std::uint32_t mixed = (v << 8) ^ ((v >> 4) & 0xFF0) ^ ((v >> 16) & 0xFF);
+    return ((mixed * 40543u) >> 4) & 0x0FFF;
 }
 
 // Word-at-a-time helpers: fixed-size memcpy compiles to plain loads and stores.
@@ -132,22 +144,30 @@ std::size_t CompressBlock(std::span<const std::uint8_t> input, std::span<std::ui
         // Positions at least kMaxMatch before the end need no end checks: a match may take its
         // full length, and a run is told by its first bytes.
         const std::size_t unchecked_end = n > kMaxMatch ? n - kMaxMatch : 0;
+        // One 8-byte load per position serves the run test, the hash and the first step of the
+        // match. Entries of 32768 and above (which never qualify) are made only in the checked
+        // loop below, which the scan never leaves again, so here an entry qualifies when it is at
+        // most kMaxOffset back (an empty entry, 0xFFFF, lies ahead of every position).
         for (; x < unchecked_end; ++x) {
-            if (src[x + 1] == src[x]) {
+            const std::uint64_t word = Load64(src + x);
+            // Eight equal bytes are the only words that a rotation by one byte leaves unchanged.
+            if (word == std::rotr(word, 8)) [[unlikely]] {
                 run = RunLength(src + x, std::min(n - x, kMaxEncodedRun));
                 if (run != 0) break;
             }
-            const std::uint32_t h = HashOf(src + x);
-            const std::uint16_t e = table[h];
+            const std::uint32_t h = HashOfWord(word);
+            const std::size_t e = table[h];
             table[h] = static_cast<std::uint16_t>(x);
-            // Entries of 32768 and above count as negative positions and never qualify.
-            if (e < 0x8000 && x - e <= kMaxOffset) {
-                const std::size_t len = MatchLength(src + x, src + e, kMaxMatch);
-                if (len >= kMinMatch) {
-                    match_len = len;
-                    match_pos = e;
-                    break;
-                }
+            // One branch for both tests, whose outcome the processor cannot guess: an entry out
+            // of reach compares the first bytes of the input and is made to differ.
+            const bool in_reach = x - e <= kMaxOffset;
+            const std::size_t candidate = in_reach ? e : 0;
+            const std::uint64_t diff = (word ^ Load64(src + candidate)) | std::uint64_t{!in_reach};
+            if ((diff & 0xFFFFFF) == 0) {
+                match_len = diff != 0 ? static_cast<std::size_t>(std::countr_zero(diff)) / 8
+                                      : 8 + MatchLength(src + x + 8, src + e + 8, kMaxMatch - 8);
+                match_pos = e;
+                break;
             }
         }
         for (; x < n && match_len == 0 && run == 0; ++x) {
@@ -171,7 +191,13 @@ std::size_t CompressBlock(std::span<const std::uint8_t> input, std::span<std::ui
             const std::size_t free_units = units == kUnitsPerGroup ? kUnitsPerGroup : kUnitsPerGroup - units;
             const std::size_t k = std::min(x - at, free_units);
             if (!room_for(k)) return StoreBlock(input, out);
-            std::memcpy(out + pos, src + at, k);
+            // Most stretches are short: one fixed 16-byte copy where both buffers have the bytes
+            // (what it writes past the stretch is rewritten by the next units, and stays within n).
+            if (pos + 16 <= n && at + 16 <= n) [[likely]] {
+                std::memcpy(out + pos, src + at, 16);
+            } else {
+                std::memcpy(out + pos, src + at, k);
+            }
             pos += k;
             at += k;
             control <<= k;
@@ -238,6 +264,16 @@ std::optional<std::size_t> DecompressBlock(std::span<const std::uint8_t> block,
                 control = (std::uint32_t{in[ip]} << 24) | (std::uint32_t{in[ip + 1]} << 16);
                 bits = 16;
                 ip += 2;
+                // Groups of sixteen literals (a zero control word) are most of a block that hardly
+                // compresses: one copy each. With this much of the block left, a zero control word
+                // cannot be the last group's, so all its units are real.
+                while (control == 0 && m - ip >= 48 && limit - op >= 64) [[unlikely]] {
+                    std::memcpy(out + op, in + ip, 16);
+                    op += 16;
+                    ip += 16;
+                    control = (std::uint32_t{in[ip]} << 24) | (std::uint32_t{in[ip + 1]} << 16);
+                    ip += 2;
+                }
             }
             // A 1 bit just past the group's last bit stops the count there.
             const std::size_t literals =
@@ -357,6 +393,14 @@ DecompressResult DecompressStream(std::string_view source, std::string& destinat
         if (left - 4 < length) {
             result.status = StreamStatus::Truncated;
             break;
+        }
+        // A stored block goes to the destination as it is, without the detour through the buffer.
+        if (bytes[at + 4] == kStoredFlag) {
+            destination.append(source.substr(at + 5, length - 1));
+            result.produced += length - 1;
+            at += 4 + length;
+            result.consumed = at;
+            continue;
         }
         const auto decoded = DecompressBlock({bytes + at + 4, length}, buffer);
         if (!decoded) {

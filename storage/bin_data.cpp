@@ -18,6 +18,7 @@
 #include "storage/bin_data.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <limits>
 
@@ -27,6 +28,9 @@
 
 namespace tb {
 namespace {
+
+// Fixed payloads are taken from the image a word at a time, low byte first.
+static_assert(std::endian::native == std::endian::little, "the reader assumes a little-endian machine");
 
 constexpr std::uint32_t kMaxCount = 0xFFFF;
 constexpr std::size_t kMaxNameBytes = 0xFF;
@@ -40,6 +44,21 @@ std::string Utf16LeToAnsi(std::string_view bytes) {
     }
     return Utf16ToAnsi(units);
 }
+
+// The fixed payload of each kind code: its size, and the mask that keeps its bytes of a word (kinds
+// without one, the byte strings among them, keep nothing). Codes past the table carry nothing.
+struct FixedPart {
+    std::uint8_t size = 0;
+    std::uint64_t mask = 0;
+};
+constexpr FixedPart Fixed(std::uint8_t size) {
+    return {size, size == 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * size)) - 1};
+}
+// In kind order, as FixedPayloadSize gives them: empty, text, binary, integer, float, currency,
+// date-time, boolean, point, 64-bit integer, raw 32 bits.
+constexpr FixedPart kFixedParts[] = {Fixed(0), Fixed(0), Fixed(0), Fixed(4), Fixed(8), Fixed(8),
+                                     Fixed(8), Fixed(4), Fixed(8), Fixed(8), Fixed(4)};
+static_assert(std::size(kFixedParts) == vkRaw32 + 1);
 
 [[noreturn]] void RefuseToSave(const std::string& what) {
     RaiseStorageError(kStorageLibraryError, "Cannot save the storage: " + what + ".");
@@ -110,27 +129,64 @@ bool TrsBinData::ParseImage(std::string_view image, TextPool& texts, std::vector
         BinProgress::Step(*this);
     }
 
+    // Keys are most of a file: they are read straight from the image, with one length check per
+    // part of the record, and without a branch on the kind of value, whose outcome the processor
+    // cannot guess when kinds alternate.
     keys.reserve(std::min<size_t>(key_count, in.Remaining() / kKeyHeaderBytes));
+    const char* p = image.data() + in.Position();
+    const char* const end = image.data() + image.size();
+    const auto left = [&] { return static_cast<size_t>(end - p); };
+    const size_t length_bytes = long_lengths ? 4 : 2;
+    const std::uint32_t length_mask = long_lengths ? 0xFFFFFFFFu : 0xFFFFu;
     for (std::uint32_t i = 0; i < key_count; ++i) {
-        const std::uint16_t section_id = in.U16();
-        const std::string_view name = in.Bytes(in.U8());
-        const std::uint16_t kind = in.U16();
-        std::string_view payload;
-        if (kind == vkString || kind == vkBinary) {
-            payload = in.Bytes(long_lengths ? in.U32() : in.U16());
-        } else if (const size_t fixed = FixedPayloadSize(static_cast<TrsValueKind>(kind)); fixed > 0) {
-            payload = in.Bytes(fixed);
+        // section id, name length, name, kind
+        if (left() < 3) return false;
+        const size_t name_length = static_cast<unsigned char>(p[2]);
+        if (left() < 3 + name_length + 2) return false;
+        const std::uint16_t section_id = static_cast<std::uint16_t>(LoadU16(p));
+        const std::string_view name(p + 3, name_length);
+        p += 3 + name_length;
+        const auto kind = static_cast<TrsValueKind>(LoadU16(p));
+        p += 2;
+
+        // The payload: a length and the bytes of a byte string, or the fixed bytes of the kind.
+        const bool byte_string = kind == vkString || kind == vkBinary;
+        const size_t available = left();
+        std::uint32_t length_field = 0;
+        if (available >= 4) {
+            length_field = LoadU32(p);
+        } else if (available >= 2) {
+            length_field = LoadU16(p);
         }
-        if (!in.Ok()) return false;
-        TrsKeyRecord& key = keys.emplace_back();
+        const FixedPart fixed_part = kind < std::size(kFixedParts) ? kFixedParts[kind] : FixedPart{};
+        const size_t head = byte_string ? length_bytes : 0;
+        const size_t body = byte_string ? (length_field & length_mask) : fixed_part.size;
+        if (available < head || available - head < body) return false;
+        const std::string_view payload(p + head, body);
+        p += head + body;
+
+        // The fixed bytes: 8 read at once where the image has them, those past the payload cleared.
+        std::uint64_t fixed_bits = 0;
+        if (end - payload.data() >= 8) [[likely]] {
+            std::memcpy(&fixed_bits, payload.data(), 8);
+        } else {
+            std::memcpy(&fixed_bits, payload.data(), static_cast<size_t>(end - payload.data()));
+        }
+        fixed_bits &= fixed_part.mask;
+
+        // Filled where nothing else can see it, then appended whole.
+        TrsKeyRecord key;
         key.section_id = section_id;
-        key.kind = static_cast<TrsValueKind>(kind);
-        if (kind == vkString || kind == vkBinary) {
-            key.bytes = kind == vkString ? text(payload) : payload;
-        } else if (!payload.empty()) {
-            std::memcpy(key.fixed, payload.data(), std::min(payload.size(), sizeof key.fixed));
+        key.kind = kind;
+        std::memcpy(key.fixed, &fixed_bits, sizeof key.fixed);
+        key.bytes = byte_string ? payload : std::string_view();
+        if (utf16) {
+            if (kind == vkString) key.bytes = text(payload);
+            key.name = text(name);
+        } else {
+            key.name = name;
         }
-        key.name = text(name);
+        keys.push_back(key);
         BinProgress::Step(*this);
     }
     return true;

@@ -46,22 +46,19 @@ public:
     void Build(const std::vector<T>& table, IdOf id_of, std::uint64_t generation) {
         generation_ = generation;
         usable_ = false;
-        tags_.clear();
-        positions_.clear();
+        slots_.clear();
         for (std::size_t i = 1; i < table.size(); ++i) {
             const std::int32_t a = id_of(table[i - 1]), b = id_of(table[i]);
             if (a > b || (a == b && CompareNames(table[i - 1].name, table[i].name) >= 0)) return;
         }
         std::size_t slots = 16;
         while (slots < 2 * table.size()) slots *= 2;
-        tags_.assign(slots, 0);
-        positions_.assign(slots, 0);
+        slots_.assign(slots, Slot{});
         for (std::size_t i = 0; i < table.size(); ++i) {
             const std::uint32_t tag = Hash(id_of(table[i]), table[i].name);
             std::size_t slot = tag & (slots - 1);
-            while (tags_[slot] != 0) slot = (slot + 1) & (slots - 1);
-            tags_[slot] = tag;
-            positions_[slot] = static_cast<std::uint32_t>(i);
+            while (slots_[slot].tag != 0) slot = (slot + 1) & (slots - 1);
+            slots_[slot] = {tag, static_cast<std::uint32_t>(i), std::string_view(table[i].name).data()};
         }
         usable_ = true;
     }
@@ -70,11 +67,14 @@ public:
     template <class T, class IdOf>
     std::ptrdiff_t Find(const std::vector<T>& table, IdOf id_of, std::int32_t id, std::string_view name) const {
         const std::uint32_t tag = Hash(id, name);
-        const std::size_t mask = tags_.size() - 1;
-        for (std::size_t slot = tag & mask; tags_[slot] != 0; slot = (slot + 1) & mask) {
-            if (tags_[slot] != tag) continue;
-            const T& entry = table[positions_[slot]];
-            if (id_of(entry) == id && CompareNames(entry.name, name) == 0) return positions_[slot];
+        const std::size_t mask = slots_.size() - 1;
+        for (std::size_t slot = tag & mask; slots_[slot].tag != 0; slot = (slot + 1) & mask) {
+            if (slots_[slot].tag != tag) continue;
+            // The name's bytes are fetched while the entry is: in a large table each is a cache
+            // miss of its own, and the entry only says where the name is once it has arrived.
+            __builtin_prefetch(slots_[slot].name);
+            const T& entry = table[slots_[slot].position];
+            if (id_of(entry) == id && CompareNames(entry.name, name) == 0) return slots_[slot].position;
         }
         return -1;
     }
@@ -82,8 +82,16 @@ public:
 private:
     std::uint64_t generation_ = ~0ull;
     bool usable_ = false;
-    std::vector<std::uint32_t> tags_;
-    std::vector<std::uint32_t> positions_;
+    // A tag and its position side by side: a lookup in a large table costs one cache miss here.
+    struct Slot {
+        std::uint32_t tag = 0;  // 0: empty
+        std::uint32_t position = 0;
+        // Where the entry's name was when the index was built: only a hint for fetching it early.
+        // Texts may move since (a compaction does not change the table's generation), so lookups
+        // never read through it.
+        const char* name = nullptr;
+    };
+    std::vector<Slot> slots_;
     std::uint64_t reads_generation_ = ~0ull;
     unsigned reads_ = 0;
 };

@@ -184,6 +184,122 @@ TEST(CompressBlock, ThreadsEncodingAtOnceGetTheSameBytesAsOneThread) {
     for (const auto& r : results) EXPECT_EQ(r, expected);
 }
 
+// --- The encoder's exact output ------------------------------------------------------------------
+
+// The encoder written as plainly as the format allows: one position at a time, every byte compared
+// on its own, each unit written as it is found. Stored copies are compared byte for byte against
+// files written before, so the fast encoder must give exactly these bytes for every input.
+Bytes PlainEncode(const Bytes& in) {
+    const std::size_t n = in.size();
+    Bytes out(n + 8);
+    std::vector<std::uint16_t> table(4096, 0xFFFF);
+    out[0] = 0x40;
+    std::size_t control_pos = 1, pos = 3, units = 0, x = 0;
+    std::uint32_t control = 0;
+    const auto put_control = [&] {
+        out[control_pos] = static_cast<std::uint8_t>(control >> 8);
+        out[control_pos + 1] = static_cast<std::uint8_t>(control);
+    };
+    while (x < n && pos <= n) {
+        if (units == 16) {
+            put_control();
+            control_pos = pos;
+            pos += 2;
+            control = 0;
+            units = 0;
+        }
+        std::size_t run = 1;
+        while (x + run < n && run < 4095 && in[x + run] == in[x]) ++run;
+        std::size_t len = 0, from = 0;
+        if (run < 16 && x + 3 <= n) {
+            const std::uint32_t h =
+                ((((((std::uint32_t{in[x]} << 4) ^ in[x + 1]) << 4) ^ in[x + 2]) * 40543u) >> 4) & 0x0FFF;
+            const auto e = static_cast<std::int16_t>(table[h]);
+            if (table[h] != 0xFFFF && static_cast<int>(x) - e < 4096) {
+                from = static_cast<std::size_t>(e);
+                while (len < 18 && x + len < n && in[x + len] == in[from + len]) ++len;
+            }
+            table[h] = static_cast<std::uint16_t>(x);
+        }
+        if (run >= 16) {
+            for (const std::size_t b : {std::size_t{0}, (run - 16) >> 8, (run - 16) & 0xFF, std::size_t{in[x]}}) {
+                out[pos++] = static_cast<std::uint8_t>(b);
+            }
+            x += run;
+            control = (control << 1) | 1;
+        } else if (len >= 3) {
+            const std::size_t item = ((x - from) << 4) | (len - 3);
+            out[pos++] = static_cast<std::uint8_t>(item >> 8);
+            out[pos++] = static_cast<std::uint8_t>(item);
+            x += len;
+            control = (control << 1) | 1;
+        } else {
+            out[pos++] = in[x++];
+            control <<= 1;
+        }
+        ++units;
+    }
+    control <<= 16 - units;
+    put_control();
+    if (pos > n) return Concat({{0x80}, in});
+    out.resize(pos);
+    return out;
+}
+
+// Blocks of every kind the encoder meets: stretches of noise, of a few letters, runs of any length
+// and copies from near and far, mixed at random.
+Bytes MixedBlock(std::mt19937& gen, std::size_t size) {
+    Bytes b;
+    while (b.size() < size) {
+        switch (gen() % 4) {
+            case 0: b.insert(b.end(), 1 + gen() % 4200, static_cast<std::uint8_t>(gen())); break;
+            case 1: for (std::uint32_t i = 0, m = gen() % 300; i < m; ++i) b.push_back(static_cast<std::uint8_t>(gen())); break;
+            case 2: {
+                const std::size_t offset = 1 + gen() % 5000, len = gen() % 40;
+                for (std::size_t i = 0; i < len && b.size() >= offset; ++i) b.push_back(b[b.size() - offset]);
+                break;
+            }
+            default: for (std::uint32_t i = 0, m = gen() % 200; i < m; ++i) b.push_back("ab c"[gen() % 4]); break;
+        }
+    }
+    b.resize(size);
+    return b;
+}
+
+TEST(CompressBlock, GivesExactlyTheBytesOfThePlainEncoder) {
+    std::vector<std::pair<std::string, Bytes>> sources;
+    const auto add_file = [&](const std::string& path) {
+        if (const auto bytes = ReadFile(path, 256 * 1024)) sources.emplace_back(path, Bytes(bytes->begin(), bytes->end()));
+    };
+    add_file(TB_SOURCE_DIR "/codec/codec.cpp");
+    add_file(TB_SOURCE_DIR "/tests/iconlist/data/go-home.png");
+    add_file(TB_SOURCE_DIR "/tests/codec/data/sample-template.internalfile");
+    add_file(SystemPath("/usr/share/common-licenses/GPL-3"));
+    add_file(SystemPath("/usr/bin/cmake"));
+    sources.emplace_back("noise", Noise(3 * kBlockLimit, 11));
+    std::mt19937 gen(27);
+    for (int i = 0; i < 40; ++i) sources.emplace_back("mixed " + std::to_string(i), MixedBlock(gen, kBlockLimit));
+    // Runs about the limits of a run item, and a match waiting just past position 32768.
+    for (const std::size_t run : {15u, 16u, 17u, 18u, 19u, 4094u, 4095u, 4096u, 4111u, 4112u}) {
+        sources.emplace_back("run " + std::to_string(run), Concat({Text("xyz"), Repeat(0x55, run), Text("xyzxyz")}));
+    }
+    sources.emplace_back("tail past 32768", Concat({MixedBlock(gen, 32768 - 5), Text("abcdefabcdefabcdef")}));
+
+    for (const auto& [name, data] : sources) {
+        // Whole blocks from the start, then blocks of random sizes from random places.
+        std::vector<std::pair<std::size_t, std::size_t>> cuts;
+        for (std::size_t at = 0; at < data.size(); at += kBlockLimit) cuts.emplace_back(at, std::min(kBlockLimit, data.size() - at));
+        for (int i = 0; i < 3; ++i) {
+            const std::size_t n = 1 + gen() % std::min(data.size(), kBlockLimit);
+            cuts.emplace_back(gen() % (data.size() - n + 1), n);
+        }
+        for (const auto& [at, n] : cuts) {
+            const Bytes block(data.begin() + static_cast<std::ptrdiff_t>(at), data.begin() + static_cast<std::ptrdiff_t>(at + n));
+            ASSERT_EQ(Encode(block), PlainEncode(block)) << name << " at " << at << ", " << n << " bytes";
+        }
+    }
+}
+
 // --- Decoder ---------------------------------------------------------------------------------
 
 TEST(DecompressBlock, AnyFlagButStoredMeansCompressed) {
