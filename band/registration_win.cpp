@@ -13,6 +13,7 @@
 #include "base/wide_win.hpp"
 #include "settings/startup_win.hpp"
 #include "settings/toolbar_settings.hpp"
+#include "toolkit/dialogs_win.hpp"
 
 namespace tb {
 namespace {
@@ -258,14 +259,13 @@ bool CheckBrowserVersion(const std::string& version) {
     const std::string text =
         "You need at least Internet Explorer Version 5 to register the toolbar!\r\nYour Internet Explorer version is " +
         version;
-    MessageBoxA(nullptr, text.c_str(), "Error", MB_OK | MB_ICONERROR);
+    ShowAnsiMessageBox(nullptr, text, "Error", MB_OK | MB_ICONERROR);
     return false;
 }
 
 ComPtr<IWebBrowser2> CreateBrowserInstance() {
     ComPtr<IWebBrowser2> browser;
-    ThrowIfFailed(CoCreateInstance(CLSID_InternetExplorer, nullptr, CLSCTX_LOCAL_SERVER, IID_IWebBrowser2,
-                                   reinterpret_cast<void**>(browser.GetAddressOf())));
+    ThrowIfFailed(CoCreateInstance(CLSID_InternetExplorer, nullptr, CLSCTX_LOCAL_SERVER, IID_PPV_ARGS(browser.GetAddressOf())));
     return browser;
 }
 

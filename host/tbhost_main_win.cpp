@@ -41,6 +41,7 @@
 #include <vector>
 
 #include "base/com_win.hpp"
+#include "base/message_pump_win.hpp"
 #include "base/text.hpp"
 #include "base/wide_win.hpp"
 #include "host/band_host_win.hpp"
@@ -176,8 +177,7 @@ bool SavePng(HWND window, const std::wstring& path) {
     ComPtr<IWICBitmapEncoder> encoder;
     ComPtr<IWICBitmapFrameEncode> frame;
     WICPixelFormatGUID format = GUID_WICPixelFormat32bppBGRA;
-    if (SUCCEEDED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
-                                   reinterpret_cast<void**>(factory.GetAddressOf()))) &&
+    if (SUCCEEDED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(factory.GetAddressOf()))) &&
         SUCCEEDED(factory->CreateStream(&stream)) &&
         SUCCEEDED(stream->InitializeFromFilename(path.c_str(), GENERIC_WRITE)) &&
         SUCCEEDED(factory->CreateEncoder(GUID_ContainerFormatPng, nullptr, &encoder)) &&
@@ -306,30 +306,29 @@ std::vector<std::wstring> RegisteredBands(const std::wstring& library) {
 
 // ---- the frames
 
+// The browser offers keystrokes to the band that has the focus before anything else; true when the
+// band (or the browser, for a Tab the band hands back) took the message.
+bool OfferKeyToBand(MSG& message, IDeskBand* band, int frame) {
+    if (!band || message.message < WM_KEYFIRST || message.message > WM_KEYLAST) return false;
+    ComPtr<IInputObject> input;
+    if (FAILED(band->QueryInterface(IID_PPV_ARGS(&input))) || input->HasFocusIO() != S_OK) return false;
+    if (input->TranslateAcceleratorIO(&message) == S_OK) return true;
+    if (message.message != WM_KEYDOWN || message.wParam != VK_TAB) return false;
+    // A Tab the band hands back: the browser moves the focus on, out of the band.
+    input->UIActivateIO(FALSE, &message);
+    SetFocus(GetAncestor(message.hwnd, GA_ROOT));
+    Emit(FramePrefix(frame) + "\"focus\":\"browser\",\"band_has_focus\":" +
+         (input->HasFocusIO() == S_OK ? "true" : "false") + "}");
+    return true;
+}
+
+// Lets the frame's windows work for a while. A WM_QUIT ends it early and stays for the thread's loop.
 void Pump(DWORD milliseconds, IDeskBand* band, int frame) {
+    tb::PumpOptions pump;
+    pump.filter = [band, frame](MSG& message) { return OfferKeyToBand(message, band, frame); };
     const DWORD start = GetTickCount();
     do {
-        MSG message;
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            // The browser offers keystrokes to the band that has the focus before anything else.
-            if (band && message.message >= WM_KEYFIRST && message.message <= WM_KEYLAST) {
-                ComPtr<IInputObject> input;
-                if (SUCCEEDED(band->QueryInterface(IID_IInputObject, reinterpret_cast<void**>(input.GetAddressOf()))) &&
-                    input->HasFocusIO() == S_OK) {
-                    if (input->TranslateAcceleratorIO(&message) == S_OK) continue;
-                    // A Tab the band hands back: the browser moves the focus on, out of the band.
-                    if (message.message == WM_KEYDOWN && message.wParam == VK_TAB) {
-                        input->UIActivateIO(FALSE, &message);
-                        SetFocus(GetAncestor(message.hwnd, GA_ROOT));
-                        Emit(FramePrefix(frame) + "\"focus\":\"browser\",\"band_has_focus\":" +
-                             (input->HasFocusIO() == S_OK ? "true" : "false") + "}");
-                        continue;
-                    }
-                }
-            }
-            TranslateMessage(&message);
-            DispatchMessageW(&message);
-        }
+        if (!tb::PumpWaitingMessages(pump)) return;
         Sleep(10);
     } while (GetTickCount() - start < milliseconds);
 }
@@ -580,7 +579,7 @@ private:
         }
         if (verb == L"--context") {
             ComPtr<IContextMenu> menu;
-            if (FAILED(host_->Band()->QueryInterface(IID_IContextMenu, reinterpret_cast<void**>(menu.GetAddressOf())))) {
+            if (FAILED(host_->Band()->QueryInterface(IID_PPV_ARGS(menu.GetAddressOf())))) {
                 return Fail("the band has no context menu");
             }
             HMENU popup = CreatePopupMenu();
@@ -870,8 +869,7 @@ int wmain(int argc, wchar_t** argv) {
             frames.erase(frames.begin() + (woke - WAIT_OBJECT_0));
             continue;
         }
-        MSG message;
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+        tb::PumpWaitingMessages();
     }
     watching = false;
     watcher.join();

@@ -15,7 +15,6 @@
 #include "settings/module_resource_win.hpp"
 #include "storage/embedded_copy.hpp"
 #include "storage/read_only_store.hpp"
-#include "toolkit/cursors_win.hpp"
 
 namespace tb {
 namespace {
@@ -153,8 +152,6 @@ bool TemplateFileDamaged(const std::string& path) {
 
 }  // namespace
 
-void RegisterHandCursor() { RegisterCursor(kHandCursor, LoadCursorW(nullptr, IDC_HAND)); }
-
 void LoadStartupSettings() { LoadStartupSettings(ThisModule()); }
 
 namespace {
@@ -164,7 +161,6 @@ std::atomic<HMODULE> g_startup_module{nullptr};
 HMODULE StartupModule() { return g_startup_module.load(); }
 
 void LoadStartupSettings(HMODULE module) {
-    RegisterHandCursor();
     g_startup_module = module;
 
     ToolbarSettings loaded;
@@ -228,7 +224,6 @@ void ReleaseStartupSettings() {
     if (g_load_count == 0) return;
     if (--g_load_count > 0) return;
     ChangeSettings([](ToolbarSettings& record) { record = ToolbarSettings{}; });
-    RegisterCursor(kHandCursor, nullptr);
 }
 
 }  // namespace tb

@@ -6,10 +6,11 @@
 #include <map>
 #include <mutex>
 #include <set>
-#include <stdexcept>
 #include <utility>
 
 #include "base/boundary_win.hpp"
+#include "base/errors.hpp"
+#include "base/message_pump_win.hpp"
 #include "base/wide_win.hpp"
 #include "toolkit/cursors_win.hpp"
 #include "toolkit/dialogs_win.hpp"
@@ -136,17 +137,7 @@ HCURSOR CursorForNumber(int number) {
     return nullptr;
 }
 
-void ProcessMessages() {
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-        if (message.message == WM_QUIT) {
-            PostQuitMessage(static_cast<int>(message.wParam));
-            return;
-        }
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-    }
-}
+void ProcessMessages() { PumpWaitingMessages(); }
 
 namespace {
 
@@ -205,7 +196,7 @@ const wchar_t* RegisterToolkitClass(const wchar_t* name, WNDPROC procedure, HBRU
         window_class.hbrBackground = background;
         window_class.lpszClassName = name;
         if (!RegisterClassExW(&window_class) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
-            throw std::runtime_error("Cannot register a window class");
+            throw Error("Cannot register a window class");
         }
         registered.insert(name);
     }
@@ -226,7 +217,7 @@ void TForm::CreateHandle(const CreateArgs& args) {
                         (args.visible ? WS_VISIBLE : 0);
     HWND window = CreateWindowExW(0, kFormClass, ToWide(args.caption).c_str(), style, args.left, args.top,
                                   args.width, args.height, args.parent, nullptr, ThisModule(), this);
-    if (window == nullptr) throw std::runtime_error("Cannot create the window");
+    if (window == nullptr) throw Error("Cannot create the window");
     handle_.Reset(window);
     SendMessageW(window, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
     CreateComponents();
@@ -287,6 +278,11 @@ int TForm::FontSize() const {
 }
 
 bool TForm::RunHandler(const std::function<void()>& handler) {
+    struct Counted {
+        int& running;
+        explicit Counted(int& count) : running(++count) {}
+        ~Counted() { --running; }
+    } counted(running_handlers_);
     try {
         handler();
         return true;

@@ -5,7 +5,6 @@
 #include <wrl/client.h>
 
 #include <cstring>
-#include <stdexcept>
 
 #include "base/boundary_win.hpp"
 #include "base/errors.hpp"
@@ -245,7 +244,7 @@ void TImage::Create(HWND parent, int left, int top, int width, int height) {
     RegisterToolkitClass(L"TbToolkitImage", &TImage::ImageProc, nullptr);
     HWND window = CreateWindowExW(0, L"TbToolkitImage", nullptr, WS_CHILD | WS_VISIBLE, left, top, width, height, parent,
                                   nullptr, reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(parent, GWLP_HINSTANCE)), this);
-    if (window == nullptr) throw std::runtime_error("Cannot create the picture control");
+    if (window == nullptr) throw Error("Cannot create the picture control");
     Attach(window);
 }
 

@@ -3,9 +3,9 @@
 #include <windowsx.h>
 
 #include <algorithm>
-#include <stdexcept>
 
 #include "base/boundary_win.hpp"
+#include "base/errors.hpp"
 #include "base/wide_win.hpp"
 #include "toolkit/popup_menu_win.hpp"
 
@@ -40,7 +40,7 @@ HWND CreateToolbarWindow(HWND parent, bool chevron) {
                         TBSTYLE_TRANSPARENT | CCS_NODIVIDER | CCS_NORESIZE | CCS_NOPARENTALIGN;
     HWND toolbar = CreateWindowExW(0, TOOLBARCLASSNAMEW, nullptr, style, 0, 0, 0, 0, parent, nullptr,
                                    ModuleOf(parent), nullptr);
-    if (toolbar == nullptr) throw std::runtime_error("Cannot create the toolbar window");
+    if (toolbar == nullptr) throw Error("Cannot create the toolbar window");
     SendMessageW(toolbar, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
     SendMessageW(toolbar, TB_SETEXTENDEDSTYLE, 0,
                  TBSTYLE_EX_DRAWDDARROWS | TBSTYLE_EX_MIXEDBUTTONS | TBSTYLE_EX_HIDECLIPPEDBUTTONS);
@@ -79,7 +79,7 @@ void TToolbarControl::Create(HWND parent, int left, int top, int width) {
     RegisterToolkitClass(kDockClass, &TToolbarControl::DockProc, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
     HWND dock = CreateWindowExW(0, kDockClass, L"Dock", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, left, top, width,
                                 24, parent, nullptr, ModuleOf(parent), this);
-    if (dock == nullptr) throw std::runtime_error("Cannot create the dock window");
+    if (dock == nullptr) throw Error("Cannot create the dock window");
     Attach(dock);
     toolbar_ = CreateToolbarWindow(dock, false);
     chevron_ = CreateToolbarWindow(dock, true);

@@ -264,6 +264,32 @@ TEST_F(ToolbarWindowTest, ReleasedInsideItsOwnHandlerGoesOnTheNextTurn) {
     EXPECT_FALSE(IsWindow(window));
 }
 
+// The window went first (its frame closed under a handler's box), so no message can carry the
+// release: the form still goes once the handler has returned, instead of staying for good.
+TEST_F(ToolbarWindowTest, ReleasedInsideItsOwnHandlerAfterItsWindowWentStillGoes) {
+    BuildSample();
+    TFormToolbar::Pointer form = Make();
+    bool destroyed = false;
+    const std::function<void()> own_destroy = form->OnDestroy;
+    form->OnDestroy = [&destroyed, own_destroy] {
+        destroyed = true;
+        own_destroy();
+    };
+    form->OnItemCommand = [&](TToolbarItem&) {
+        DestroyWindow(form->Handle());
+        form.reset();
+    };
+    form->ToolbarModel().Items().Find(u"miHome")->Click();
+    EXPECT_EQ(form, nullptr);
+    EXPECT_FALSE(destroyed) << "not under its own handler";
+    const ULONGLONG deadline = GetTickCount64() + 5000;
+    while (!destroyed && GetTickCount64() < deadline) {
+        ProcessMessages();
+        Sleep(10);
+    }
+    EXPECT_TRUE(destroyed) << "the form was left behind";
+}
+
 }  // namespace
 }  // namespace tb
 
