@@ -34,19 +34,21 @@
 #include <atomic>
 #include <cstdio>
 #include <mutex>
+#include <optional>
 #include <random>
 #include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "base/boundary_win.hpp"
 #include "base/com_win.hpp"
 #include "base/message_pump_win.hpp"
 #include "base/text.hpp"
 #include "base/wide_win.hpp"
 #include "host/band_host_win.hpp"
 #include "host/stand_in_browser_win.hpp"
-#include "toolbar/toolbar_form_win.hpp"
+#include "toolbar/toolbar_query_win.hpp"
 
 namespace {
 
@@ -333,15 +335,38 @@ void Pump(DWORD milliseconds, IDeskBand* band, int frame) {
     } while (GetTickCount() - start < milliseconds);
 }
 
-// The toolbar window behind a band window: the toolkit's form keeps its object with the window.
-// tbhost is built from the same source as the library it drives, so it may read that object.
-tb::TFormToolbar* FormOf(HWND band_window) {
-    if (!band_window || !IsWindow(band_window)) return nullptr;
-    wchar_t type[64] = {};
-    GetClassNameW(band_window, type, 64);
-    if (wcscmp(type, kFormClass) != 0) return nullptr;
-    auto* form = reinterpret_cast<tb::TForm*>(GetWindowLongPtrW(band_window, GWLP_USERDATA));
-    return static_cast<tb::TFormToolbar*>(form);
+// Asks the toolbar window behind a band window through its published query message; nullopt when
+// it does not answer (no toolbar window, no such item).
+std::optional<std::string> AskToolbar(HWND band_window, tb::ToolbarQueryKind kind, const std::wstring& name = {}) {
+    static const UINT message = RegisterWindowMessageW(tb::kToolbarQueryMessage);
+    if (!band_window || !IsWindow(band_window) || message == 0) return std::nullopt;
+    std::string buffer(4096, '\0');
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        tb::ToolbarQuery query{sizeof(tb::ToolbarQuery), name.c_str(), buffer.data(), static_cast<UINT>(buffer.size()), 0};
+        if (SendMessageW(band_window, message, kind, reinterpret_cast<LPARAM>(&query)) != 1) return std::nullopt;
+        if (query.length < buffer.size()) {
+            buffer.resize(query.length);
+            return buffer;
+        }
+        buffer.assign(static_cast<size_t>(query.length) + 1, '\0');
+    }
+    return std::nullopt;
+}
+
+// An item as the toolbar window locates it: its caption, and the caption of the item whose
+// drop-down menu holds it.
+struct LocatedItem {
+    std::wstring caption;
+    std::optional<std::wstring> parent;
+};
+
+std::optional<LocatedItem> LocateItem(HWND band_window, const std::wstring& name) {
+    const std::optional<std::string> answer = AskToolbar(band_window, tb::kToolbarLocateItem, name);
+    if (!answer) return std::nullopt;
+    const size_t split = answer->find('\0');
+    LocatedItem item{tb::ToWide(tb::DecodeUtf8(answer->substr(0, split))), std::nullopt};
+    if (split != std::string::npos) item.parent = tb::ToWide(tb::DecodeUtf8(answer->substr(split + 1)));
+    return item;
 }
 
 struct ChildSearch {
@@ -365,8 +390,7 @@ HWND FindChild(HWND parent, const wchar_t* type) {
 }
 
 // The toolbar button that shows an item, by its caption: its command and its box.
-bool FindButton(HWND toolbar, const tb::TToolbarItem& item, RECT& box) {
-    const std::wstring caption = tb::ToWide(item.Caption());
+bool FindButton(HWND toolbar, const std::wstring& caption, RECT& box) {
     const int count = static_cast<int>(SendMessageW(toolbar, TB_BUTTONCOUNT, 0, 0));
     for (int i = 0; i < count; ++i) {
         TBBUTTON button{};
@@ -539,12 +563,6 @@ private:
         return false;
     }
 
-    tb::TToolbarItem* Item(const std::wstring& name) {
-        tb::TFormToolbar* form = FormOf(host_->BandWindow());
-        if (!form) return nullptr;
-        return form->ToolbarModel().Items().Find(tb::FromWide(name));
-    }
-
     bool Do(const Action& action) {
         const std::wstring& verb = action.verb;
         if (verb == L"--wait") {
@@ -620,12 +638,13 @@ private:
             VariantClear(&url);
             return true;
         }
-        tb::TFormToolbar* form = FormOf(host_->BandWindow());
-        if (!form) return Fail("the band shows no toolbar");
         if (verb == L"--dump") {
-            Emit(FramePrefix(number_) + "\"dump\":" + form->Describe() + "}");
+            const std::optional<std::string> description = AskToolbar(host_->BandWindow(), tb::kToolbarDescribe);
+            if (!description) return Fail("the band shows no toolbar");
+            Emit(FramePrefix(number_) + "\"dump\":" + *description + "}");
             return true;
         }
+        if (!AskToolbar(host_->BandWindow(), tb::kToolbarDescribe)) return Fail("the band shows no toolbar");
         HWND toolbar = FindChild(host_->BandWindow(), TOOLBARCLASSNAMEW);
         if (verb == L"--type" || verb == L"--key") {
             HWND edit = FindChild(host_->BandWindow(), L"Edit");
@@ -649,22 +668,22 @@ private:
             PostMessageW(edit, WM_KEYUP, key, 0xC0000001);
             return true;
         }
-        tb::TToolbarItem* item = Item(action.argument);
+        const std::optional<LocatedItem> item = LocateItem(host_->BandWindow(), action.argument);
         if (!item) return Fail("no item of that name");
         if (!toolbar) return Fail("the toolbar has no buttons");
-        if (item->Parent()) {
+        if (item->parent) {
             if (verb != L"--click") return Fail("the item is on a menu");
             // Through the parent's menu: open it, then choose the item as a person does.
             RECT box{};
-            if (!FindButton(toolbar, *item->Parent(), box)) return Fail("the item's parent is not on the toolbar");
-            std::thread chooser(&ChooseFromMenu, GetCurrentThreadId(), tb::ToWide(item->Caption()), nullptr);
+            if (!FindButton(toolbar, *item->parent, box)) return Fail("the item's parent is not on the toolbar");
+            std::thread chooser(&ChooseFromMenu, GetCurrentThreadId(), item->caption, nullptr);
             PostClick(toolbar, box.right - 4, (box.top + box.bottom) / 2);
             Settle(400);
             chooser.join();
             return true;
         }
         RECT box{};
-        if (!FindButton(toolbar, *item, box)) return Fail("the item is not on the toolbar");
+        if (!FindButton(toolbar, item->caption, box)) return Fail("the item is not on the toolbar");
         const int x = (box.left + box.right) / 2, y = (box.top + box.bottom) / 2;
         if (verb == L"--hover") {
             PostMessageW(toolbar, WM_MOUSEMOVE, 0, MAKELPARAM(x, y));
@@ -768,9 +787,11 @@ struct FrameStart {
 };
 
 DWORD WINAPI FrameThread(void* data) {
-    const auto* start = static_cast<const FrameStart*>(data);
-    RunFrame(start->number, *start->options);
-    return 0;
+    return tb::ThreadBoundary([&]() -> DWORD {
+        const auto* start = static_cast<const FrameStart*>(data);
+        RunFrame(start->number, *start->options);
+        return 0;
+    });
 }
 
 BOOL CALLBACK CountWindow(HWND window, LPARAM count) {

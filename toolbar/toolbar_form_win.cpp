@@ -6,6 +6,7 @@
 
 #include "base/file.hpp"
 #include "base/text.hpp"
+#include "base/wide_win.hpp"
 #include "settings/big_ini_file.hpp"
 #include "settings/template_update_win.hpp"
 #include "settings/toolbar_settings.hpp"
@@ -13,6 +14,7 @@
 #include "settings/module_resource_win.hpp"
 #include "settings/navigation_win.hpp"
 #include "toolbar/toolbar_description.hpp"
+#include "toolbar/toolbar_query_win.hpp"
 
 namespace tb {
 namespace {
@@ -254,6 +256,11 @@ void TFormToolbar::CreateComponents() {
 
 bool TFormToolbar::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result) {
     if (HandleWindowEvent(message, wparam, lparam, result)) return true;
+    static const UINT query_message = RegisterWindowMessageW(kToolbarQueryMessage);
+    if (query_message != 0 && message == query_message) {
+        result = AnswerQuery(wparam, lparam);
+        return true;
+    }
     if (message == kDeferredRelease || (message == WM_TIMER && wparam == kDeferredRelease)) {
         if (release_requested_ && !HandlerRunning()) {
             result = 0;
@@ -451,6 +458,32 @@ void TFormToolbar::LinkMainMenu(TToolbarItem& item) {
 
 void TFormToolbar::ShowMainMenu(POINT screen) {
     RunHandler([&] { popupMain.Popup(Handle(), screen); });
+}
+
+// --- the published surface for drivers
+
+LRESULT TFormToolbar::AnswerQuery(WPARAM kind, LPARAM lparam) {
+    // From another thread the pointers could be anyone's (another process's, too).
+    if (InSendMessage() || lparam == 0) return 0;
+    auto* query = reinterpret_cast<ToolbarQuery*>(lparam);
+    if (query->size != sizeof(ToolbarQuery)) return 0;
+    std::string answer;
+    if (kind == kToolbarDescribe) {
+        answer = Describe();
+    } else if (kind == kToolbarLocateItem && query->name != nullptr) {
+        const TToolbarItem* item = Toolbar.Model().Items().Find(FromWide(query->name));
+        if (item == nullptr) return 0;
+        answer = Utf16ToUtf8(item->Caption());
+        if (item->Parent() != nullptr) answer += '\0' + Utf16ToUtf8(item->Parent()->Caption());
+    } else {
+        return 0;
+    }
+    query->length = static_cast<UINT>(answer.size());
+    if (query->answer != nullptr && query->capacity > answer.size()) {
+        std::copy(answer.begin(), answer.end(), query->answer);
+        query->answer[answer.size()] = '\0';
+    }
+    return 1;
 }
 
 // --- description

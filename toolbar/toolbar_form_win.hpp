@@ -194,6 +194,8 @@ private:
     void ForgetPendingRelease() noexcept;
 
     bool HandleMessage(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result) override;
+    // A driver's query (toolbar_query_win.hpp): 1 when answered.
+    LRESULT AnswerQuery(WPARAM kind, LPARAM lparam);
     void CreateComponents() override;
     TToolbarItem& OwnItem(ItemKind kind, const char16_t* name, const char16_t* caption, const char16_t* hint = u"");
     void OpenStore(TrsStorage& store, TrsBinData& file, const std::u16string& path, const wchar_t* resource);
