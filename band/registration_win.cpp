@@ -175,21 +175,6 @@ void ShowBar(IWebBrowser2* browser, const std::string& class_id_text, VARIANT* s
     ThrowIfFailed(browser->ShowBrowserBar(class_id.Get(), show, size.Get()));
 }
 
-// COM for the calling thread, for as long as the object lives; uninitialised only when this
-// initialised it.
-class ComInitialization {
-public:
-    ComInitialization() : result_(CoInitialize(nullptr)) {}
-    ComInitialization(const ComInitialization&) = delete;
-    ComInitialization& operator=(const ComInitialization&) = delete;
-    ~ComInitialization() {
-        if (SUCCEEDED(result_)) CoUninitialize();
-    }
-
-private:
-    HRESULT result_;
-};
-
 // What this library registers, from its factory and start-up settings.
 BandRegistration ThisLibrary() {
     const TeToolbarFactory& factory = LibraryFactory();
@@ -309,7 +294,7 @@ void RegisterBand(const BandRegistration& band, const BrowserInstanceMaker& make
     WriteIfPossible(HKEY_LOCAL_MACHINE, kExplorerBarsKeyNoSlash, band.class_id_text.c_str(), "");
 
     // A browser instance hides and then shows the bar, so the browser knows it from now on.
-    const ComInitialization com;
+    const ComScope com;
     ComPtr<IWebBrowser2> browser = make_browser();
     if (!browser) throw ComError(E_NOINTERFACE);
     Variant empty;

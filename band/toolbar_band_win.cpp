@@ -1,5 +1,6 @@
 #include "band/toolbar_band_win.hpp"
 
+#include <commctrl.h>
 #include <shlguid.h>
 
 #include <string>
@@ -14,8 +15,8 @@
 namespace tb {
 namespace {
 
-// The window property that leads the message filter from a window to its band.
-constexpr wchar_t kBandProperty[] = L"TbToolbarBand";
+// The band's message filter among the subclasses of its window.
+constexpr UINT_PTR kBandSubclassId = 0x54624264;
 
 constexpr int kMenuEntries = 4;
 // Without the full-size option the band is at least this wide.
@@ -344,26 +345,21 @@ void TeToolbar::RefreshBandInfo() {
 
 void TeToolbar::InstallMessageFilter(HWND window) {
     RemoveMessageFilter();
-    if (!SetPropW(window, kBandProperty, static_cast<HANDLE>(this))) return;
-    saved_window_proc_ = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TeToolbar::BandMessageFilter)));
+    if (!SetWindowSubclass(window, &TeToolbar::BandMessageFilter, kBandSubclassId, reinterpret_cast<DWORD_PTR>(this))) {
+        return;
+    }
     filtered_window_ = window;
 }
 
 void TeToolbar::RemoveMessageFilter() {
     if (!filtered_window_) return;
-    if (IsWindow(filtered_window_)) {
-        SetWindowLongPtrW(filtered_window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(saved_window_proc_));
-        RemovePropW(filtered_window_, kBandProperty);
-    }
+    if (IsWindow(filtered_window_)) RemoveWindowSubclass(filtered_window_, &TeToolbar::BandMessageFilter, kBandSubclassId);
     filtered_window_ = nullptr;
-    saved_window_proc_ = nullptr;
 }
 
-LRESULT CALLBACK TeToolbar::BandMessageFilter(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    auto* band = static_cast<TeToolbar*>(GetPropW(window, kBandProperty));
-    if (!band) return DefWindowProcW(window, message, wparam, lparam);
-    const WNDPROC saved = band->saved_window_proc_;
+LRESULT CALLBACK TeToolbar::BandMessageFilter(HWND window, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR,
+                                              DWORD_PTR data) {
+    auto* band = reinterpret_cast<TeToolbar*>(data);
     if (message == WM_PARENTNOTIFY) {
         // A child control was made or destroyed, or clicked: the band reports the focus.
         WindowBoundary([&] {
@@ -375,7 +371,7 @@ LRESULT CALLBACK TeToolbar::BandMessageFilter(HWND window, UINT message, WPARAM 
         // The window's last message: the filter steps out before the window's own handling ends it.
         band->RemoveMessageFilter();
     }
-    return CallWindowProcW(saved, window, message, wparam, lparam);
+    return DefSubclassProc(window, message, wparam, lparam);
 }
 
 }  // namespace tb

@@ -11,6 +11,7 @@
 #include "base/file.hpp"
 #include "base/handle_win.hpp"
 #include "base/text.hpp"
+#include "base/this_module_win.hpp"
 #include "base/wide_win.hpp"
 #include "settings/module_resource_win.hpp"
 #include "storage/embedded_copy.hpp"
@@ -46,13 +47,6 @@ std::u16string DecodeRegistryText(std::string_view bytes) {
 // be recovered exactly.
 std::u16string BytesAsText(const std::vector<BYTE>& bytes) { return std::u16string(bytes.begin(), bytes.end()); }
 
-HMODULE ThisModule() {
-    HMODULE module = nullptr;
-    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCWSTR>(&ThisModule), &module);
-    return module;
-}
-
 std::mutex& LoadLock() {
     static std::mutex lock;
     return lock;
@@ -87,7 +81,7 @@ std::u16string ResolvePathThroughShell(std::u16string_view path) {
     return AnsiToUtf16(buffer);
 }
 
-std::u16string GetModulePath() { return GetModulePath(ThisModule()); }
+std::u16string GetModulePath() { return GetModulePath(ModuleOfThisCode()); }
 
 std::u16string GetModulePath(HMODULE module) {
     char buffer[MAX_PATH + 1] = {};
@@ -152,7 +146,7 @@ bool TemplateFileDamaged(const std::string& path) {
 
 }  // namespace
 
-void LoadStartupSettings() { LoadStartupSettings(ThisModule()); }
+void LoadStartupSettings() { LoadStartupSettings(ModuleOfThisCode()); }
 
 namespace {
 std::atomic<HMODULE> g_startup_module{nullptr};

@@ -6,6 +6,7 @@
 
 #include "base/file.hpp"
 #include "base/text.hpp"
+#include "base/this_module_win.hpp"
 #include "base/wide_win.hpp"
 #include "settings/big_ini_file.hpp"
 #include "settings/template_update_win.hpp"
@@ -22,13 +23,6 @@ namespace {
 // Posted to the window when it was released while one of its handlers ran.
 constexpr UINT kDeferredRelease = WM_APP + 0x5442;
 constexpr int kSearchBoxHeight = 200;  // with the dropped-down list
-
-HMODULE ModuleOfThisCode() {
-    HMODULE module = nullptr;
-    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCWSTR>(&ModuleOfThisCode), &module);
-    return module;
-}
 
 }  // namespace
 

@@ -3,28 +3,12 @@
 #include "base/boundary_win.hpp"
 #include "base/errors.hpp"
 #include "base/wide_win.hpp"
+#include "base/window_object_win.hpp"
 
 namespace tb {
 namespace {
 
 HINSTANCE ModuleOf(HWND window) { return reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(window, GWLP_HINSTANCE)); }
-
-int ScreenDpi() {
-    HDC screen = GetDC(nullptr);
-    const int dpi = screen != nullptr ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
-    if (screen != nullptr) ReleaseDC(nullptr, screen);
-    return dpi > 0 ? dpi : 96;
-}
-
-// The object stored in a window's user data at creation (the toolkit's own window classes).
-template <class T>
-T* SelfOf(HWND window, UINT message, LPARAM lparam) {
-    if (message == WM_NCCREATE) {
-        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lparam);
-        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-    }
-    return reinterpret_cast<T*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-}
 
 }  // namespace
 

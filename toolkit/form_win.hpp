@@ -86,6 +86,8 @@ void ProcessMessages();
 
 // The toolkit's toolbar font (the system's menu font) and its face name.
 HFONT ToolbarFont();
+// The screen's dots per inch (vertical); 96 where the screen cannot tell.
+int ScreenDpi();
 std::u16string ToolbarFontFaceName();
 
 // Registers a window class of the toolkit once per process; returns its name.

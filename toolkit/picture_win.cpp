@@ -10,6 +10,7 @@
 #include "base/errors.hpp"
 #include "base/text.hpp"
 #include "base/wide_win.hpp"
+#include "base/window_object_win.hpp"
 #include "iconlist/bitmap.hpp"
 
 namespace tb {
@@ -300,11 +301,7 @@ std::optional<LRESULT> HandlePictureWindowMessage(HWND window, UINT message, WPA
 
 LRESULT CALLBACK TImage::ImageProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     return WindowBoundary([&]() -> LRESULT {
-        if (message == WM_NCCREATE) {
-            const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lparam);
-            SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-        }
-        auto* self = reinterpret_cast<TImage*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+        auto* self = SelfOf<TImage>(window, message, lparam);
         if (self != nullptr) {
             // The parent's background shows through (the toolbar's, on a toolbar).
             const PictureWindow shown{self->picture_, self->transparent_, self->Cursor, self->OnClick,

@@ -7,6 +7,7 @@
 #include "base/boundary_win.hpp"
 #include "base/errors.hpp"
 #include "base/wide_win.hpp"
+#include "base/window_object_win.hpp"
 #include "toolkit/popup_menu_win.hpp"
 
 namespace tb {
@@ -332,11 +333,7 @@ void TToolbarControl::LayoutChanged() { Render(); }
 
 LRESULT CALLBACK TToolbarControl::DockProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     return WindowBoundary([&]() -> LRESULT {
-        if (message == WM_NCCREATE) {
-            const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lparam);
-            SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-        }
-        auto* self = reinterpret_cast<TToolbarControl*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+        auto* self = SelfOf<TToolbarControl>(window, message, lparam);
         if (self == nullptr) return DefWindowProcW(window, message, wparam, lparam);
         return self->HandleDock(window, message, wparam, lparam);
     });
