@@ -47,12 +47,7 @@ std::string ReadWideFile(const std::u16string& path) {
     return bytes;
 }
 
-int PixelsOfPoints(int points) {
-    HDC screen = GetDC(nullptr);
-    const int dpi = screen != nullptr ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
-    if (screen != nullptr) ReleaseDC(nullptr, screen);
-    return MulDiv(std::max(points, 1), dpi > 0 ? dpi : 96, 72);
-}
+int PixelsOfPoints(int points) { return MulDiv(std::max(points, 1), ScreenDpi(), 72); }
 
 bool IsNtFamily() { return (GetVersion() & 0x80000000u) == 0; }
 

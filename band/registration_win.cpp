@@ -13,6 +13,7 @@
 #include "base/wide_win.hpp"
 #include "settings/startup_win.hpp"
 #include "settings/toolbar_settings.hpp"
+#include "toolkit/dialogs_win.hpp"
 
 namespace tb {
 namespace {
@@ -174,21 +175,6 @@ void ShowBar(IWebBrowser2* browser, const std::string& class_id_text, VARIANT* s
     ThrowIfFailed(browser->ShowBrowserBar(class_id.Get(), show, size.Get()));
 }
 
-// COM for the calling thread, for as long as the object lives; uninitialised only when this
-// initialised it.
-class ComInitialization {
-public:
-    ComInitialization() : result_(CoInitialize(nullptr)) {}
-    ComInitialization(const ComInitialization&) = delete;
-    ComInitialization& operator=(const ComInitialization&) = delete;
-    ~ComInitialization() {
-        if (SUCCEEDED(result_)) CoUninitialize();
-    }
-
-private:
-    HRESULT result_;
-};
-
 // What this library registers, from its factory and start-up settings.
 BandRegistration ThisLibrary() {
     const TeToolbarFactory& factory = LibraryFactory();
@@ -258,14 +244,13 @@ bool CheckBrowserVersion(const std::string& version) {
     const std::string text =
         "You need at least Internet Explorer Version 5 to register the toolbar!\r\nYour Internet Explorer version is " +
         version;
-    MessageBoxA(nullptr, text.c_str(), "Error", MB_OK | MB_ICONERROR);
+    ShowAnsiMessageBox(nullptr, text, "Error", MB_OK | MB_ICONERROR);
     return false;
 }
 
 ComPtr<IWebBrowser2> CreateBrowserInstance() {
     ComPtr<IWebBrowser2> browser;
-    ThrowIfFailed(CoCreateInstance(CLSID_InternetExplorer, nullptr, CLSCTX_LOCAL_SERVER, IID_IWebBrowser2,
-                                   reinterpret_cast<void**>(browser.GetAddressOf())));
+    ThrowIfFailed(CoCreateInstance(CLSID_InternetExplorer, nullptr, CLSCTX_LOCAL_SERVER, IID_PPV_ARGS(browser.GetAddressOf())));
     return browser;
 }
 
@@ -309,7 +294,7 @@ void RegisterBand(const BandRegistration& band, const BrowserInstanceMaker& make
     WriteIfPossible(HKEY_LOCAL_MACHINE, kExplorerBarsKeyNoSlash, band.class_id_text.c_str(), "");
 
     // A browser instance hides and then shows the bar, so the browser knows it from now on.
-    const ComInitialization com;
+    const ComScope com;
     ComPtr<IWebBrowser2> browser = make_browser();
     if (!browser) throw ComError(E_NOINTERFACE);
     Variant empty;

@@ -127,8 +127,7 @@ void TSHDocVwEventsBaseSink::Connect(IUnknown* source) {
     };
     if (!source) throw fail(ComError::MessageFor(E_POINTER));
     Microsoft::WRL::ComPtr<IConnectionPointContainer> container;
-    HRESULT code = source->QueryInterface(IID_IConnectionPointContainer,
-                                          reinterpret_cast<void**>(container.GetAddressOf()));
+    HRESULT code = source->QueryInterface(IID_PPV_ARGS(container.GetAddressOf()));
     if (FAILED(code) || !container) throw fail(ComError::MessageFor(FAILED(code) ? code : E_NOINTERFACE));
     code = container->FindConnectionPoint(sink_iid_, connection_point_.ReleaseAndGetAddressOf());
     if (FAILED(code) || !connection_point_) throw fail(ComError::MessageFor(FAILED(code) ? code : E_POINTER));

@@ -1,5 +1,6 @@
 #include "band/toolbar_band_win.hpp"
 
+#include <commctrl.h>
 #include <shlguid.h>
 
 #include <string>
@@ -14,10 +15,9 @@
 namespace tb {
 namespace {
 
-// The window property that leads the message filter from a window to its band.
-constexpr wchar_t kBandProperty[] = L"TbToolbarBand";
+// The band's message filter among the subclasses of its window.
+constexpr UINT_PTR kBandSubclassId = 0x54624264;
 
-constexpr UINT kTabKey = 9;
 constexpr int kMenuEntries = 4;
 // Without the full-size option the band is at least this wide.
 constexpr LONG kNarrowMinimumWidth = 275;
@@ -31,12 +31,10 @@ void Trace(const std::string& text) { OutputDebugStringA((text + "\n").c_str());
 // Life of the object
 
 HRESULT TeToolbar::Create(IUnknown* outer, REFIID iid, void** out) {
-    auto* band = new TeToolbar(outer);
-    // The creator's reference keeps the object alive across the query; its release destroys the
-    // object when the query failed.
-    const HRESULT result = band->inner_.QueryInterface(iid, out);
-    band->inner_.Release();
-    return result;
+    // The band may be aggregated, so its first reference is its inner unknown's: that reference keeps
+    // the object alive across the query, and its release destroys the object when the query failed.
+    const Microsoft::WRL::ComPtr<IUnknown> inner = AdoptFirstReference<IUnknown>(&(new TeToolbar(outer))->inner_);
+    return inner->QueryInterface(iid, out);
 }
 
 TeToolbar::TeToolbar(IUnknown* outer) : inner_(*this), controlling_(outer ? outer : &inner_) { AddLiveObject(); }
@@ -96,23 +94,22 @@ HRESULT STDMETHODCALLTYPE TeToolbar::SetSite(IUnknown* site) {
         // A site that lacks one of the interfaces leaves that reference null; the band then does
         // without it (no focus reports, no parent window, no size refresh, no browser).
         input_object_site_.Reset();
-        site->QueryInterface(IID_IInputObjectSite, reinterpret_cast<void**>(input_object_site_.GetAddressOf()));
+        site->QueryInterface(IID_PPV_ARGS(input_object_site_.GetAddressOf()));
         Microsoft::WRL::ComPtr<IOleWindow> site_window;
         parent_window_ = nullptr;
-        if (SUCCEEDED(site->QueryInterface(IID_IOleWindow, reinterpret_cast<void**>(site_window.GetAddressOf()))) &&
+        if (SUCCEEDED(site->QueryInterface(IID_PPV_ARGS(site_window.GetAddressOf()))) &&
             site_window) {
             HWND window = nullptr;
             site_window->GetWindow(&window);
             parent_window_ = window;
         }
         command_target_.Reset();
-        site->QueryInterface(IID_IOleCommandTarget, reinterpret_cast<void**>(command_target_.GetAddressOf()));
+        site->QueryInterface(IID_PPV_ARGS(command_target_.GetAddressOf()));
         browser_.Reset();
         Microsoft::WRL::ComPtr<IServiceProvider> services;
         if (command_target_ && SUCCEEDED(command_target_.As(&services)) && services) {
             // (Not through Attach: this toolchain's ComPtr::Attach adds a reference of its own.)
-            services->QueryService(SID_SWebBrowserApp, IID_IWebBrowser2,
-                                   reinterpret_cast<void**>(browser_.ReleaseAndGetAddressOf()));
+            services->QueryService(SID_SWebBrowserApp, IID_PPV_ARGS(browser_.ReleaseAndGetAddressOf()));
         }
         return S_OK;
     });
@@ -248,7 +245,7 @@ HRESULT STDMETHODCALLTYPE TeToolbar::HasFocusIO() { return has_focus_ ? S_OK : S
 HRESULT STDMETHODCALLTYPE TeToolbar::TranslateAcceleratorIO(MSG* message) {
     if (!message) return E_INVALIDARG;
     // The Tab key goes back to the browser, which moves the focus on.
-    if (message->wParam == kTabKey) return S_FALSE;
+    if (message->wParam == VK_TAB) return S_FALSE;
     TranslateMessage(message);
     DispatchMessageA(message);
     return S_OK;
@@ -348,26 +345,21 @@ void TeToolbar::RefreshBandInfo() {
 
 void TeToolbar::InstallMessageFilter(HWND window) {
     RemoveMessageFilter();
-    if (!SetPropW(window, kBandProperty, static_cast<HANDLE>(this))) return;
-    saved_window_proc_ = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TeToolbar::BandMessageFilter)));
+    if (!SetWindowSubclass(window, &TeToolbar::BandMessageFilter, kBandSubclassId, reinterpret_cast<DWORD_PTR>(this))) {
+        return;
+    }
     filtered_window_ = window;
 }
 
 void TeToolbar::RemoveMessageFilter() {
     if (!filtered_window_) return;
-    if (IsWindow(filtered_window_)) {
-        SetWindowLongPtrW(filtered_window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(saved_window_proc_));
-        RemovePropW(filtered_window_, kBandProperty);
-    }
+    if (IsWindow(filtered_window_)) RemoveWindowSubclass(filtered_window_, &TeToolbar::BandMessageFilter, kBandSubclassId);
     filtered_window_ = nullptr;
-    saved_window_proc_ = nullptr;
 }
 
-LRESULT CALLBACK TeToolbar::BandMessageFilter(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    auto* band = static_cast<TeToolbar*>(GetPropW(window, kBandProperty));
-    if (!band) return DefWindowProcW(window, message, wparam, lparam);
-    const WNDPROC saved = band->saved_window_proc_;
+LRESULT CALLBACK TeToolbar::BandMessageFilter(HWND window, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR,
+                                              DWORD_PTR data) {
+    auto* band = reinterpret_cast<TeToolbar*>(data);
     if (message == WM_PARENTNOTIFY) {
         // A child control was made or destroyed, or clicked: the band reports the focus.
         WindowBoundary([&] {
@@ -379,7 +371,7 @@ LRESULT CALLBACK TeToolbar::BandMessageFilter(HWND window, UINT message, WPARAM 
         // The window's last message: the filter steps out before the window's own handling ends it.
         band->RemoveMessageFilter();
     }
-    return CallWindowProcW(saved, window, message, wparam, lparam);
+    return DefSubclassProc(window, message, wparam, lparam);
 }
 
 }  // namespace tb

@@ -94,7 +94,8 @@ private:
     void RefreshBandInfo();
     void InstallMessageFilter(HWND window);
     void RemoveMessageFilter();
-    static LRESULT CALLBACK BandMessageFilter(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+    static LRESULT CALLBACK BandMessageFilter(HWND window, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR id,
+                                              DWORD_PTR band);
 
     LONG references_ = 1;
     InnerUnknown inner_;
@@ -107,7 +108,6 @@ private:
     DWORD band_id_ = 0;
     Microsoft::WRL::ComPtr<IInputObjectSite> input_object_site_;
     int menu_item_count_ = 0;
-    WNDPROC saved_window_proc_ = nullptr;
     HWND filtered_window_ = nullptr;  // the window whose messages pass the filter
     Microsoft::WRL::ComPtr<IOleCommandTarget> command_target_;
     std::unique_ptr<ToolbarWindow> toolbar_window_;

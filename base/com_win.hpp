@@ -55,14 +55,22 @@ inline void ThrowIfFailed(HRESULT code) {
     if (FAILED(code)) throw ComError(code);
 }
 
+// The pointer that takes over the one reference a newly made object starts with. MakeComObject's
+// half; on its own only for an object whose counting lives elsewhere (an aggregatable object's
+// inner unknown).
+template <class Interface>
+Microsoft::WRL::ComPtr<Interface> AdoptFirstReference(Interface* made) {
+    Microsoft::WRL::ComPtr<Interface> owner;
+    *owner.GetAddressOf() = made;
+    return owner;
+}
+
 // A new COM object whose reference count starts at one, handed to the pointer that owns that one
 // reference. (This toolchain's ComPtr::Attach adds a reference of its own, so `p.Attach(new T)`
 // leaves an object that is never freed.)
 template <class Object, class... Arguments>
 Microsoft::WRL::ComPtr<Object> MakeComObject(Arguments&&... arguments) {
-    Microsoft::WRL::ComPtr<Object> made;
-    *made.GetAddressOf() = new Object(std::forward<Arguments>(arguments)...);
-    return made;
+    return AdoptFirstReference(new Object(std::forward<Arguments>(arguments)...));
 }
 
 // An owning BSTR.

@@ -105,6 +105,29 @@ std::basic_string<Char> SingleLineOf(std::basic_string_view<Char> text) {
 std::string SingleLine(std::string_view text) { return SingleLineOf(text); }
 std::u16string SingleLine(std::u16string_view text) { return SingleLineOf(text); }
 
+std::string JsonQuoted(std::string_view utf8) {
+    std::string out = "\"";
+    for (const char c : utf8) {
+        switch (c) {
+            case '"': out += "\\\""; break;
+            case '\\': out += "\\\\"; break;
+            case '\n': out += "\\n"; break;
+            case '\r': out += "\\r"; break;
+            case '\t': out += "\\t"; break;
+            default:
+                if (static_cast<unsigned char>(c) < 0x20) {
+                    static constexpr char kHex[] = "0123456789abcdef";
+                    out += "\\u00";
+                    out += kHex[(static_cast<unsigned char>(c) >> 4) & 0xF];
+                    out += kHex[static_cast<unsigned char>(c) & 0xF];
+                } else {
+                    out += c;
+                }
+        }
+    }
+    return out + "\"";
+}
+
 char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
 bool EqualsIgnoreAsciiCase(std::string_view a, std::string_view b) {

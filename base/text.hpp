@@ -39,6 +39,10 @@ std::string SingleLine(std::string_view text);
 std::u16string SingleLine(std::u16string_view text);
 
 // ASCII-only case folding, as used for names and keys compared "without regard to case".
+// The text as a JSON string, quotes included: quotation marks, backslashes and control characters
+// escaped, every other byte as it is (UTF-8 in, UTF-8 out).
+std::string JsonQuoted(std::string_view utf8);
+
 char AsciiUpper(char c);
 bool EqualsIgnoreAsciiCase(std::string_view a, std::string_view b);
 

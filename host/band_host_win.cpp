@@ -49,17 +49,16 @@ void BandHost::Load(const std::wstring& library_path, const CLSID& class_id) {
         reinterpret_cast<GetClassObject>(reinterpret_cast<void*>(GetProcAddress(library_.Get(), "DllGetClassObject")));
     if (!get_class_object) throw Error("The library has no DllGetClassObject.");
     ComPtr<IClassFactory> factory;
-    ThrowIfFailed(get_class_object(class_id, IID_IClassFactory, reinterpret_cast<void**>(factory.GetAddressOf())));
+    ThrowIfFailed(get_class_object(class_id, IID_PPV_ARGS(factory.GetAddressOf())));
     ComPtr<IUnknown> band;
-    ThrowIfFailed(factory->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(band.GetAddressOf())));
+    ThrowIfFailed(factory->CreateInstance(nullptr, IID_PPV_ARGS(band.GetAddressOf())));
     class_id_text_ = GuidText(class_id);
     Host(band.Get());
 }
 
 void BandHost::Create(const CLSID& class_id) {
     ComPtr<IUnknown> band;
-    ThrowIfFailed(CoCreateInstance(class_id, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
-                                   reinterpret_cast<void**>(band.GetAddressOf())));
+    ThrowIfFailed(CoCreateInstance(class_id, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(band.GetAddressOf())));
     class_id_text_ = GuidText(class_id);
     Host(band.Get());
 }
@@ -67,13 +66,13 @@ void BandHost::Create(const CLSID& class_id) {
 void BandHost::Host(IUnknown* band) {
     Close();
     ComPtr<IDeskBand> desk_band;
-    ThrowIfFailed(band->QueryInterface(IID_IDeskBand, reinterpret_cast<void**>(desk_band.GetAddressOf())));
+    ThrowIfFailed(band->QueryInterface(IID_PPV_ARGS(desk_band.GetAddressOf())));
     ComPtr<IObjectWithSite> with_site;
-    ThrowIfFailed(band->QueryInterface(IID_IObjectWithSite, reinterpret_cast<void**>(with_site.GetAddressOf())));
+    ThrowIfFailed(band->QueryInterface(IID_PPV_ARGS(with_site.GetAddressOf())));
     if (class_id_text_.empty()) {
         ComPtr<IPersist> persist;
         CLSID id;
-        if (SUCCEEDED(band->QueryInterface(IID_IPersist, reinterpret_cast<void**>(persist.GetAddressOf()))) &&
+        if (SUCCEEDED(band->QueryInterface(IID_PPV_ARGS(persist.GetAddressOf()))) &&
             SUCCEEDED(persist->GetClassID(&id))) {
             class_id_text_ = GuidText(id);
         }

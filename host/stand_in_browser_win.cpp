@@ -7,6 +7,7 @@
 #include <shlguid.h>
 
 #include "base/boundary_win.hpp"
+#include "base/window_object_win.hpp"
 #include "host/browser_stub_win.hpp"
 
 #include <algorithm>
@@ -348,11 +349,7 @@ LRESULT CALLBACK StandInBrowser::FrameProcEntry(HWND window, UINT message, WPARA
 }
 
 LRESULT StandInBrowser::FrameProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    if (message == WM_NCCREATE) {
-        const auto* create = reinterpret_cast<CREATESTRUCTW*>(lparam);
-        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-    }
-    auto* self = reinterpret_cast<StandInBrowser*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    auto* self = SelfOf<StandInBrowser>(window, message, lparam);
     if (self) {
         switch (message) {
             case WM_SIZE: self->Layout(); return 0;

@@ -19,6 +19,7 @@
 
 #include "base/com_win.hpp"
 #include "base/file.hpp"
+#include "base/message_pump_win.hpp"
 #include "base/text.hpp"
 #include "base/wide_win.hpp"
 #include "host/stand_in_browser_win.hpp"
@@ -164,9 +165,8 @@ int Run(const std::wstring& library_path, const std::string& installed_template,
         std::u16string home = settings.HomePageUrl + u"?member=" + settings.MemberId;
         tb::NavigateTo(browser.Browser(), own_window, home);
         // The browser finishes a navigation from its message loop, as the real one does.
-        MSG message;
         for (int i = 0; i < 50 && browser.Address().empty(); ++i) {
-            while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+            tb::PumpWaitingMessages();
             Sleep(10);
         }
         Field("navigated to", Utf8(tb::FromWide(browser.Address())));

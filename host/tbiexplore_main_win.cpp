@@ -26,6 +26,7 @@
 #include <string>
 
 #include "base/boundary_win.hpp"
+#include "base/text.hpp"
 #include "host/browser_stub_win.hpp"
 #include "host/stand_in_browser_win.hpp"
 
@@ -51,23 +52,7 @@ std::string Utf8(const std::wstring& text) {
     return out;
 }
 
-std::string JsonString(const std::string& text) {
-    std::string out = "\"";
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (byte < 0x20) {
-            char escaped[8];
-            snprintf(escaped, sizeof escaped, "\\u%04x", byte);
-            out += escaped;
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
-}
+std::string JsonString(const std::string& text) { return tb::JsonQuoted(text); }
 
 std::string JsonArgument(const VARIANT* argument) {
     const tb::host::ArgumentSeen seen = tb::host::DescribeArgument(argument);

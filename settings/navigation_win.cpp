@@ -4,6 +4,7 @@
 #include <wininet.h>
 #include <wrl/client.h>
 
+#include <atomic>
 #include <vector>
 
 #include "base/errors.hpp"
@@ -125,8 +126,7 @@ void OpenInBrowserWindow(Variant& newBrowserWindow, std::u16string_view url) {
         CLSID id;
         ThrowIfFailed(CLSIDFromProgID(L"InternetExplorer.Application", &id));
         IDispatch* created = nullptr;
-        ThrowIfFailed(CoCreateInstance(id, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, IID_IDispatch,
-                                       reinterpret_cast<void**>(&created)));
+        ThrowIfFailed(CoCreateInstance(id, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, IID_PPV_ARGS(&created)));
         newBrowserWindow.AttachDispatch(created);
         VARIANTARG visible;
         VariantInit(&visible);
@@ -180,8 +180,20 @@ std::string CanonicalizeUrl(const std::string& url) {
     return {};
 }
 
+namespace {
+
+int SystemMessageBox(HWND owner, const std::string& text, const std::string& caption, UINT flags) {
+    return MessageBoxA(owner, text.c_str(), caption.c_str(), flags);
+}
+
+std::atomic<MessageBoxFunction> g_message_box{&SystemMessageBox};
+
+}  // namespace
+
+void SetMessageBoxFunction(MessageBoxFunction show) { g_message_box.store(show ? show : &SystemMessageBox); }
+
 void ShowErrorBox(const std::string& message) {
-    MessageBoxA(GetActiveWindow(), message.c_str(), "Error", MB_OK | MB_ICONWARNING);
+    g_message_box.load()(GetActiveWindow(), message, "Error", MB_OK | MB_ICONWARNING);
 }
 
 }  // namespace tb

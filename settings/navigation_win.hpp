@@ -37,4 +37,9 @@ std::string CanonicalizeUrl(const std::string& url);
 // A modal warning box titled "Error" with the message (system code page) and an OK button.
 void ShowErrorBox(const std::string& message);
 
+// How the boxes above are shown (text and caption in the system code page). The window layer hands
+// in its dialog seam, so that its answerer sees them too; until then the system's own box shows.
+using MessageBoxFunction = int (*)(HWND owner, const std::string& text, const std::string& caption, UINT flags);
+void SetMessageBoxFunction(MessageBoxFunction show);
+
 }  // namespace tb

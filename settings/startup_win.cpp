@@ -11,11 +11,11 @@
 #include "base/file.hpp"
 #include "base/handle_win.hpp"
 #include "base/text.hpp"
+#include "base/this_module_win.hpp"
 #include "base/wide_win.hpp"
 #include "settings/module_resource_win.hpp"
 #include "storage/embedded_copy.hpp"
 #include "storage/read_only_store.hpp"
-#include "toolkit/cursors_win.hpp"
 
 namespace tb {
 namespace {
@@ -46,13 +46,6 @@ std::u16string DecodeRegistryText(std::string_view bytes) {
 // U+00FF): the text has one character per byte, zeros included, so every byte is carried and can
 // be recovered exactly.
 std::u16string BytesAsText(const std::vector<BYTE>& bytes) { return std::u16string(bytes.begin(), bytes.end()); }
-
-HMODULE ThisModule() {
-    HMODULE module = nullptr;
-    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCWSTR>(&ThisModule), &module);
-    return module;
-}
 
 std::mutex& LoadLock() {
     static std::mutex lock;
@@ -88,7 +81,7 @@ std::u16string ResolvePathThroughShell(std::u16string_view path) {
     return AnsiToUtf16(buffer);
 }
 
-std::u16string GetModulePath() { return GetModulePath(ThisModule()); }
+std::u16string GetModulePath() { return GetModulePath(ModuleOfThisCode()); }
 
 std::u16string GetModulePath(HMODULE module) {
     char buffer[MAX_PATH + 1] = {};
@@ -153,9 +146,7 @@ bool TemplateFileDamaged(const std::string& path) {
 
 }  // namespace
 
-void RegisterHandCursor() { RegisterCursor(kHandCursor, LoadCursorW(nullptr, IDC_HAND)); }
-
-void LoadStartupSettings() { LoadStartupSettings(ThisModule()); }
+void LoadStartupSettings() { LoadStartupSettings(ModuleOfThisCode()); }
 
 namespace {
 std::atomic<HMODULE> g_startup_module{nullptr};
@@ -164,7 +155,6 @@ std::atomic<HMODULE> g_startup_module{nullptr};
 HMODULE StartupModule() { return g_startup_module.load(); }
 
 void LoadStartupSettings(HMODULE module) {
-    RegisterHandCursor();
     g_startup_module = module;
 
     ToolbarSettings loaded;
@@ -228,7 +218,6 @@ void ReleaseStartupSettings() {
     if (g_load_count == 0) return;
     if (--g_load_count > 0) return;
     ChangeSettings([](ToolbarSettings& record) { record = ToolbarSettings{}; });
-    RegisterCursor(kHandCursor, nullptr);
 }
 
 }  // namespace tb

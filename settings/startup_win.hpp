@@ -38,9 +38,6 @@ std::u16string GetModuleFolder();
 // (missing key or value, another type, a short read) gives empty text; it never fails.
 RegistryValue ReadRegistryValue(HKEY root, std::u16string_view key_path, std::u16string_view value_name);
 
-// Registers the system hand cursor in the cursor table under kHandCursor.
-void RegisterHandCursor();
-
 // Fills the start-up group of ToolbarSettings for this library, or for `module` as if it were this
 // library (tests load a renamed copy of the library and look at the result). Creates the data
 // folder when missing; reads the template file, never writes it. A library that carries a template

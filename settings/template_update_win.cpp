@@ -11,6 +11,7 @@
 #include "base/file.hpp"
 #include "base/handle_win.hpp"
 #include "base/text.hpp"
+#include "base/this_module_win.hpp"
 #include "base/wide_win.hpp"
 #include "settings/release_manifest.hpp"
 #include "settings/startup_win.hpp"
@@ -352,12 +353,6 @@ std::string SignedUpdate(Step& step, const UpdateTarget& target) {
     return "updated to version " + release.version;
 }
 
-HMODULE ThisModule() {
-    HMODULE module = nullptr;
-    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCWSTR>(&ThisModule), &module);
-    return module;
-}
 
 }  // namespace
 
@@ -406,7 +401,7 @@ void UpdateTemplate() {
     }
     HMODULE module = StartupModule();
     UpdateTarget target{settings.DataFolder, settings.TemplateBaseName, settings.ToolbarGuid,
-                        PublisherKeys(module ? module : ThisModule())};
+                        PublisherKeys(module ? module : ModuleOfThisCode())};
     UpdateTemplate(target, updates_url);
 }
 

@@ -8,6 +8,7 @@
 #include <mutex>
 
 #include "base/handle_win.hpp"
+#include "base/message_pump_win.hpp"
 #include "settings/helpers.hpp"
 #include "settings/navigation_win.hpp"
 
@@ -36,17 +37,14 @@ std::string ProcessFileName() {
 }
 
 // Handles the thread's pending messages. WM_QUIT is not the update's to take: it is kept (marked
-// for RepostQuit) and the pump stops, so the transfer ends and the loop that owns it sees it.
+// for RepostQuit) and the pump stops, so the transfer ends and the loop that owns it sees it once
+// the update has unwound.
 void ProcessPendingMessages() {
-    MSG message;
-    while (!t_quit && PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-        if (message.message == WM_QUIT) {
-            t_quit = true;
-            t_quit_code = message.wParam;
-            return;
-        }
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
+    if (t_quit) return;
+    const PumpResult pumped = TakeWaitingMessages();
+    if (pumped.quit) {
+        t_quit = true;
+        t_quit_code = pumped.quit_code;
     }
 }
 
@@ -357,7 +355,7 @@ FetchResult FetchOnce(const WebAddress& address, const Validators& have, const F
         const bool quit = t_quit;
         const bool deadline = Passed(limits.deadline_tick);
         const HANDLE progress = transfer->progress.Get();
-        if (!quit && !deadline) MsgWaitForMultipleObjects(1, &progress, FALSE, 50, QS_ALLINPUT);
+        if (!quit && !deadline) WaitForMessageOr(50, &progress, 1);
         const unsigned long long received = transfer->received;
         const bool opened = transfer->opened;
         if (received != last_received || opened != last_opened) {

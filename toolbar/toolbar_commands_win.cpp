@@ -42,22 +42,9 @@ std::string_view Trimmed(std::string_view text) {
 
 // --- wiring
 
-void TFormToolbar::RunGuarded(const std::function<void()>& handler) {
-    // A release while the handler runs waits for the next turn of the message loop.
-    struct Running {
-        int& depth;
-        explicit Running(int& d) : depth(d) { ++depth; }
-        ~Running() { --depth; }
-    } running(handler_depth_);
-    RunHandler(handler);
-}
-
 void TFormToolbar::ConnectCommandHandlers() {
     const auto bind = [this](TToolbarItem* item, void (TFormToolbar::*handler)(TToolbarItem&)) {
-        item->OnClick = [this, handler](TToolbarItem& sender) { RunGuarded([&] { (this->*handler)(sender); }); };
-    };
-    const auto bind_plain = [this](TToolbarItem* item, void (TFormToolbar::*handler)()) {
-        item->OnClick = [this, handler](TToolbarItem&) { RunGuarded([&] { (this->*handler)(); }); };
+        item->OnClick = [this, handler](TToolbarItem& sender) { RunHandler([&] { (this->*handler)(sender); }); };
     };
     // The fixed entries mean what the band's context menu offers: the about box and closing go
     // through their item commands ("[ABOUT]", "[CLOSE]"), the web site is the home page (the item
@@ -65,21 +52,32 @@ void TFormToolbar::ConnectCommandHandlers() {
     bind(MenuToolbarWebsite, &TFormToolbar::MIDirectURLClick);
     bind(MenuToolbarSupport, &TFormToolbar::eMailClick);
 
-    SearchBox.OnKeyPress = [this](wchar_t& key) { RunGuarded([&] { SearchBoxKeyPress(key); }); };
-    SearchBox.OnCloseUp = [this] { RunGuarded([&] { SearchBoxCloseUp(); }); };
-    SearchBox.OnSelect = [this] { RunGuarded([&] { SearchBoxSelect(); }); };
+    SearchBox.OnKeyPress = [this](wchar_t& key) { RunHandler([&] { SearchBoxKeyPress(key); }); };
+    SearchBox.OnCloseUp = [this] { RunHandler([&] { SearchBoxCloseUp(); }); };
+    SearchBox.OnSelect = [this] { RunHandler([&] { SearchBoxSelect(); }); };
 
-    bind_plain(MenuCut, &TFormToolbar::MenuCutClick);
-    bind_plain(MenuCopy, &TFormToolbar::MenuCopyClick);
-    bind_plain(MenuPaste, &TFormToolbar::MenuPasteClick);
-    bind_plain(MenuDelete, &TFormToolbar::MenuDeleteClick);
-    bind_plain(MenuSelectAll, &TFormToolbar::MenuSelectAllClick);
-    bind_plain(MenuClearHistory, &TFormToolbar::MenuClearHistoryClick);
-    bind_plain(MenuSaveHistory, &TFormToolbar::MenuSaveHistoryClick);
-    bind_plain(MenuLoadHistory, &TFormToolbar::MenuLoadHistoryClick);
-    bind_plain(MenuRemoveSelected, &TFormToolbar::MenuRemoveSelectedClick);
-    bind_plain(MenuEditHistory, &TFormToolbar::MenuEditHistoryClick);
-    bind_plain(MenuRefreshHistory, &TFormToolbar::MenuRefreshHistoryClick);
+    // popupSearch: the search history's commands.
+    TSearchHistory& history = SearchHistory;
+    const auto bind_history = [this](TToolbarItem* item, const std::function<void()>& command) {
+        item->OnClick = [this, command](TToolbarItem&) { RunHandler(command); };
+    };
+    bind_history(MenuCut, [&history] { history.Cut(); });
+    bind_history(MenuCopy, [&history] { history.Copy(); });
+    bind_history(MenuPaste, [&history] { history.Paste(); });
+    bind_history(MenuDelete, [&history] { history.Delete(); });
+    bind_history(MenuSelectAll, [&history] { history.SelectAll(); });
+    bind_history(MenuClearHistory, [&history] { history.Clear(); });
+    bind_history(MenuSaveHistory, [this, &history] { history.SaveToChosenFile(MenuSaveHistory->Caption()); });
+    bind_history(MenuLoadHistory, [this, &history] { history.LoadChosenFile(MenuLoadHistory->Caption()); });
+    bind_history(MenuRemoveSelected, [&history] { history.RemoveSelected(); });
+    bind_history(MenuEditHistory, [&history] { history.Edit(); });
+    bind_history(MenuRefreshHistory, [&history] { history.Refresh(); });
+
+    // The banner shows in the logo's place.
+    Banner.OnShowing = [this] {
+        Image.SetVisible(false);
+        if (MediaControl != nullptr) MediaControl->SetVisible(false);
+    };
 }
 
 // --- handlers

@@ -1,7 +1,5 @@
 #include "toolbar/toolbar_description.hpp"
 
-#include <cstdio>
-
 #include "base/text.hpp"
 
 namespace tb {
@@ -53,38 +51,7 @@ std::string NameOrNull(const TToolbarItem* item) { return item == nullptr ? "nul
 
 }  // namespace
 
-std::string JsonString(std::u16string_view text) {
-    const std::string utf8 = Utf16ToUtf8(text);
-    std::string out = "\"";
-    for (unsigned char c : utf8) {
-        switch (c) {
-            case '"':
-                out += "\\\"";
-                break;
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            default:
-                if (c < 0x20) {
-                    char escape[8];
-                    std::snprintf(escape, sizeof escape, "\\u%04x", c);
-                    out += escape;
-                } else {
-                    out.push_back(static_cast<char>(c));
-                }
-        }
-    }
-    return out + "\"";
-}
+std::string JsonString(std::u16string_view text) { return JsonQuoted(Utf16ToUtf8(text)); }
 
 std::string DescribeToolbar(const ToolbarFacts& facts) {
     std::string out = "{\"caption\":" + JsonString(facts.caption);

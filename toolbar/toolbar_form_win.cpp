@@ -1,15 +1,21 @@
 #include "toolbar/toolbar_form_win.hpp"
 
 #include <algorithm>
+#include <mutex>
+#include <vector>
 
 #include "base/file.hpp"
 #include "base/text.hpp"
+#include "base/this_module_win.hpp"
+#include "base/wide_win.hpp"
 #include "settings/big_ini_file.hpp"
 #include "settings/template_update_win.hpp"
 #include "settings/toolbar_settings.hpp"
 #include "iconlist/bitmap.hpp"
 #include "settings/module_resource_win.hpp"
+#include "settings/navigation_win.hpp"
 #include "toolbar/toolbar_description.hpp"
+#include "toolbar/toolbar_query_win.hpp"
 
 namespace tb {
 namespace {
@@ -17,25 +23,6 @@ namespace {
 // Posted to the window when it was released while one of its handlers ran.
 constexpr UINT kDeferredRelease = WM_APP + 0x5442;
 constexpr int kSearchBoxHeight = 200;  // with the dropped-down list
-
-HMODULE ModuleOfThisCode() {
-    HMODULE module = nullptr;
-    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCWSTR>(&ModuleOfThisCode), &module);
-    return module;
-}
-
-// Counts a running handler of the window, so that a release waits for it.
-class HandlerScope {
-public:
-    explicit HandlerScope(int& depth) : depth_(depth) { ++depth_; }
-    ~HandlerScope() { --depth_; }
-    HandlerScope(const HandlerScope&) = delete;
-    HandlerScope& operator=(const HandlerScope&) = delete;
-
-private:
-    int& depth_;
-};
 
 }  // namespace
 
@@ -53,17 +40,83 @@ void TFormToolbar::Release() noexcept {
         release_requested_ = true;
         return;
     }
-    if (handler_depth_ > 0 && Handle() != nullptr) {
-        // A handler of this window is on the stack: go on the next turn of the message loop.
-        release_requested_ = true;
-        ShowWindow(Handle(), SW_HIDE);
-        PostMessageW(Handle(), kDeferredRelease, 0, 0);
+    if (!HandlerRunning()) {
+        delete this;
         return;
     }
-    delete this;
+    // A handler of this window is on the stack: go on a later turn of the message loop.
+    release_requested_ = true;
+    if (Handle() != nullptr && IsWindow(Handle())) {
+        ShowWindow(Handle(), SW_HIDE);
+        if (PostMessageW(Handle(), kDeferredRelease, 0, 0)) return;
+    }
+    // The window is gone (or its queue is full), so nothing would deliver that message: a timer of
+    // the thread carries the release out instead.
+    ReleaseOnThreadTimer();
+}
+
+namespace {
+
+// Forms whose release waits on a thread timer (see Release). Plain data: nothing runs at unload.
+struct PendingRelease {
+    DWORD thread;
+    UINT_PTR timer;
+    TFormToolbar* form;
+};
+std::mutex g_pending_lock;
+std::vector<PendingRelease>& PendingReleases() {
+    static std::vector<PendingRelease> pending;
+    return pending;
+}
+
+}  // namespace
+
+void TFormToolbar::ReleaseOnThreadTimer() noexcept {
+    const UINT_PTR timer = SetTimer(nullptr, 0, 50, &TFormToolbar::ReleaseTimerProc);
+    if (timer == 0) return;  // out of timers: the form stays rather than going under its handler
+    try {
+        std::lock_guard<std::mutex> guard(g_pending_lock);
+        PendingReleases().push_back({GetCurrentThreadId(), timer, this});
+    } catch (...) {
+        KillTimer(nullptr, timer);
+    }
+}
+
+void CALLBACK TFormToolbar::ReleaseTimerProc(HWND, UINT, UINT_PTR timer, DWORD) {
+    TFormToolbar* form = nullptr;
+    {
+        std::lock_guard<std::mutex> guard(g_pending_lock);
+        std::vector<PendingRelease>& pending = PendingReleases();
+        const DWORD thread = GetCurrentThreadId();
+        const auto found = std::find_if(pending.begin(), pending.end(), [&](const PendingRelease& entry) {
+            return entry.thread == thread && entry.timer == timer;
+        });
+        if (found != pending.end()) {
+            if (found->form->HandlerRunning()) return;  // the next tick tries again
+            form = found->form;
+            pending.erase(found);
+        }
+    }
+    KillTimer(nullptr, timer);
+    delete form;
+}
+
+void TFormToolbar::ForgetPendingRelease() noexcept {
+    std::lock_guard<std::mutex> guard(g_pending_lock);
+    std::vector<PendingRelease>& pending = PendingReleases();
+    for (auto entry = pending.begin(); entry != pending.end();) {
+        if (entry->form == this) {
+            KillTimer(nullptr, entry->timer);
+            entry = pending.erase(entry);
+        } else {
+            ++entry;
+        }
+    }
 }
 
 TFormToolbar::TFormToolbar() {
+    // The boxes that navigation shows go through the toolkit's dialog seam, as the window's own do.
+    SetMessageBoxFunction(&ShowAnsiMessageBox);
     OnCreate = [this] { FormCreate(); };
     OnDestroy = [this] { FormDestroy(); };
     OnResize = [this] {
@@ -72,6 +125,7 @@ TFormToolbar::TFormToolbar() {
 }
 
 TFormToolbar::~TFormToolbar() {
+    ForgetPendingRelease();
     DestroyForm();
     // The items of the toolbar go before the window's own items that its top level shows.
     Toolbar.Model().SetListener(nullptr);
@@ -133,7 +187,6 @@ void TFormToolbar::CreateComponents() {
     WireWindowEvents();
 
     const auto click = [this](TToolbarItem& item) {
-        HandlerScope scope(handler_depth_);
         RunHandler([&] { MIClick(item); });
     };
     MenuAboutToolbar = &OwnItem(ItemKind::Item, u"MenuAboutToolbar", u"About Toolbar...", u"[ABOUT]");
@@ -170,14 +223,10 @@ void TFormToolbar::CreateComponents() {
           MenuSaveHistory, MenuLoadHistory, TBXSeparatorItem1, SpTBXItem1}) {
         popupSearch.Add(*item);
     }
-    OpenDialog1.Args.filter = u"Text files (*.txt)|*.txt|All files (*.*)|*.*";
-    OpenDialog1.Args.default_extension = u"txt";
-    SaveDialog1.Args = OpenDialog1.Args;
 
     Image.Create(Toolbar.ToolbarHandle(), 0, 0, 1, 1);
     Image.Cursor = crHandPoint;
     Image.OnClick = [this] {
-        HandlerScope scope(handler_depth_);
         RunHandler([&] { ImageClick(); });
     };
     MediaControl = &own_items_.Create(ItemKind::Control, u"MediaControl");
@@ -193,7 +242,7 @@ void TFormToolbar::CreateComponents() {
     Toolbar.Model().AppendTop(*TBControlItem1);
 
     for (TComponent* component : std::initializer_list<TComponent*>{
-             &Dock, &Toolbar, &popupMain, &popupSearch, &OpenDialog1, &SaveDialog1, &Image, &SearchBox}) {
+             &Dock, &Toolbar, &popupMain, &popupSearch, &SearchHistory.OpenDialog, &SearchHistory.SaveDialog, &Image, &SearchBox}) {
         AddComponent(*component);
     }
     ConnectCommandHandlers();
@@ -201,8 +250,13 @@ void TFormToolbar::CreateComponents() {
 
 bool TFormToolbar::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result) {
     if (HandleWindowEvent(message, wparam, lparam, result)) return true;
+    static const UINT query_message = RegisterWindowMessageW(kToolbarQueryMessage);
+    if (query_message != 0 && message == query_message) {
+        result = AnswerQuery(wparam, lparam);
+        return true;
+    }
     if (message == kDeferredRelease || (message == WM_TIMER && wparam == kDeferredRelease)) {
-        if (release_requested_ && handler_depth_ == 0) {
+        if (release_requested_ && !HandlerRunning()) {
             result = 0;
             delete this;  // nothing of this window runs after this line
             return true;
@@ -263,8 +317,8 @@ void TFormToolbar::FormCreate() {
     BuildToolbar();
     SetCaption(settings.ToolbarName);
     ReadLastShownDate();  // only repairs an unreadable date here
-    SetUpBanner();
-    LoadSearchHistory();
+    Banner.SetUp();
+    SearchHistory.Load();
     SearchBox.SetText(AnsiToUtf16(ReadIniString(Utf16ToAnsi(settings.SettingsIniPath), "Settings", "Search")));
     SearchBox.SetItemIndex(SearchBox.IndexOf(SearchBox.Text()));
     LastStatusText.clear();
@@ -292,7 +346,7 @@ void TFormToolbar::FormDestroy() {
         BrowserEvents->Disconnect();
         BrowserEvents.reset();
     }
-    Flash.reset();
+    Banner.Close();
     popupMain.SetImages(nullptr);
     popupMain.LinkSubitems(nullptr);
     Toolbar.SetImages(nullptr);
@@ -379,14 +433,12 @@ void TFormToolbar::ProcessMessages() { ::tb::ProcessMessages(); }
 
 ItemClickEvent TFormToolbar::ItemClickHandler() {
     return [this](TToolbarItem& item) {
-        HandlerScope scope(handler_depth_);
         RunHandler([&] { MIClick(item); });
     };
 }
 
 ItemClickEvent TFormToolbar::SearchClickHandler() {
     return [this](TToolbarItem& item) {
-        HandlerScope scope(handler_depth_);
         RunHandler([&] { MISearchClick(item); });
     };
 }
@@ -399,8 +451,33 @@ void TFormToolbar::LinkMainMenu(TToolbarItem& item) {
 // --- handlers (the item commands, the search and the history have files of their own)
 
 void TFormToolbar::ShowMainMenu(POINT screen) {
-    HandlerScope scope(handler_depth_);
-    popupMain.Popup(Handle(), screen);
+    RunHandler([&] { popupMain.Popup(Handle(), screen); });
+}
+
+// --- the published surface for drivers
+
+LRESULT TFormToolbar::AnswerQuery(WPARAM kind, LPARAM lparam) {
+    // From another thread the pointers could be anyone's (another process's, too).
+    if (InSendMessage() || lparam == 0) return 0;
+    auto* query = reinterpret_cast<ToolbarQuery*>(lparam);
+    if (query->size != sizeof(ToolbarQuery)) return 0;
+    std::string answer;
+    if (kind == kToolbarDescribe) {
+        answer = Describe();
+    } else if (kind == kToolbarLocateItem && query->name != nullptr) {
+        const TToolbarItem* item = Toolbar.Model().Items().Find(FromWide(query->name));
+        if (item == nullptr) return 0;
+        answer = Utf16ToUtf8(item->Caption());
+        if (item->Parent() != nullptr) answer += '\0' + Utf16ToUtf8(item->Parent()->Caption());
+    } else {
+        return 0;
+    }
+    query->length = static_cast<UINT>(answer.size());
+    if (query->answer != nullptr && query->capacity > answer.size()) {
+        std::copy(answer.begin(), answer.end(), query->answer);
+        query->answer[answer.size()] = '\0';
+    }
+    return 1;
 }
 
 // --- description

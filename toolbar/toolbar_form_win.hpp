@@ -4,14 +4,6 @@
 // template update and builds its items (toolbar_builder.hpp); afterwards it describes what it
 // built as JSON.
 //
-// Use from the band:
-//   ToolbarWindow = TFormToolbar::New();                // the pointer is held before building
-//   if (ToolbarWindow->Construct({site_window})) {      // false: closed while it was building
-//       ToolbarWindow->SetBrowser(browser);
-//       ToolbarWindow->SetBrowserEvents(std::move(sink));  // the window disconnects it when destroyed
-//       ToolbarWindow->SetMessageFilter(filter);          // TForm: every message reaches it first
-//   }
-//   ... CloseDW: ToolbarWindow.reset();
 // Releasing the pointer is always safe: while the window is being built (a message processed by the
 // item loop or the template update may close the toolbar) the destruction waits until construction
 // returns, and Construct then reports false; while one of the window's own handlers runs (a click on
@@ -31,7 +23,8 @@
 #include "base/com_win.hpp"
 #include "iconlist/png_image_list.hpp"
 #include "storage/storage.hpp"
-#include "toolbar/history_list_win.hpp"
+#include "toolbar/banner_win.hpp"
+#include "toolbar/search_history_win.hpp"
 #include "toolbar/toolbar_builder.hpp"
 #include "toolkit/combo_box_win.hpp"
 #include "toolkit/dialogs_win.hpp"
@@ -53,17 +46,6 @@ class BrowserEventSink {
 public:
     virtual ~BrowserEventSink() = default;
     virtual void Disconnect() noexcept = 0;
-};
-
-// A file dialog component: its settings, and Execute through the dialog seam.
-class TFileDialog : public TComponent {
-public:
-    TFileDialog(std::u16string name, bool save) : TComponent(std::move(name)), save_(save) {}
-    FileDialogArgs Args;
-    bool Execute(HWND owner) { return save_ ? ShowSaveDialog(owner, Args) : ShowOpenDialog(owner, Args); }
-
-private:
-    bool save_;
 };
 
 class TFormToolbar final : public TForm, private BuildTarget {
@@ -115,8 +97,6 @@ public:
     TToolbarItem *TBSeparatorItem36 = nullptr, *TBSeparatorItem39 = nullptr, *TBSeparatorItem40 = nullptr,
                  *TBSeparatorItem47 = nullptr, *TBXSeparatorItem1 = nullptr;
     TToolbarItem* SpTBXItem1 = nullptr;
-    TFileDialog OpenDialog1{u"OpenDialog1", false};
-    TFileDialog SaveDialog1{u"SaveDialog1", true};
     std::unique_ptr<BrowserEventSink> BrowserEvents;
     TToolbarItem* MediaControl = nullptr;    // hosts Image (the logo), first on the toolbar
     TToolbarItem* TBControlItem1 = nullptr;  // hosts SearchBox
@@ -126,6 +106,8 @@ public:
     TrsBinData binToolbar;
     TrsStorage stoIcons;
     TrsBinData binIcons;
+    // The parts with state of their own, wired by the window.
+    TSearchHistory SearchHistory{*this, SearchBox, stoToolbar};
 
     // --- fields
     TToolbarItem* SearchSelector = nullptr;
@@ -174,38 +156,14 @@ public:
     // FormDestroy's part: the selected engine's search type and the box's text into Settings.ini.
     void StoreSearchState();
 
-    // toolbar_history_win.cpp: the history of search terms, shared through History.txt by every
-    // toolbar window of the user.
-    void LoadSearchHistory();  // FormCreate's step: the file into History, History into the box's list
-    void AddToHistory();       // merges the file and the box's list; saves when the text is new
-    void MenuCutClick();
-    void MenuCopyClick();
-    void MenuPasteClick();
-    void MenuDeleteClick();
-    void MenuSelectAllClick();
-    void MenuClearHistoryClick();
-    void MenuSaveHistoryClick();
-    void MenuLoadHistoryClick();
-    void MenuRemoveSelectedClick();
-    void MenuEditHistoryClick();
-    void MenuRefreshHistoryClick();
-    std::unique_ptr<THistoryList> History;
-    // ---- end of item commands, searches and the search history ----------------------------------
+    // ---- end of item commands and searches (the history is SearchHistory) ------------------------
     // Shows popupMain at a screen point (a right click on the toolbar).
     void ShowMainMenu(POINT screen);
 
-    // === The banner, the once-a-day splash, sizing, status texts and repaints
-    // (toolbar_banner_win.cpp, toolbar_window_events_win.cpp)
-    // The Flash banner, owned by the window; null when no banner is shown.
-    std::unique_ptr<TOleControl> Flash;
-    // The connection check before the movie loads (0: online); WinInet's InternetAttemptConnect.
-    // Tests set another before Construct to be offline.
-    std::function<unsigned long()> AttemptConnect;
-    // FormCreate's banner step: when a Flash player is installed and the template names a movie,
-    // the control stands first on the toolbar, hidden, and loads the movie when online.
-    void SetUpBanner();
-    // The control's ready state: complete with something loaded shows the banner in place of the logo.
-    void OnFlashReadyStateChange(TOleControl& sender, std::int32_t new_state);
+    // === The once-a-day splash, sizing, status texts and repaints
+    // (toolbar_window_events_win.cpp)
+    // The Flash banner (banner_win.hpp): FormCreate sets it up, FormDestroy closes it.
+    TBanner Banner{*this, Toolbar, own_items_};
     // The window's show event (run from the message loop right after the window is shown): the
     // splash about box when it is due today.
     void FormShow();
@@ -223,17 +181,21 @@ private:
     void WireWindowEvents();
     // The window's own messages for the handlers above; true when handled.
     bool HandleWindowEvent(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result);
-    // Runs a handler of the window under the framework's failure rule, counted as running so that a
-    // release waits for it.
-    void RunWindowHandler(const std::function<void()>& handler);
     // === end of the banner, splash, sizing and status block
 
 private:
     TFormToolbar();
     ~TFormToolbar() override;
     void Release() noexcept;
+    // A release that no window message can carry: a thread timer deletes the form once no handler of
+    // it runs any more.
+    void ReleaseOnThreadTimer() noexcept;
+    static void CALLBACK ReleaseTimerProc(HWND, UINT, UINT_PTR timer, DWORD);
+    void ForgetPendingRelease() noexcept;
 
     bool HandleMessage(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result) override;
+    // A driver's query (toolbar_query_win.hpp): 1 when answered.
+    LRESULT AnswerQuery(WPARAM kind, LPARAM lparam);
     void CreateComponents() override;
     TToolbarItem& OwnItem(ItemKind kind, const char16_t* name, const char16_t* caption, const char16_t* hint = u"");
     void OpenStore(TrsStorage& store, TrsBinData& file, const std::u16string& path, const wchar_t* resource);
@@ -261,15 +223,12 @@ private:
     void LogoChanged();
     // Binds the handlers of the commands, the search box and popupSearch (toolbar_commands_win.cpp).
     void ConnectCommandHandlers();
-    // Runs a handler of the window under the framework's failure rule, counted as running.
-    void RunGuarded(const std::function<void()>& handler);
 
     TItemOwner own_items_;  // the window's own items: one name space with its other components
     CreateArgs args_;
     HMODULE resources_ = nullptr;
     bool building_ = false;
     bool release_requested_ = false;
-    int handler_depth_ = 0;
 };
 
 }  // namespace tb

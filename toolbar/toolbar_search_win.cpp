@@ -24,7 +24,7 @@ void TFormToolbar::RunSearch(std::u16string_view url_template, std::u16string_vi
     const ToolbarSettings settings = CurrentSettings();
     const std::u16string chosen = url_template.empty() ? settings.SearchUrl : std::u16string(url_template);
     const std::string encoded = EncodeSearchTerm(Utf16ToAnsi(term));
-    AddToHistory();
+    SearchHistory.AddBoxText();
     NavigateTo(Browser.Get(), NewBrowserWindow, AnsiToUtf16(FillSearchTemplate(Utf16ToAnsi(chosen), encoded)));
 }
 

@@ -31,16 +31,7 @@ std::int32_t Today(int* year = nullptr) {
 
 void TFormToolbar::WireWindowEvents() {
     OnCanResize = [this](int& width, int& height) { return FormCanResize(width, height); };
-    Toolbar.OnMouseMove = [this](int x, int y) { RunWindowHandler([&] { ToolbarMouseMove(x, y); }); };
-}
-
-void TFormToolbar::RunWindowHandler(const std::function<void()>& handler) {
-    struct Running {
-        int& depth;
-        explicit Running(int& d) : depth(d) { ++depth; }
-        ~Running() { --depth; }
-    } running(handler_depth_);
-    RunHandler(handler);
+    Toolbar.OnMouseMove = [this](int x, int y) { RunHandler([&] { ToolbarMouseMove(x, y); }); };
 }
 
 bool TFormToolbar::HandleWindowEvent(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result) {
@@ -51,10 +42,10 @@ bool TFormToolbar::HandleWindowEvent(UINT message, WPARAM wparam, LPARAM lparam,
     if (message == kRunFormShow) {
         result = 0;
         if (!IsWindowVisible(Handle()) || release_requested_) return true;
-        RunWindowHandler([this] { FormShow(); });
+        RunHandler([this] { FormShow(); });
         // Released while the splash ran (its message loop delivered the close): the window went
         // only now. Nothing of this window runs after this line.
-        if (release_requested_ && handler_depth_ == 0) delete this;
+        if (release_requested_ && !HandlerRunning()) delete this;
         return true;
     }
     return false;

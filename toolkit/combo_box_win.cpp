@@ -2,9 +2,8 @@
 
 #include <commctrl.h>
 
-#include <stdexcept>
-
 #include "base/boundary_win.hpp"
+#include "base/errors.hpp"
 #include "base/wide_win.hpp"
 #include "toolkit/popup_menu_win.hpp"
 
@@ -32,7 +31,7 @@ void TComboBox::Create(HWND parent, int left, int top, int width, int list_heigh
                                  WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWN | CBS_AUTOHSCROLL,
                                  left, top, width, list_height, parent, nullptr,
                                  reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(parent, GWLP_HINSTANCE)), nullptr);
-    if (combo == nullptr) throw std::runtime_error("Cannot create the combo box");
+    if (combo == nullptr) throw Error("Cannot create the combo box");
     Attach(combo);
     SendMessageW(combo, WM_SETFONT, reinterpret_cast<WPARAM>(ToolbarFont()), TRUE);
     COMBOBOXINFO info = {};

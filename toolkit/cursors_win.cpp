@@ -13,7 +13,7 @@ std::mutex& TableLock() {
 }
 
 std::map<int, HCURSOR>& Table() {
-    static std::map<int, HCURSOR> table;
+    static std::map<int, HCURSOR> table{{kSystemHandCursor, LoadCursorW(nullptr, IDC_HAND)}};
     return table;
 }
 

@@ -1,31 +1,14 @@
 #include "toolkit/dialog_controls_win.hpp"
 
-#include <stdexcept>
-
 #include "base/boundary_win.hpp"
+#include "base/errors.hpp"
 #include "base/wide_win.hpp"
+#include "base/window_object_win.hpp"
 
 namespace tb {
 namespace {
 
 HINSTANCE ModuleOf(HWND window) { return reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(window, GWLP_HINSTANCE)); }
-
-int ScreenDpi() {
-    HDC screen = GetDC(nullptr);
-    const int dpi = screen != nullptr ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
-    if (screen != nullptr) ReleaseDC(nullptr, screen);
-    return dpi > 0 ? dpi : 96;
-}
-
-// The object stored in a window's user data at creation (the toolkit's own window classes).
-template <class T>
-T* SelfOf(HWND window, UINT message, LPARAM lparam) {
-    if (message == WM_NCCREATE) {
-        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lparam);
-        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-    }
-    return reinterpret_cast<T*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-}
 
 }  // namespace
 
@@ -41,7 +24,7 @@ UniqueHfont CreateFontFromFace(const FontFace& wanted) {
     const std::wstring name = ToWide(wanted.name);
     lstrcpynW(face.lfFaceName, name.c_str(), LF_FACESIZE);
     UniqueHfont font(CreateFontIndirectW(&face));
-    if (!font) throw std::runtime_error("Cannot create the font");
+    if (!font) throw Error("Cannot create the font");
     return font;
 }
 
@@ -97,7 +80,7 @@ HBRUSH TDialogControl::CtlColor(HDC dc) {
 void TDialogControl::CreateWindowOf(const wchar_t* window_class, DWORD style, DWORD ex_style, HWND parent, int id) {
     HWND window = CreateWindowExW(ex_style, window_class, nullptr, WS_CHILD | WS_VISIBLE | style, 0, 0, 10, 10,
                                   parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), ModuleOf(parent), this);
-    if (window == nullptr) throw std::runtime_error("Cannot create a dialog control");
+    if (window == nullptr) throw Error("Cannot create a dialog control");
     Attach(window);
     SetFont(font_);
 }
@@ -117,7 +100,7 @@ void TPanel::Create(HWND parent) {
     HWND window = CreateWindowExW(WS_EX_CONTROLPARENT, L"TbToolkitPanel", nullptr,
                                   WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0, 10, 10, parent, nullptr,
                                   ModuleOf(parent), this);
-    if (window == nullptr) throw std::runtime_error("Cannot create a panel");
+    if (window == nullptr) throw Error("Cannot create a panel");
     Attach(window);
     SetFont(Font());
 }
@@ -195,7 +178,7 @@ void TPictureBox::Create(HWND parent) {
     RegisterToolkitClass(L"TbToolkitPictureBox", &TPictureBox::PictureProc, nullptr);
     HWND window = CreateWindowExW(0, L"TbToolkitPictureBox", nullptr, WS_CHILD | WS_VISIBLE, 0, 0, 10, 10, parent,
                                   nullptr, ModuleOf(parent), this);
-    if (window == nullptr) throw std::runtime_error("Cannot create the picture box");
+    if (window == nullptr) throw Error("Cannot create the picture box");
     Attach(window);
 }
 

@@ -1,5 +1,7 @@
 #include "toolkit/dialog_form_win.hpp"
 
+#include "base/message_pump_win.hpp"
+
 namespace tb {
 namespace {
 
@@ -15,18 +17,6 @@ BOOL CALLBACK DisableOne(HWND window, LPARAM context) {
         windows->disabled.push_back(window);
     }
     return TRUE;
-}
-
-// Handles one message of a loop; false for WM_QUIT, which is posted again for the thread's own loop.
-bool Dispatch(MSG& message, HWND dialog) {
-    if (message.message == WM_QUIT) {
-        PostQuitMessage(static_cast<int>(message.wParam));
-        return false;
-    }
-    if (dialog != nullptr && IsDialogMessageW(dialog, &message)) return true;
-    TranslateMessage(&message);
-    DispatchMessageW(&message);
-    return true;
 }
 
 // In the middle of the screen.
@@ -109,15 +99,12 @@ void TDialogForm::ShowModal() {
     Center(Handle());
     ShowWindow(Handle(), SW_SHOW);
     SetForegroundWindow(Handle());
-    MSG message;
+    PumpOptions pump;
+    pump.dialog = Handle();
+    pump.stop = [this] { return closed_; };
     while (!closed_) {
-        const BOOL got = GetMessageW(&message, nullptr, 0, 0);
-        if (got == -1) break;
-        if (got == 0) {
-            PostQuitMessage(static_cast<int>(message.wParam));
-            break;
-        }
-        Dispatch(message, Handle());
+        WaitForMessageOr(INFINITE);
+        if (!PumpWaitingMessages(pump)) break;
     }
     // The others come back before this one goes, so that the activation returns to them.
     for (HWND window : others.disabled) {
@@ -137,11 +124,8 @@ void TDialogForm::ShowFor(DWORD milliseconds) {
         const ULONGLONG now = GetTickCount64();
         if (now >= deadline) return;
         // Sleeps until a message comes or the time is up, instead of spinning.
-        MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(deadline - now), QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-        MSG message;
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            if (!Dispatch(message, nullptr)) return;
-        }
+        WaitForMessageOr(static_cast<DWORD>(deadline - now));
+        if (!PumpWaitingMessages()) return;
     }
 }
 

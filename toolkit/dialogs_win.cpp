@@ -56,6 +56,10 @@ int ShowMessageBox(HWND owner, std::u16string_view text, std::u16string_view cap
     return MessageBoxW(owner, ToWide(text).c_str(), ToWide(caption).c_str(), flags);
 }
 
+int ShowAnsiMessageBox(HWND owner, const std::string& text, const std::string& caption, UINT flags) {
+    return ShowMessageBox(owner, AnsiToUtf16(text), AnsiToUtf16(caption), flags);
+}
+
 void ShowErrorBox(HWND owner, const std::string& message) {
     ShowMessageBox(owner, AnsiToUtf16(message), u"Error", MB_OK | MB_ICONERROR);
 }

@@ -30,6 +30,8 @@ public:
 void SetDialogAnswerer(DialogAnswerer* answerer);
 
 int ShowMessageBox(HWND owner, std::u16string_view text, std::u16string_view caption, UINT flags);
+// A message box with 8-bit text and caption in the system code page.
+int ShowAnsiMessageBox(HWND owner, const std::string& text, const std::string& caption, UINT flags);
 // The error box: the message (8-bit text in the system code page) with an error icon and an OK button.
 void ShowErrorBox(HWND owner, const std::string& message);
 bool ShowOpenDialog(HWND owner, FileDialogArgs& args);

@@ -6,11 +6,14 @@
 #include <map>
 #include <mutex>
 #include <set>
-#include <stdexcept>
 #include <utility>
 
 #include "base/boundary_win.hpp"
+#include "base/errors.hpp"
+#include "base/message_pump_win.hpp"
+#include "base/this_module_win.hpp"
 #include "base/wide_win.hpp"
+#include "base/window_object_win.hpp"
 #include "toolkit/cursors_win.hpp"
 #include "toolkit/dialogs_win.hpp"
 #include "toolkit/popup_menu_win.hpp"
@@ -23,13 +26,6 @@ namespace {
 // makes the C++ runtime hold a reference of this library until the thread ends and drop it from
 // the thread's exit callbacks, and an unload that starts there, under the loader lock, never returns.
 thread_local std::map<HWND, TWinControl*>* t_controls = nullptr;
-
-HINSTANCE ThisModule() {
-    HMODULE module = nullptr;
-    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCWSTR>(&ThisModule), &module);
-    return module;
-}
 
 const wchar_t kFormClass[] = L"TbToolkitForm";
 
@@ -136,17 +132,7 @@ HCURSOR CursorForNumber(int number) {
     return nullptr;
 }
 
-void ProcessMessages() {
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-        if (message.message == WM_QUIT) {
-            PostQuitMessage(static_cast<int>(message.wParam));
-            return;
-        }
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-    }
-}
+void ProcessMessages() { PumpWaitingMessages(); }
 
 namespace {
 
@@ -169,6 +155,13 @@ void KeepTextLayoutCache(HFONT font) {
 }
 
 }  // namespace
+
+int ScreenDpi() {
+    HDC screen = GetDC(nullptr);
+    const int dpi = screen != nullptr ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
+    if (screen != nullptr) ReleaseDC(nullptr, screen);
+    return dpi > 0 ? dpi : 96;
+}
 
 HFONT ToolbarFont() {
     // Made once, by the first thread that asks; the others wait for it.
@@ -200,12 +193,12 @@ const wchar_t* RegisterToolkitClass(const wchar_t* name, WNDPROC procedure, HBRU
         WNDCLASSEXW window_class = {};
         window_class.cbSize = sizeof window_class;
         window_class.lpfnWndProc = procedure;
-        window_class.hInstance = ThisModule();
+        window_class.hInstance = ModuleOfThisCode();
         window_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
         window_class.hbrBackground = background;
         window_class.lpszClassName = name;
         if (!RegisterClassExW(&window_class) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
-            throw std::runtime_error("Cannot register a window class");
+            throw Error("Cannot register a window class");
         }
         registered.insert(name);
     }
@@ -225,8 +218,8 @@ void TForm::CreateHandle(const CreateArgs& args) {
     const DWORD style = (args.parent != nullptr ? WS_CHILD : WS_OVERLAPPEDWINDOW) | WS_CLIPCHILDREN |
                         (args.visible ? WS_VISIBLE : 0);
     HWND window = CreateWindowExW(0, kFormClass, ToWide(args.caption).c_str(), style, args.left, args.top,
-                                  args.width, args.height, args.parent, nullptr, ThisModule(), this);
-    if (window == nullptr) throw std::runtime_error("Cannot create the window");
+                                  args.width, args.height, args.parent, nullptr, ModuleOfThisCode(), this);
+    if (window == nullptr) throw Error("Cannot create the window");
     handle_.Reset(window);
     SendMessageW(window, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
     CreateComponents();
@@ -279,14 +272,16 @@ std::u16string TForm::FontName() const {
 int TForm::FontSize() const {
     LOGFONTW face = {};
     GetObjectW(font_, sizeof face, &face);
-    HDC screen = GetDC(nullptr);
-    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
-    ReleaseDC(nullptr, screen);
     const int height = face.lfHeight < 0 ? -face.lfHeight : face.lfHeight;
-    return dpi > 0 ? MulDiv(height, 72, dpi) : height;
+    return MulDiv(height, 72, ScreenDpi());
 }
 
 bool TForm::RunHandler(const std::function<void()>& handler) {
+    struct Counted {
+        int& running;
+        explicit Counted(int& count) : running(++count) {}
+        ~Counted() { --running; }
+    } counted(running_handlers_);
     try {
         handler();
         return true;
@@ -329,11 +324,7 @@ void TForm::DestroyForm() {
 LRESULT CALLBACK TForm::WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     return WindowBoundary(
         [&]() -> LRESULT {
-            if (message == WM_NCCREATE) {
-                const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lparam);
-                SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-            }
-            auto* form = reinterpret_cast<TForm*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+            auto* form = SelfOf<TForm>(window, message, lparam);
             if (form == nullptr) return DefWindowProcW(window, message, wparam, lparam);
             if (form->filter_) {
                 const MessageFilter filter = form->filter_;  // the filter may remove itself

@@ -86,6 +86,8 @@ void ProcessMessages();
 
 // The toolkit's toolbar font (the system's menu font) and its face name.
 HFONT ToolbarFont();
+// The screen's dots per inch (vertical); 96 where the screen cannot tell.
+int ScreenDpi();
 std::u16string ToolbarFontFaceName();
 
 // Registers a window class of the toolkit once per process; returns its name.
@@ -131,7 +133,10 @@ public:
     std::function<bool(int& width, int& height)> OnCanResize;
 
     // Runs a handler under the framework's failure rule; false when it raised (the error box was shown).
+    // Every handler of a form runs through here, so the form knows when one is on the stack.
     bool RunHandler(const std::function<void()>& handler);
+    // True while a handler of this form runs (a form must not go before it returns).
+    bool HandlerRunning() const { return running_handlers_ > 0; }
     // The messages of failures reported so far (most recent last), for descriptions and tests.
     const std::vector<std::string>& ReportedErrors() const { return reported_errors_; }
 
@@ -166,6 +171,7 @@ private:
     std::vector<TComponent*> components_;
     std::vector<std::string> reported_errors_;
     MessageFilter filter_;
+    int running_handlers_ = 0;
     bool destroyed_ = false;
 };
 

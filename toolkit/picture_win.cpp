@@ -5,12 +5,12 @@
 #include <wrl/client.h>
 
 #include <cstring>
-#include <stdexcept>
 
 #include "base/boundary_win.hpp"
 #include "base/errors.hpp"
 #include "base/text.hpp"
 #include "base/wide_win.hpp"
+#include "base/window_object_win.hpp"
 #include "iconlist/bitmap.hpp"
 
 namespace tb {
@@ -245,7 +245,7 @@ void TImage::Create(HWND parent, int left, int top, int width, int height) {
     RegisterToolkitClass(L"TbToolkitImage", &TImage::ImageProc, nullptr);
     HWND window = CreateWindowExW(0, L"TbToolkitImage", nullptr, WS_CHILD | WS_VISIBLE, left, top, width, height, parent,
                                   nullptr, reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(parent, GWLP_HINSTANCE)), this);
-    if (window == nullptr) throw std::runtime_error("Cannot create the picture control");
+    if (window == nullptr) throw Error("Cannot create the picture control");
     Attach(window);
 }
 
@@ -301,11 +301,7 @@ std::optional<LRESULT> HandlePictureWindowMessage(HWND window, UINT message, WPA
 
 LRESULT CALLBACK TImage::ImageProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     return WindowBoundary([&]() -> LRESULT {
-        if (message == WM_NCCREATE) {
-            const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lparam);
-            SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-        }
-        auto* self = reinterpret_cast<TImage*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+        auto* self = SelfOf<TImage>(window, message, lparam);
         if (self != nullptr) {
             // The parent's background shows through (the toolbar's, on a toolbar).
             const PictureWindow shown{self->picture_, self->transparent_, self->Cursor, self->OnClick,

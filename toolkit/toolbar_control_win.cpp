@@ -3,10 +3,11 @@
 #include <windowsx.h>
 
 #include <algorithm>
-#include <stdexcept>
 
 #include "base/boundary_win.hpp"
+#include "base/errors.hpp"
 #include "base/wide_win.hpp"
+#include "base/window_object_win.hpp"
 #include "toolkit/popup_menu_win.hpp"
 
 namespace tb {
@@ -40,7 +41,7 @@ HWND CreateToolbarWindow(HWND parent, bool chevron) {
                         TBSTYLE_TRANSPARENT | CCS_NODIVIDER | CCS_NORESIZE | CCS_NOPARENTALIGN;
     HWND toolbar = CreateWindowExW(0, TOOLBARCLASSNAMEW, nullptr, style, 0, 0, 0, 0, parent, nullptr,
                                    ModuleOf(parent), nullptr);
-    if (toolbar == nullptr) throw std::runtime_error("Cannot create the toolbar window");
+    if (toolbar == nullptr) throw Error("Cannot create the toolbar window");
     SendMessageW(toolbar, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
     SendMessageW(toolbar, TB_SETEXTENDEDSTYLE, 0,
                  TBSTYLE_EX_DRAWDDARROWS | TBSTYLE_EX_MIXEDBUTTONS | TBSTYLE_EX_HIDECLIPPEDBUTTONS);
@@ -79,7 +80,7 @@ void TToolbarControl::Create(HWND parent, int left, int top, int width) {
     RegisterToolkitClass(kDockClass, &TToolbarControl::DockProc, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
     HWND dock = CreateWindowExW(0, kDockClass, L"Dock", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, left, top, width,
                                 24, parent, nullptr, ModuleOf(parent), this);
-    if (dock == nullptr) throw std::runtime_error("Cannot create the dock window");
+    if (dock == nullptr) throw Error("Cannot create the dock window");
     Attach(dock);
     toolbar_ = CreateToolbarWindow(dock, false);
     chevron_ = CreateToolbarWindow(dock, true);
@@ -332,11 +333,7 @@ void TToolbarControl::LayoutChanged() { Render(); }
 
 LRESULT CALLBACK TToolbarControl::DockProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     return WindowBoundary([&]() -> LRESULT {
-        if (message == WM_NCCREATE) {
-            const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lparam);
-            SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-        }
-        auto* self = reinterpret_cast<TToolbarControl*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+        auto* self = SelfOf<TToolbarControl>(window, message, lparam);
         if (self == nullptr) return DefWindowProcW(window, message, wparam, lparam);
         return self->HandleDock(window, message, wparam, lparam);
     });

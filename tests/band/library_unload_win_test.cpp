@@ -86,12 +86,11 @@ protected:
         const auto get_class_object = Export<GetClassObjectFunction>(module, "DllGetClassObject");
         ASSERT_NE(get_class_object, nullptr);
         ComPtr<IClassFactory> factory;
-        ASSERT_EQ(get_class_object(ClassIdFromText(kClassText), IID_IClassFactory,
-                                   reinterpret_cast<void**>(factory.GetAddressOf())),
+        ASSERT_EQ(get_class_object(ClassIdFromText(kClassText), IID_PPV_ARGS(factory.GetAddressOf())),
                   S_OK);
         ComPtr<IDeskBand> band;
         ASSERT_EQ(
-            factory->CreateInstance(nullptr, IID_IDeskBand, reinterpret_cast<void**>(band.GetAddressOf())),
+            factory->CreateInstance(nullptr, IID_PPV_ARGS(band.GetAddressOf())),
             S_OK);
         UseBand(band.Get());
     }

@@ -61,9 +61,9 @@ protected:
         get_class_object_ = Export<GetClassObjectFunction>(module_, "DllGetClassObject");
         can_unload_now_ = Export<CanUnloadNowFunction>(module_, "DllCanUnloadNow");
         record_ = Export<BandTestRecordFunction>(module_, "BandTestRecord")();
-        ASSERT_EQ(get_class_object_(kBandClass, IID_IClassFactory, reinterpret_cast<void**>(factory_.GetAddressOf())),
+        ASSERT_EQ(get_class_object_(kBandClass, IID_PPV_ARGS(factory_.GetAddressOf())),
                   S_OK);
-        ASSERT_EQ(factory_->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(band_.GetAddressOf())), S_OK);
+        ASSERT_EQ(factory_->CreateInstance(nullptr, IID_PPV_ARGS(band_.GetAddressOf())), S_OK);
     }
 
     template <class Interface>
@@ -116,7 +116,7 @@ TEST_F(BandObject, TheFactoryServesOnlyTheBandsClassAndOnlyItsInterfaces) {
     EXPECT_EQ(get_class_object_(kBandClass, IID_IDispatch, &out), E_NOINTERFACE);
     EXPECT_EQ(out, nullptr);
     ComPtr<IUnknown> unknown;
-    EXPECT_EQ(get_class_object_(kBandClass, IID_IUnknown, reinterpret_cast<void**>(unknown.GetAddressOf())), S_OK);
+    EXPECT_EQ(get_class_object_(kBandClass, IID_PPV_ARGS(unknown.GetAddressOf())), S_OK);
 
     EXPECT_EQ(factory_->CreateInstance(nullptr, IID_IDeskBand, nullptr), E_POINTER);
     out = &out;
@@ -126,7 +126,7 @@ TEST_F(BandObject, TheFactoryServesOnlyTheBandsClassAndOnlyItsInterfaces) {
     EXPECT_EQ(factory_->CreateInstance(nullptr, IID_IDispatch, &out), E_NOINTERFACE);
     EXPECT_EQ(out, nullptr);
     ComPtr<IDeskBand> second;
-    EXPECT_EQ(factory_->CreateInstance(nullptr, IID_IDeskBand, reinterpret_cast<void**>(second.GetAddressOf())), S_OK);
+    EXPECT_EQ(factory_->CreateInstance(nullptr, IID_PPV_ARGS(second.GetAddressOf())), S_OK);
     EXPECT_NE(second.Get(), As<IDeskBand>().Get()) << "every call makes a new band";
 }
 
@@ -170,12 +170,12 @@ public:
 
 TEST_F(BandObject, AnAggregatedBandHandsItsCountingAndQueriesToTheOuterObject) {
     Outer outer;
-    ASSERT_EQ(factory_->CreateInstance(&outer, IID_IUnknown, reinterpret_cast<void**>(&outer.inner)), S_OK);
+    ASSERT_EQ(factory_->CreateInstance(&outer, IID_PPV_ARGS(&outer.inner)), S_OK);
     IDeskBand* band = nullptr;
-    ASSERT_EQ(outer.inner->QueryInterface(IID_IDeskBand, reinterpret_cast<void**>(&band)), S_OK);
+    ASSERT_EQ(outer.inner->QueryInterface(IID_PPV_ARGS(&band)), S_OK);
     EXPECT_EQ(outer.references, 2) << "the interface's reference is the outer object's";
     IUnknown* identity = nullptr;
-    ASSERT_EQ(band->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity)), S_OK);
+    ASSERT_EQ(band->QueryInterface(IID_PPV_ARGS(&identity)), S_OK);
     EXPECT_EQ(identity, &outer);
     identity->Release();
     band->Release();
@@ -232,7 +232,7 @@ TEST_F(BandObject, SitingAndTheFirstGetWindowMakeTheWindowHandItTheBrowserAndCon
     EXPECT_EQ(Browser().Record().service_queries[0], SID_SWebBrowserApp);
     EXPECT_EQ(record_->windows_created, 0) << "no window before GetWindow";
     ComPtr<IOleWindow> site_window;
-    EXPECT_EQ(As<IObjectWithSite>()->GetSite(IID_IOleWindow, reinterpret_cast<void**>(site_window.GetAddressOf())),
+    EXPECT_EQ(As<IObjectWithSite>()->GetSite(IID_PPV_ARGS(site_window.GetAddressOf())),
               S_OK);
 
     HWND first = nullptr, second = nullptr;
@@ -270,7 +270,7 @@ TEST_F(BandObject, ANullSiteKeepsWhatTheLastSiteGave) {
     SiteAndShow();
     EXPECT_EQ(As<IObjectWithSite>()->SetSite(nullptr), S_OK);
     ComPtr<IOleWindow> site_window;
-    EXPECT_EQ(As<IObjectWithSite>()->GetSite(IID_IOleWindow, reinterpret_cast<void**>(site_window.GetAddressOf())),
+    EXPECT_EQ(As<IObjectWithSite>()->GetSite(IID_PPV_ARGS(site_window.GetAddressOf())),
               S_OK);
     ASSERT_EQ(As<IContextMenu>()->QueryContextMenu(CreatePopupMenu(), 0, 1, 4, 0), MAKE_HRESULT(0, 0, 4));
     EXPECT_EQ(Invoke(0), S_OK);

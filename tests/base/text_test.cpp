@@ -52,6 +52,20 @@ TEST(SystemCodePage, UnmappableCharactersBecomeQuestionMarks) {
     EXPECT_EQ(Utf16ToAnsi(u"a\u4E2D"), "a?");
 }
 
+TEST(JsonQuoted, EscapesWhatJsonMustAndKeepsEveryOtherByte) {
+    const struct {
+        std::string in, out;
+    } cases[] = {
+        {"", "\"\""},
+        {"plain", "\"plain\""},
+        {"say \"hi\" \\ there", "\"say \\\"hi\\\" \\\\ there\""},
+        {"a\nb\rc\td", "\"a\\nb\\rc\\td\""},
+        {std::string("\0\x01\x1f\x7f", 4), "\"\\u0000\\u0001\\u001f\x7f\""},
+        {"caf\xC3\xA9 \xF0\x9F\x98\x80", "\"caf\xC3\xA9 \xF0\x9F\x98\x80\""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(JsonQuoted(c.in), c.out) << c.in;
+}
+
 TEST(AsciiCase, FoldsOnlyAsciiLetters) {
     EXPECT_TRUE(EqualsIgnoreAsciiCase("Search URL", "sEARCH url"));
     EXPECT_FALSE(EqualsIgnoreAsciiCase("\xE9", "\xC9"));

@@ -323,5 +323,24 @@ TEST(ShowErrorBox, ShowsTheMessageUnderTheTitleErrorUntilClosed) {
     EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"Error: The parameter is incorrect."});
 }
 
+// The window layer hands in its dialog seam: the box goes there, as it is, and nowhere else.
+std::vector<std::string> g_routed;
+int RecordBox(HWND, const std::string& text, const std::string& caption, UINT flags) {
+    g_routed.push_back(caption + "|" + text + "|" + std::to_string(flags));
+    return IDOK;
+}
+
+TEST(ShowErrorBox, GoesThroughTheBoxFunctionTheWindowLayerGave) {
+    ErrorBoxCloser boxes;
+    g_routed.clear();
+    SetMessageBoxFunction(&RecordBox);
+    ShowErrorBox("Error: The parameter is incorrect.");
+    SetMessageBoxFunction(nullptr);
+    ASSERT_EQ(g_routed.size(), 1u);
+    EXPECT_EQ(g_routed.back(), "Error|Error: The parameter is incorrect.|" + std::to_string(MB_OK | MB_ICONWARNING));
+    PumpUntil([] { return false; }, 200);
+    EXPECT_TRUE(boxes.Texts().empty()) << "no system box besides";
+}
+
 }  // namespace
 }  // namespace tb

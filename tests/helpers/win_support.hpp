@@ -12,6 +12,8 @@
 #include <thread>
 #include <vector>
 
+#include "base/message_pump_win.hpp"
+
 namespace tb::testing_support {
 
 // True where this program runs on 64-bit Windows (natively or as a 32-bit program under WOW64):
@@ -50,11 +52,7 @@ inline constexpr char kWindowsFolder[] = "tb-tests-windows-folder";
 inline bool PumpUntil(const std::function<bool()>& done, DWORD timeout_ms = 10000) {
     const DWORD start = GetTickCount();
     for (;;) {
-        MSG message;
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageW(&message);
-        }
+        PumpWaitingMessages();
         if (done()) return true;
         if (GetTickCount() - start > timeout_ms) return false;
         Sleep(10);

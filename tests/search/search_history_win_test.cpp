@@ -30,7 +30,7 @@ TEST_F(SearchWindowTest, HistoryLoadsSortedByTheLocaleWithoutDuplicates) {
     WriteEngineTemplate();
     TFormToolbar::Pointer form = Make();
     EXPECT_EQ(form->SearchBox.Items(), (Lines{u"a", u"\u00C4", u"b"}));
-    EXPECT_EQ(form->History->Entries(), (Lines{u"a", u"\u00C4", u"b"}));
+    EXPECT_EQ(form->SearchHistory.Entries(), (Lines{u"a", u"\u00C4", u"b"}));
 }
 
 TEST_F(SearchWindowTest, TwoWindowsSharingTheFileKeepEveryNewTerm) {
@@ -80,7 +80,7 @@ TEST_F(SearchWindowTest, HistoryIsReadByItsMarkAndRewrittenAsUtf16) {
         form->SearchBox.SetText(u"new");
         Type(*form, L'\r');
         std::u16string expected;
-        for (const std::u16string& line : form->History->Entries()) expected += line + u"\r\n";
+        for (const std::u16string& line : form->SearchHistory.Entries()) expected += line + u"\r\n";
         EXPECT_EQ(HistoryBytes(), Marked(expected + u"new\r\n"));
         for (const std::u16string& line : c.lines) EXPECT_GE(form->SearchBox.IndexOf(line), 0);
     }
@@ -172,13 +172,13 @@ TEST_F(SearchWindowTest, SaveAndLoadThroughTheDialogs) {
     boxes_.file_answer = AnsiToUtf16(saved);
     form->MenuSaveHistory->Click();
     EXPECT_EQ(ReadWholeFile(saved), Marked(u"a\r\nb\r\n"));
-    EXPECT_EQ(form->SaveDialog1.Args.title, form->MenuSaveHistory->Caption());
+    EXPECT_EQ(form->SearchHistory.SaveDialog.Args.title, form->MenuSaveHistory->Caption());
 
     WriteWholeFile(saved, "\xEF\xBB\xBFy\r\nx\r\n");
     boxes_.file_answer = AnsiToUtf16(saved);
     form->MenuLoadHistory->Click();
     EXPECT_EQ(form->SearchBox.Items(), (Lines{u"y", u"x"}));
-    EXPECT_EQ(form->OpenDialog1.Args.title, form->MenuLoadHistory->Caption());
+    EXPECT_EQ(form->SearchHistory.OpenDialog.Args.title, form->MenuLoadHistory->Caption());
     EXPECT_EQ(HistoryBytes(), Marked(u"b\r\na\r\n"));  // History.txt waits for the next save
     EXPECT_EQ(boxes_.dialogs, (std::vector<bool>{true, false}));
     EXPECT_TRUE(boxes_.boxes.empty());

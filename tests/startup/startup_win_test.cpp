@@ -11,7 +11,6 @@
 
 #include "base/text.hpp"
 #include "base/wide_win.hpp"
-#include "toolkit/cursors_win.hpp"
 #include "settings/startup_win.hpp"
 #include "settings/toolbar_settings.hpp"
 #include "tests/support/template_file.hpp"
@@ -134,7 +133,6 @@ TEST_F(StartupWindowsTest, ALibraryNamedSampleBarFindsItsFoldersAndTakesEveryDef
     EXPECT_EQ(Utf8(s.PreparerInfo), "Prepared by ");
     EXPECT_EQ(Utf8(s.ToolbarName), "");
     EXPECT_EQ(Utf8(s.MemberId), "");
-    EXPECT_EQ(RegisteredCursor(kHandCursor), LoadCursorW(nullptr, IDC_HAND));
 
     // The installer's values under the bar key: a name written as UTF-8 bytes, an integer id.
     SetValue(HKEY_LOCAL_MACHINE, DefaultBarKey(), "Toolbar Name", REG_SZ, std::string("Caf\xC3\xA9 Bar\0", 10));
@@ -237,7 +235,6 @@ TEST_F(StartupWindowsTest, StartupRunsOncePerLoadAndReleaseEmptiesTheRecord) {
 
     ReleaseStartupSettings();
     EXPECT_TRUE(CurrentSettings() == ToolbarSettings{});
-    EXPECT_EQ(RegisteredCursor(kHandCursor), nullptr);
     ReleaseStartupSettings();  // one more release than loads changes nothing
 
     EnsureStartupSettings();

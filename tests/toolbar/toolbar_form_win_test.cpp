@@ -6,9 +6,11 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <sstream>
+#include <thread>
 
 #include <nlohmann/json.hpp>
 
@@ -18,6 +20,7 @@
 #include "storage/bin_data.hpp"
 #include "storage/storage.hpp"
 #include "toolbar/toolbar_form_win.hpp"
+#include "toolbar/toolbar_query_win.hpp"
 #include "tools/commands.hpp"
 #include "tests/support/template_file.hpp"
 
@@ -262,6 +265,76 @@ TEST_F(ToolbarWindowTest, ReleasedInsideItsOwnHandlerGoesOnTheNextTurn) {
     EXPECT_TRUE(IsWindow(window));  // still there while the handler returns
     ProcessMessages();
     EXPECT_FALSE(IsWindow(window));
+}
+
+// The published query message, as a driver of another build uses it: the description, an item's
+// caption with its menu's opener, a second ask when the buffer was short, and no answer for what the
+// window cannot answer or to another thread, whose pointers it cannot trust.
+TEST_F(ToolbarWindowTest, AnswersDriversThroughItsQueryMessage) {
+    BuildSample();
+    TFormToolbar::Pointer form = Make();
+    const UINT message = RegisterWindowMessageW(kToolbarQueryMessage);
+    const auto ask = [&](WPARAM kind, const wchar_t* name, std::string& answer) {
+        char buffer[8] = {};
+        ToolbarQuery query{sizeof query, name, buffer, sizeof buffer, 0};
+        const LRESULT answered = SendMessageW(form->Handle(), message, kind, reinterpret_cast<LPARAM>(&query));
+        if (answered != 1) return answered;
+        answer.assign(query.length + 1, '\0');
+        query.answer = answer.data();
+        query.capacity = static_cast<UINT>(answer.size());
+        const LRESULT again = SendMessageW(form->Handle(), message, kind, reinterpret_cast<LPARAM>(&query));
+        answer.resize(query.length);
+        return again;
+    };
+    std::string answer;
+    ASSERT_EQ(ask(kToolbarDescribe, nullptr, answer), 1);
+    EXPECT_EQ(answer, form->Describe());
+    ASSERT_EQ(ask(kToolbarLocateItem, L"miHome", answer), 1);
+    EXPECT_EQ(answer, "Home");
+    ASSERT_EQ(ask(kToolbarLocateItem, L"miNewsWorld", answer), 1);
+    EXPECT_EQ(answer, std::string("World\0News", 10));
+    EXPECT_EQ(ask(kToolbarLocateItem, L"noSuchItem", answer), 0);
+    EXPECT_EQ(ask(99, nullptr, answer), 0);
+
+    ToolbarQuery old_layout{sizeof(ToolbarQuery) - 4, nullptr, nullptr, 0, 0};
+    EXPECT_EQ(SendMessageW(form->Handle(), message, kToolbarDescribe, reinterpret_cast<LPARAM>(&old_layout)), 0);
+    std::atomic<LRESULT> from_elsewhere{-1};
+    std::thread other([&] {
+        ToolbarQuery query{sizeof query, nullptr, nullptr, 0, 0};
+        from_elsewhere = SendMessageW(form->Handle(), message, kToolbarDescribe, reinterpret_cast<LPARAM>(&query));
+    });
+    while (from_elsewhere == -1) {
+        ProcessMessages();
+        Sleep(5);
+    }
+    other.join();
+    EXPECT_EQ(from_elsewhere, 0);
+}
+
+// The window went first (its frame closed under a handler's box), so no message can carry the
+// release: the form still goes once the handler has returned, instead of staying for good.
+TEST_F(ToolbarWindowTest, ReleasedInsideItsOwnHandlerAfterItsWindowWentStillGoes) {
+    BuildSample();
+    TFormToolbar::Pointer form = Make();
+    bool destroyed = false;
+    const std::function<void()> own_destroy = form->OnDestroy;
+    form->OnDestroy = [&destroyed, own_destroy] {
+        destroyed = true;
+        own_destroy();
+    };
+    form->OnItemCommand = [&](TToolbarItem&) {
+        DestroyWindow(form->Handle());
+        form.reset();
+    };
+    form->ToolbarModel().Items().Find(u"miHome")->Click();
+    EXPECT_EQ(form, nullptr);
+    EXPECT_FALSE(destroyed) << "not under its own handler";
+    const ULONGLONG deadline = GetTickCount64() + 5000;
+    while (!destroyed && GetTickCount64() < deadline) {
+        ProcessMessages();
+        Sleep(10);
+    }
+    EXPECT_TRUE(destroyed) << "the form was left behind";
 }
 
 }  // namespace

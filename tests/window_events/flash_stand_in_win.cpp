@@ -292,7 +292,7 @@ HRESULT EventPoint::GetConnectionInterface(IID* iid) {
     return S_OK;
 }
 HRESULT EventPoint::GetConnectionPointContainer(IConnectionPointContainer** out) {
-    return owner_.QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(out));
+    return owner_.QueryInterface(IID_PPV_ARGS(out));
 }
 HRESULT EventPoint::Advise(IUnknown* sink, DWORD* cookie) { return owner_.Connect(sink, cookie); }
 HRESULT EventPoint::Unadvise(DWORD cookie) { return owner_.Disconnect(cookie); }

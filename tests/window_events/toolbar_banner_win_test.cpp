@@ -53,15 +53,15 @@ protected:
     }
 
     std::wstring Calls() {
-        return form_->Flash->Call(IID_IDispatch, L"Calls", DISPATCH_PROPERTYGET).Get()->bstrVal;
+        return form_->Banner.Control()->Call(IID_IDispatch, L"Calls", DISPATCH_PROPERTYGET).Get()->bstrVal;
     }
     TToolbarItem* BannerItem() {
         for (TToolbarItem* item : form_->ToolbarModel().TopLevel()) {
-            if (item->Kind() == ItemKind::Control && item->Control() == form_->Flash->Handle()) return item;
+            if (item->Kind() == ItemKind::Control && item->Control() == form_->Banner.Control()->Handle()) return item;
         }
         return nullptr;
     }
-    bool BannerShown() { return BannerItem()->Visible() && IsWindowVisible(form_->Flash->Handle()); }
+    bool BannerShown() { return BannerItem()->Visible() && IsWindowVisible(form_->Banner.Control()->Handle()); }
 
     testing_support::CrossProcessLock folder_lock_{testing_support::kWindowsFolder};
     fs::path flash_folder_;
@@ -73,14 +73,14 @@ TEST_F(BannerTest, LoadedMovieTakesTheLogosPlace) {
     Install();
     form_ = Make(true);
     ASSERT_TRUE(boxes_.boxes.empty()) << Utf16ToUtf8(boxes_.boxes.front().text);
-    ASSERT_TRUE(form_->Flash);
+    ASSERT_TRUE(form_->Banner.Control());
     // First on the toolbar, hidden, stopped, the movie asked for.
     EXPECT_EQ(form_->ToolbarModel().TopLevel().front(), BannerItem());
     EXPECT_FALSE(BannerShown());
     EXPECT_TRUE(form_->MediaControl->Visible()) << "the logo stays until the movie is loaded";
     EXPECT_EQ(Calls(), L"Stop;Movie=http://movie.example/banner.swf");
     RECT box{};
-    GetWindowRect(form_->Flash->Handle(), &box);
+    GetWindowRect(form_->Banner.Control()->Handle(), &box);
     EXPECT_EQ(box.bottom - box.top, 22);
 
     Pump(300);  // the ready-state event comes from the control's queue
@@ -88,7 +88,7 @@ TEST_F(BannerTest, LoadedMovieTakesTheLogosPlace) {
     EXPECT_TRUE(BannerShown());
     EXPECT_FALSE(form_->MediaControl->Visible());
     EXPECT_FALSE(IsWindowVisible(form_->Image.Handle()));
-    GetWindowRect(form_->Flash->Handle(), &box);
+    GetWindowRect(form_->Banner.Control()->Handle(), &box);
     EXPECT_EQ(box.right - box.left, 105);
     form_.reset();  // FormDestroy frees the banner
 }
@@ -102,7 +102,7 @@ TEST_F(BannerTest, ClosedBannerLetsItsEventSinkGo) {
     int watched = 0;
     release_watched(&watched);  // sinks of earlier tests in this process are not this test's
     form_ = Make(true);
-    ASSERT_TRUE(form_->Flash);
+    ASSERT_TRUE(form_->Banner.Control());
     Pump(300);  // an event reaches the sink while it is connected
     EXPECT_EQ(Calls(), L"Stop;Movie=http://movie.example/banner.swf;PercentLoaded;Play");
     form_.reset();
@@ -124,7 +124,7 @@ TEST_F(BannerTest, MovieThatLoadsNothingOrNeverCompletesStaysHidden) {
         SCOPED_TRACE(Utf16ToUtf8(c.movie));
         ChangeSettings([&](ToolbarSettings& s) { s.FlashUrl = c.movie; });
         form_ = Make(true);
-        ASSERT_TRUE(form_->Flash);
+        ASSERT_TRUE(form_->Banner.Control());
         Pump(300);
         EXPECT_EQ(Calls(), c.calls);
         EXPECT_FALSE(BannerShown());
@@ -135,8 +135,8 @@ TEST_F(BannerTest, MovieThatLoadsNothingOrNeverCompletesStaysHidden) {
 
 TEST_F(BannerTest, OfflineTheControlStandsHiddenWithoutAMovie) {
     Install();
-    form_ = Make(true, nullptr, [](TFormToolbar& form) { form.AttemptConnect = [] { return 12029ul; }; });
-    ASSERT_TRUE(form_->Flash);
+    form_ = Make(true, nullptr, [](TFormToolbar& form) { form.Banner.AttemptConnect = [] { return 12029ul; }; });
+    ASSERT_TRUE(form_->Banner.Control());
     Pump(300);
     EXPECT_EQ(Calls(), L"Stop");
     EXPECT_FALSE(BannerShown());
@@ -145,14 +145,14 @@ TEST_F(BannerTest, OfflineTheControlStandsHiddenWithoutAMovie) {
 
 TEST_F(BannerTest, NoFlashPlayerOrNoMovieAddressGivesNoBanner) {
     form_ = Make(true);  // no Flash player installed
-    EXPECT_FALSE(form_->Flash);
+    EXPECT_FALSE(form_->Banner.Control());
     EXPECT_TRUE(form_->MediaControl->Visible());
     form_.reset();
 
     Install();
     ChangeSettings([](ToolbarSettings& s) { s.FlashUrl.clear(); });
     form_ = Make(true);
-    EXPECT_FALSE(form_->Flash);
+    EXPECT_FALSE(form_->Banner.Control());
     EXPECT_TRUE(boxes_.boxes.empty());
 }
 
@@ -167,7 +167,7 @@ TEST_F(BannerTest, ControlThatCannotBeCreatedIsReportedAndTheWindowComesUp) {
     WriteWholeFile((flash_folder_ / "Flash.ocx").string(), "");
     form_ = Make(true);
     ASSERT_EQ(boxes_.boxes.size(), 1u);
-    EXPECT_FALSE(form_->Flash);
+    EXPECT_FALSE(form_->Banner.Control());
     EXPECT_EQ(form_->Caption(), u"Sample Bar") << "the steps before the banner ran";
 }
 

@@ -14,6 +14,7 @@
 
 #include "base/com_win.hpp"
 #include "base/locale.hpp"
+#include "base/message_pump_win.hpp"
 #include "base/text.hpp"
 #include "host/stand_in_browser_win.hpp"
 #include "settings/big_ini_file.hpp"
@@ -136,15 +137,8 @@ protected:
         bool quit = false;
         const DWORD start = GetTickCount();
         while (GetTickCount() - start < milliseconds) {
-            MSG message;
-            while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-                if (message.message == WM_QUIT) {
-                    quit = true;
-                    continue;
-                }
-                TranslateMessage(&message);
-                DispatchMessageW(&message);
-            }
+            // A WM_QUIT is taken: the test asks whether one reached this, the thread's own loop.
+            while (TakeWaitingMessages().quit) quit = true;
             Sleep(10);
         }
         KillTimer(nullptr, timer);

@@ -1,5 +1,5 @@
-// TFormToolbar: the Flash banner. The control of another maker stands at the left end of the
-// toolbar, hidden, and takes the logo's place once its movie has loaded.
+#include "toolbar/banner_win.hpp"
+
 #include <windows.h>
 #include <olectl.h>
 #include <wininet.h>
@@ -8,7 +8,6 @@
 #include "base/wide_win.hpp"
 #include "settings/navigation_win.hpp"
 #include "settings/toolbar_settings.hpp"
-#include "toolbar/toolbar_form_win.hpp"
 
 namespace tb {
 namespace {
@@ -36,27 +35,30 @@ TToolbarItem* ItemOfControl(TToolbarModel& toolbar, HWND control) {
 
 }  // namespace
 
-void TFormToolbar::SetUpBanner() {
+TBanner::TBanner(TForm& form, TToolbarControl& toolbar, TItemOwner& items)
+    : form_(form), toolbar_(toolbar), items_(items) {}
+
+void TBanner::SetUp() {
     const ToolbarSettings settings = CurrentSettings();
     if (!IsFlashInstalled() || settings.FlashUrl.empty()) return;
     auto flash = std::make_unique<TOleControl>(u"Flash");
-    flash->Create(Toolbar.ToolbarHandle(), kFlashClassId);
+    flash->Create(toolbar_.ToolbarHandle(), kFlashClassId);
     flash->OnEvent = [this, control = flash.get()](DISPID id, const DISPPARAMS& arguments) {
         if (id != DISPID_READYSTATECHANGE || arguments.cArgs < 1) return;
-        RunWindowHandler([&] { OnFlashReadyStateChange(*control, AsInteger(arguments.rgvarg[arguments.cArgs - 1])); });
+        form_.RunHandler([&] { ReadyStateChange(*control, AsInteger(arguments.rgvarg[arguments.cArgs - 1])); });
     };
-    // The window owns it from here: a failure below leaves it to FormDestroy.
-    Flash = std::move(flash);
-    Flash->Call(kFlashInterface, L"Stop", DISPATCH_METHOD);
+    // The banner owns it from here: a failure below leaves it to Close.
+    flash_ = std::move(flash);
+    flash_->Call(kFlashInterface, L"Stop", DISPATCH_METHOD);
 
     // On the toolbar, as a control item at its end, hidden; then moved to the first place.
-    SetWindowPos(Flash->Handle(), HWND_TOP, 0, 0, settings.FlashWidth, settings.FlashHeight,
+    SetWindowPos(flash_->Handle(), HWND_TOP, 0, 0, settings.FlashWidth, settings.FlashHeight,
                  SWP_HIDEWINDOW | SWP_NOACTIVATE);
-    TToolbarItem& item = own_items_.Create(ItemKind::Control);
-    item.SetControl(Flash->Handle(), settings.FlashWidth);
+    TToolbarItem& item = items_.Create(ItemKind::Control);
+    item.SetControl(flash_->Handle(), settings.FlashWidth);
     item.SetVisible(false);
-    Toolbar.Model().AppendTop(item);
-    Toolbar.Model().MoveTop(*Toolbar.Model().TopLevel().back(), 0);
+    toolbar_.Model().AppendTop(item);
+    toolbar_.Model().MoveTop(*toolbar_.Model().TopLevel().back(), 0);
 
     // Offline, no movie is loaded and the banner stays hidden.
     const DWORD connected = AttemptConnect ? AttemptConnect() : InternetAttemptConnect(0);
@@ -64,16 +66,15 @@ void TFormToolbar::SetUpBanner() {
     Variant movie;
     movie.Get()->vt = VT_BSTR;
     movie.Get()->bstrVal = SysAllocString(ToWide(settings.FlashUrl).c_str());
-    Flash->PutProperty(kFlashInterface, kMovieProperty, *movie.Get());
+    flash_->PutProperty(kFlashInterface, kMovieProperty, *movie.Get());
 }
 
-void TFormToolbar::OnFlashReadyStateChange(TOleControl& sender, std::int32_t new_state) {
-    if (&sender != Flash.get() || new_state != kReadyStateComplete) return;
-    if (AsInteger(*Flash->Call(kFlashInterface, L"PercentLoaded", DISPATCH_METHOD).Get()) <= 0) return;
-    Image.SetVisible(false);
-    if (MediaControl != nullptr) MediaControl->SetVisible(false);
-    if (TToolbarItem* item = ItemOfControl(Toolbar.Model(), Flash->Handle())) item->SetVisible(true);
-    Flash->Call(kFlashInterface, L"Play", DISPATCH_METHOD);
+void TBanner::ReadyStateChange(TOleControl& sender, std::int32_t new_state) {
+    if (&sender != flash_.get() || new_state != kReadyStateComplete) return;
+    if (AsInteger(*flash_->Call(kFlashInterface, L"PercentLoaded", DISPATCH_METHOD).Get()) <= 0) return;
+    if (OnShowing) OnShowing();
+    if (TToolbarItem* item = ItemOfControl(toolbar_.Model(), flash_->Handle())) item->SetVisible(true);
+    flash_->Call(kFlashInterface, L"Play", DISPATCH_METHOD);
 }
 
 }  // namespace tb

@@ -1,11 +1,5 @@
-// The search history: the sorted History list, the search box's list that shows it, History.txt
-// that every toolbar window of the user shares (settings/text_file.hpp has its format), and the
-// commands of the search box's popup menu.
-//
-// The file is rewritten through a temporary file that then takes its place, so a write that fails
-// part-way leaves the previous history whole. A search merges what is on disk before it saves, and
-// the windows of the user take turns at that (a named mutex per file), so no window's new term is
-// lost to another's save.
+#include "toolbar/search_history_win.hpp"
+
 #include <windows.h>
 
 #include <optional>
@@ -18,7 +12,8 @@
 #include "settings/navigation_win.hpp"
 #include "settings/text_file.hpp"
 #include "settings/toolbar_settings.hpp"
-#include "toolbar/toolbar_form_win.hpp"
+#include "toolkit/dialogs_win.hpp"
+#include "toolkit/picture_win.hpp"
 
 namespace tb {
 namespace {
@@ -61,10 +56,17 @@ void ShowFileIoError(HWND owner) { ShowMessageBox(owner, AnsiToUtf16(kFileIoErro
 
 // --- the history list
 
-void TFormToolbar::LoadSearchHistory() {
-    History = std::make_unique<THistoryList>();
-    if (const auto lines = ReadHistoryFile(HistoryFile())) History->Assign(*lines);
-    for (const std::u16string& term : History->Entries()) SearchBox.Add(term);
+TSearchHistory::TSearchHistory(TForm& form, TComboBox& box, TrsStorage& strings)
+    : form_(form), box_(box), strings_(strings) {
+    OpenDialog.Args.filter = u"Text files (*.txt)|*.txt|All files (*.*)|*.*";
+    OpenDialog.Args.default_extension = u"txt";
+    SaveDialog.Args = OpenDialog.Args;
+}
+
+void TSearchHistory::Load() {
+    list_.Clear();
+    if (const auto lines = ReadHistoryFile(HistoryFile())) list_.Assign(*lines);
+    for (const std::u16string& term : list_.Entries()) box_.Add(term);
 }
 
 namespace {
@@ -95,104 +97,103 @@ private:
 
 }  // namespace
 
-void TFormToolbar::AddToHistory() {
-    if (!History) History = std::make_unique<THistoryList>();
+void TSearchHistory::AddBoxText() {
     const std::string path = HistoryFile();
     const HistoryTurn turn(path);
     // What the other windows saved, then what this one shows.
-    if (const auto lines = ReadHistoryFile(path)) History->Assign(*lines);
-    for (const std::u16string& term : SearchBox.Items()) History->Add(term);
-    ReplaceList(SearchBox, History->Entries());
-    const std::u16string text = SearchBox.Text();
-    if (text.empty() || SearchBox.IndexOf(text) >= 0) return;
-    SearchBox.Add(text);
-    WriteHistoryFile(path, SearchBox.Items());
+    if (const auto lines = ReadHistoryFile(path)) list_.Assign(*lines);
+    for (const std::u16string& term : box_.Items()) list_.Add(term);
+    ReplaceList(box_, list_.Entries());
+    const std::u16string text = box_.Text();
+    if (text.empty() || box_.IndexOf(text) >= 0) return;
+    box_.Add(text);
+    WriteHistoryFile(path, box_.Items());
 }
 
 // --- edit commands on the box's text
 
-void TFormToolbar::MenuCutClick() {
-    const std::u16string selected = SearchBox.SelText();
+void TSearchHistory::Cut() {
+    const std::u16string selected = box_.SelText();
     // With nothing selected the clipboard keeps what it holds, as the edit control's own Cut does.
     if (selected.empty()) return;
-    SetClipboardText(Handle(), selected);
-    SearchBox.ReplaceSelText(u"");
+    SetClipboardText(form_.Handle(), selected);
+    box_.ReplaceSelText(u"");
 }
 
-void TFormToolbar::MenuCopyClick() {
-    const std::u16string selected = SearchBox.SelText();
-    if (!selected.empty()) SetClipboardText(Handle(), selected);
+void TSearchHistory::Copy() {
+    const std::u16string selected = box_.SelText();
+    if (!selected.empty()) SetClipboardText(form_.Handle(), selected);
 }
 
-void TFormToolbar::MenuPasteClick() {
+void TSearchHistory::Paste() {
     if (!IsClipboardFormatAvailable(CF_UNICODETEXT) && !IsClipboardFormatAvailable(CF_TEXT)) return;
     // The search box holds one line: pasted line breaks become blanks, as they would in the file.
-    SearchBox.ReplaceSelText(SingleLine(ClipboardText()));
+    box_.ReplaceSelText(SingleLine(ClipboardText()));
 }
 
-void TFormToolbar::MenuDeleteClick() { SearchBox.ReplaceSelText(u""); }
+void TSearchHistory::Delete() { box_.ReplaceSelText(u""); }
 
-void TFormToolbar::MenuSelectAllClick() { SearchBox.SelectAll(); }
+void TSearchHistory::SelectAll() { box_.SelectAll(); }
 
 // --- history commands
 
-void TFormToolbar::MenuClearHistoryClick() {
-    const std::u16string question = TemplateMessage(stoToolbar, "\\Strings\\Message Clear History",
+void TSearchHistory::Clear() {
+    const std::u16string question = TemplateMessage(strings_, "\\Strings\\Message Clear History",
                                                      "Are you sure you want to clear history?");
-    if (ShowMessageBox(Handle(), question, u"Confirm", MB_YESNO | MB_ICONQUESTION) != IDYES) return;
+    if (ShowMessageBox(form_.Handle(), question, u"Confirm", MB_YESNO | MB_ICONQUESTION) != IDYES) return;
     // The box's text stays as the user typed it; only the list goes.
-    const std::u16string text = SearchBox.Text();
-    SearchBox.ClearList();
-    SearchBox.Clear();
-    SearchBox.SetText(text);
+    const std::u16string text = box_.Text();
+    box_.ClearList();
+    box_.Clear();
+    box_.SetText(text);
     WriteHistoryFile(HistoryFile(), {});
 }
 
-void TFormToolbar::MenuSaveHistoryClick() {
-    SaveDialog1.Args.title = MenuSaveHistory->Caption();
-    if (!SaveDialog1.Execute(Handle())) return;
+void TSearchHistory::SaveToChosenFile(const std::u16string& title) {
+    SaveDialog.Args.title = title;
+    if (!SaveDialog.Execute(form_.Handle())) return;
     try {
-        WriteHistoryFile(Utf16ToAnsi(SaveDialog1.Args.file_name), SearchBox.Items());
+        WriteHistoryFile(Utf16ToAnsi(SaveDialog.Args.file_name), box_.Items());
     } catch (const FileCreateError&) {
-        ShowFileIoError(Handle());
+        ShowFileIoError(form_.Handle());
     } catch (const InOutError&) {
-        ShowFileIoError(Handle());
+        ShowFileIoError(form_.Handle());
     }
 }
 
-void TFormToolbar::MenuLoadHistoryClick() {
-    OpenDialog1.Args.title = MenuLoadHistory->Caption();
-    if (!OpenDialog1.Execute(Handle())) return;
+void TSearchHistory::LoadChosenFile(const std::u16string& title) {
+    OpenDialog.Args.title = title;
+    if (!OpenDialog.Execute(form_.Handle())) return;
     std::optional<std::vector<std::u16string>> lines;
     try {
-        lines = ReadHistoryFile(Utf16ToAnsi(OpenDialog1.Args.file_name));
+        lines = ReadHistoryFile(Utf16ToAnsi(OpenDialog.Args.file_name));
     } catch (const FileOpenError&) {
     } catch (const InOutError&) {
     }
     // A file that is gone or cannot be read: the list keeps its entries.
     if (!lines) {
-        ShowFileIoError(Handle());
+        ShowFileIoError(form_.Handle());
         return;
     }
-    ReplaceList(SearchBox, *lines);
+    ReplaceList(box_, *lines);
 }
 
-void TFormToolbar::MenuRemoveSelectedClick() {
-    const int selected = SearchBox.ItemIndex();
+void TSearchHistory::RemoveSelected() {
+    const int selected = box_.ItemIndex();
     if (selected < 0) {
         const std::u16string message =
-            TemplateMessage(stoToolbar, "\\Strings\\Message Nothing To Remove", "Nothing to Remove.");
-        ShowMessageBox(Handle(), message, Caption(), MB_OK);
+            TemplateMessage(strings_, "\\Strings\\Message Nothing To Remove", "Nothing to Remove.");
+        ShowMessageBox(form_.Handle(), message, form_.Caption(), MB_OK);
         return;
     }
-    SearchBox.Delete(selected);
-    WriteHistoryFile(HistoryFile(), SearchBox.Items());
+    box_.Delete(selected);
+    WriteHistoryFile(HistoryFile(), box_.Items());
 }
 
-void TFormToolbar::MenuEditHistoryClick() { ShellOpen(CurrentSettings().HistoryPath); }
+void TSearchHistory::Edit() { ShellOpen(CurrentSettings().HistoryPath); }
 
-void TFormToolbar::MenuRefreshHistoryClick() {
-    if (const auto lines = ReadHistoryFile(HistoryFile())) ReplaceList(SearchBox, *lines);
+void TSearchHistory::Refresh() {
+    if (const auto lines = ReadHistoryFile(HistoryFile())) ReplaceList(box_, *lines);
 }
 
 }  // namespace tb
