@@ -154,7 +154,7 @@ TEST_F(Update, WhatIsNotUsableOrNotWholeChangesNothingAndTheLogSaysWhy) {
         {"stalled", Reply{TemplateImage("New"), 200, Mode::kStallMidBody}, "failed: SampleBar.tb: no answer"},
         // The internet library reads bytes without a status line as an old-style answer's body.
         {"no HTTP", Reply{"garbage\r\n\r\n", 200, Mode::kRawBytes}, "refused: SampleBar.tb is not a usable template"},
-        {"endless", Reply{std::string(64 * 1024, 'x'), 200, Mode::kEndless}, "failed: SampleBar.tb: size limit"},
+        {"endless", Reply{std::string(1024 * 1024, 'x'), 200, Mode::kEndless}, "failed: SampleBar.tb: size limit"},
         {"too large", Reply{std::string(kTemplateSizeLimit + 1, 'x')}, "failed: SampleBar.tb: size limit"},
     };
     for (const auto& c : cases) {
