@@ -1,6 +1,6 @@
 #!/bin/sh
 # The about box with the sample's options under Xvfb and Wine's X11 driver, in a Wine prefix of its
-# own: the test program shows the box and this script takes the screen while it shows
+# own (wine-run --x11): the test program shows the box and this script takes the screen while it shows
 # (OUT/about-box-screen.png). Exit 77 (skipped) when Xvfb, xwd or ImageMagick is missing.
 #   about_box_screenshot.sh WINE_RUN TEST_PROGRAM OUT PREFIX
 set -u
@@ -10,14 +10,8 @@ for tool in xvfb-run xwd /usr/bin/convert; do
 done
 mkdir -p "$out" && rm -f "$out"/about-box*
 export TB_WINE_PREFIX="$prefix"
-"$wine_run" --up || exit 1
-# The prefix is made with the null driver; this one draws with the X11 driver.
-"$wine_run" reg delete 'HKCU\Software\Wine\Drivers' /v Graphics /f >/dev/null 2>&1 || true
-"$wine_run" --down
-xvfb-run -a -s "-screen 0 1024x768x24" sh -c '
+"$wine_run" --x11 sh -c '
   wine_run=$1 program=$2 out=$3
-  export TB_WINE_DISPLAY="$DISPLAY"
-  "$wine_run" --up
   TB_SCREENSHOT_DIR="Z:$out" "$wine_run" "$program" --gtest_filter=WindowTest.AboutBoxScreenshotWithTheSamplesOptions &
   pid=$!
   i=0
@@ -29,6 +23,5 @@ xvfb-run -a -s "-screen 0 1024x768x24" sh -c '
   touch "$out/about-box.taken"
   wait $pid
   status=$?
-  "$wine_run" --down
   [ -s "$out/about-box-screen.png" ] || { echo "no screen picture taken"; exit 1; }
   exit $status' sh "$wine_run" "$program" "$out"
