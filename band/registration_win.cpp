@@ -28,8 +28,10 @@ constexpr REGSAM kView = 0;
 #endif
 
 constexpr char kRegistryEntryError[] = "Error creating system registry entry";
-constexpr char kToolbarKey[] = "SOFTWARE\\Microsoft\\Internet Explorer\\Toolbar";
-constexpr char kExplorerBarsKeyNoSlash[] = "SOFTWARE\\Microsoft\\Internet Explorer\\Explorer Bars";
+// The bars' key itself, where each bar's class id is also a value: kExplorerBarsKey without its
+// closing backslash.
+const std::string kExplorerBarsList(kExplorerBarsKey, sizeof(kExplorerBarsKey) - 2);
+constexpr char kServerSubkey[] = "\\InprocServer32";
 
 bool IsMissing(LSTATUS status) { return status == ERROR_FILE_NOT_FOUND || status == ERROR_PATH_NOT_FOUND; }
 
@@ -260,7 +262,7 @@ void RequireOwnClass(const BandRegistration& band) {
     if (KeyExistsInView(HKEY_CLASSES_ROOT, key + "\\LocalServer32")) {
         throw ForeignClassError("the class " + class_text + " belongs to a program of its own (LocalServer32)");
     }
-    const std::optional<std::string> server = ReadDefaultValue(HKEY_CLASSES_ROOT, key + "\\InprocServer32");
+    const std::optional<std::string> server = ReadDefaultValue(HKEY_CLASSES_ROOT, key + kServerSubkey);
     if (server && !server->empty() && !SameFile(*server, band.library_path)) {
         throw ForeignClassError("the class " + class_text + " belongs to " + *server);
     }
@@ -273,13 +275,13 @@ void RegisterClassEntries(const BandRegistration& band) {
     RequireOwnClass(band);
     const std::string key = ClassKey(ClassIdText(band.class_id));
     WriteRequired(HKEY_CLASSES_ROOT, key, nullptr, band.description);
-    WriteRequired(HKEY_CLASSES_ROOT, key + "\\InprocServer32", nullptr, ServerPath(band.library_path));
+    WriteRequired(HKEY_CLASSES_ROOT, key + kServerSubkey, nullptr, ServerPath(band.library_path));
 }
 
 void UnregisterClassEntries(const BandRegistration& band) {
     RequireOwnClass(band);
     const std::string key = ClassKey(ClassIdText(band.class_id));
-    for (const std::string& path : {key + "\\InprocServer32", key}) {
+    for (const std::string& path : {key + kServerSubkey, key}) {
         const LSTATUS status = DeleteLeafKey(HKEY_CLASSES_ROOT, path);
         if (status != ERROR_SUCCESS) throw Error(SystemErrorMessage(static_cast<int>(status)));
     }
@@ -288,10 +290,10 @@ void UnregisterClassEntries(const BandRegistration& band) {
 void RegisterBand(const BandRegistration& band, const BrowserInstanceMaker& make_browser) {
     const std::string key = ClassKey(band.class_id_text);
     WriteIfPossible(HKEY_CLASSES_ROOT, key, nullptr, band.toolbar_name);
-    WriteIfPossible(HKEY_CLASSES_ROOT, key + "\\InProcServer32", "ThreadingModel", "Apartment");
+    WriteIfPossible(HKEY_CLASSES_ROOT, key + kServerSubkey, "ThreadingModel", "Apartment");
     CreateKey(HKEY_CLASSES_ROOT, key + "\\Implemented Categories\\" + kDeskBandCategory);
-    WriteIfPossible(HKEY_LOCAL_MACHINE, kToolbarKey, band.class_id_text.c_str(), band.toolbar_name);
-    WriteIfPossible(HKEY_LOCAL_MACHINE, kExplorerBarsKeyNoSlash, band.class_id_text.c_str(), "");
+    WriteIfPossible(HKEY_LOCAL_MACHINE, kToolbarsKey, band.class_id_text.c_str(), band.toolbar_name);
+    WriteIfPossible(HKEY_LOCAL_MACHINE, kExplorerBarsList, band.class_id_text.c_str(), "");
 
     // A browser instance hides and then shows the bar, so the browser knows it from now on.
     const ComScope com;
@@ -311,12 +313,12 @@ void UnregisterBand(const BandRegistration& band) {
     const LSTATUS results[] = {
         DeleteKeyTree(HKEY_CLASSES_ROOT, std::string("Component Categories\\") + kDeskBandCategory + "\\Enum"),
         DeleteKeyTree(HKEY_CLASSES_ROOT, key + "\\Implemented Categories\\" + kDeskBandCategory),
-        DeleteKeyTree(HKEY_CLASSES_ROOT, key + "\\InProcServer32"),
+        DeleteKeyTree(HKEY_CLASSES_ROOT, key + kServerSubkey),
         DeleteKeyTree(HKEY_CLASSES_ROOT, key),
         DeleteKeyTree(HKEY_LOCAL_MACHINE, bar + "\\MRUKeywords"),
         DeleteKeyTree(HKEY_LOCAL_MACHINE, bar),
-        DeleteValue(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Internet Explorer\\Toolbar", band.class_id_text),
-        DeleteValue(HKEY_LOCAL_MACHINE, kExplorerBarsKeyNoSlash, band.class_id_text),
+        DeleteValue(HKEY_LOCAL_MACHINE, kToolbarsKey, band.class_id_text),
+        DeleteValue(HKEY_LOCAL_MACHINE, kExplorerBarsList, band.class_id_text),
     };
     for (const LSTATUS status : results) {
         if (status != ERROR_SUCCESS) throw Error(SystemErrorMessage(static_cast<int>(status)));

@@ -21,6 +21,8 @@ inline constexpr char kDefaultToolbarGuid[] = "{8FB98BEA-1BDD-41AE-B3E1-EC8AAE95
 inline constexpr char16_t kDefaultSearchUrl[] = u"https://www.google.com/search?q=[SEARCH]";
 // The registry key of the bar, below HKEY_LOCAL_MACHINE, without the class id.
 inline constexpr char kExplorerBarsKey[] = "SOFTWARE\\Microsoft\\Internet Explorer\\Explorer Bars\\";
+// The browser's list of toolbars, below HKEY_LOCAL_MACHINE: a value named after each class id.
+inline constexpr char kToolbarsKey[] = "SOFTWARE\\Microsoft\\Internet Explorer\\Toolbar";
 // The number under which the system hand cursor is registered at start-up; every form gives it to
 // its controls that were designed with the hand-point cursor.
 inline constexpr int kHandCursor = 32649;

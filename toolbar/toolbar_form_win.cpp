@@ -192,9 +192,9 @@ void TFormToolbar::CreateComponents() {
     MenuAboutToolbar = &OwnItem(ItemKind::Item, u"MenuAboutToolbar", u"About Toolbar...", u"[ABOUT]");
     MenuToolbarWebsite = &OwnItem(ItemKind::Item, u"MenuToolbarWebsite", u"Toolbar Website");
     MenuToolbarSupport = &OwnItem(ItemKind::Item, u"MenuToolbarSupport", u"Toolbar Support");
-    TBSeparatorItem36 = &OwnItem(ItemKind::Separator, u"TBSeparatorItem36", u"");
+    SeparatorBeforeClose = &OwnItem(ItemKind::Separator, u"TBSeparatorItem36", u"");
     MenuCloseToolbar = &OwnItem(ItemKind::Item, u"MenuCloseToolbar", u"Close Toolbar", u"[CLOSE]");
-    for (TToolbarItem* item : {MenuAboutToolbar, MenuToolbarWebsite, MenuToolbarSupport, TBSeparatorItem36,
+    for (TToolbarItem* item : {MenuAboutToolbar, MenuToolbarWebsite, MenuToolbarSupport, SeparatorBeforeClose,
                                MenuCloseToolbar}) {
         if (item->Kind() != ItemKind::Separator) item->OnClick = click;
         popupMain.Add(*item);
@@ -204,23 +204,24 @@ void TFormToolbar::CreateComponents() {
     MenuCopy = &OwnItem(ItemKind::Item, u"MenuCopy", u"&Copy");
     MenuPaste = &OwnItem(ItemKind::Item, u"MenuPaste", u"&Paste");
     MenuDelete = &OwnItem(ItemKind::Item, u"MenuDelete", u"&Delete");
-    TBSeparatorItem39 = &OwnItem(ItemKind::Separator, u"TBSeparatorItem39", u"");
+    SeparatorBeforeSelectAll = &OwnItem(ItemKind::Separator, u"TBSeparatorItem39", u"");
     MenuSelectAll = &OwnItem(ItemKind::Item, u"MenuSelectAll", u"Select &All");
-    TBSeparatorItem40 = &OwnItem(ItemKind::Separator, u"TBSeparatorItem40", u"");
+    SeparatorBeforeHistory = &OwnItem(ItemKind::Separator, u"TBSeparatorItem40", u"");
     MenuClearHistory = &OwnItem(ItemKind::Item, u"MenuClearHistory", u"C&lear History");
     MenuRemoveSelected = &OwnItem(ItemKind::Item, u"MenuRemoveSelected", u"&Remove Selected");
     MenuEditHistory = &OwnItem(ItemKind::Item, u"MenuEditHistory", u"&Edit History");
     MenuRefreshHistory = &OwnItem(ItemKind::Item, u"MenuRefreshHistory", u"Re&fresh History");
-    TBSeparatorItem47 = &OwnItem(ItemKind::Separator, u"TBSeparatorItem47", u"");
+    SeparatorBeforeHistoryFiles = &OwnItem(ItemKind::Separator, u"TBSeparatorItem47", u"");
     MenuSaveHistory = &OwnItem(ItemKind::Item, u"MenuSaveHistory", u"&Save History...");
     MenuLoadHistory = &OwnItem(ItemKind::Item, u"MenuLoadHistory", u"L&oad History...");
-    TBXSeparatorItem1 = &OwnItem(ItemKind::Separator, u"TBXSeparatorItem1", u"");
-    SpTBXItem1 = &OwnItem(ItemKind::Item, u"SpTBXItem1", u"Search Options");
-    SpTBXItem1->SetVisible(false);
+    SeparatorBeforeSearchOptions = &OwnItem(ItemKind::Separator, u"TBXSeparatorItem1", u"");
+    MenuSearchOptions = &OwnItem(ItemKind::Item, u"SpTBXItem1", u"Search Options");
+    MenuSearchOptions->SetVisible(false);
     for (TToolbarItem* item :
-         {MenuCut, MenuCopy, MenuPaste, MenuDelete, TBSeparatorItem39, MenuSelectAll, TBSeparatorItem40,
-          MenuClearHistory, MenuRemoveSelected, MenuEditHistory, MenuRefreshHistory, TBSeparatorItem47,
-          MenuSaveHistory, MenuLoadHistory, TBXSeparatorItem1, SpTBXItem1}) {
+         {MenuCut, MenuCopy, MenuPaste, MenuDelete, SeparatorBeforeSelectAll, MenuSelectAll,
+          SeparatorBeforeHistory, MenuClearHistory, MenuRemoveSelected, MenuEditHistory, MenuRefreshHistory,
+          SeparatorBeforeHistoryFiles, MenuSaveHistory, MenuLoadHistory, SeparatorBeforeSearchOptions,
+          MenuSearchOptions}) {
         popupSearch.Add(*item);
     }
 
@@ -235,11 +236,11 @@ void TFormToolbar::CreateComponents() {
 
     SearchBox.Create(Toolbar.ToolbarHandle(), 0, 0, 145, kSearchBoxHeight);
     SearchBox.PopupMenu = &popupSearch;
-    TBControlItem1 = &own_items_.Create(ItemKind::Control, u"TBControlItem1");
-    TBControlItem1->SetControl(SearchBox.Handle(), 145);
+    SearchBoxControl = &own_items_.Create(ItemKind::Control, u"TBControlItem1");
+    SearchBoxControl->SetControl(SearchBox.Handle(), 145);
 
     Toolbar.Model().AppendTop(*MediaControl);
-    Toolbar.Model().AppendTop(*TBControlItem1);
+    Toolbar.Model().AppendTop(*SearchBoxControl);
 
     for (TComponent* component : std::initializer_list<TComponent*>{
              &Dock, &Toolbar, &popupMain, &popupSearch, &SearchHistory.OpenDialog, &SearchHistory.SaveDialog, &Image, &SearchBox}) {
@@ -395,10 +396,10 @@ void TFormToolbar::ReloadTemplate() {
 void TFormToolbar::SetSearchBoxWidth(std::int32_t width) {
     const int clamped = std::clamp<std::int32_t>(width, 0, 4096);
     SearchBox.SetWidth(clamped);
-    TBControlItem1->SetControl(SearchBox.Handle(), clamped);
+    SearchBoxControl->SetControl(SearchBox.Handle(), clamped);
 }
 
-void TFormToolbar::SetSearchBoxVisible(bool visible) { TBControlItem1->SetVisible(visible); }
+void TFormToolbar::SetSearchBoxVisible(bool visible) { SearchBoxControl->SetVisible(visible); }
 
 bool TFormToolbar::FileExists(const std::u16string& path) const { return ::tb::FileExists(Utf16ToAnsi(path)); }
 
@@ -490,7 +491,7 @@ std::string TFormToolbar::Describe() const {
     facts.current_search_url = CurrentSearchUrl;
     facts.search_box.text = SearchBox.Text();
     facts.search_box.items = SearchBox.Items();
-    facts.search_box.visible = TBControlItem1 != nullptr && TBControlItem1->Visible();
+    facts.search_box.visible = SearchBoxControl != nullptr && SearchBoxControl->Visible();
     facts.search_box.width = SearchBox.Width();
     facts.main_menu = popupMain.LinkedItem();
     facts.image_count = IconList ? ImageList_GetImageCount(IconList.Get()) : -1;

@@ -94,12 +94,15 @@ public:
                  *MenuSelectAll = nullptr, *MenuClearHistory = nullptr, *MenuSaveHistory = nullptr,
                  *MenuLoadHistory = nullptr, *MenuRemoveSelected = nullptr, *MenuEditHistory = nullptr,
                  *MenuRefreshHistory = nullptr;
-    TToolbarItem *TBSeparatorItem36 = nullptr, *TBSeparatorItem39 = nullptr, *TBSeparatorItem40 = nullptr,
-                 *TBSeparatorItem47 = nullptr, *TBXSeparatorItem1 = nullptr;
-    TToolbarItem* SpTBXItem1 = nullptr;
+    // The separators and the hidden options item keep the item names templates know them by
+    // ("TBSeparatorItem39", "SpTBXItem1", ...): a template's Strings section names them.
+    TToolbarItem* SeparatorBeforeClose = nullptr;
+    TToolbarItem *SeparatorBeforeSelectAll = nullptr, *SeparatorBeforeHistory = nullptr,
+                 *SeparatorBeforeHistoryFiles = nullptr, *SeparatorBeforeSearchOptions = nullptr;
+    TToolbarItem* MenuSearchOptions = nullptr;
     std::unique_ptr<BrowserEventSink> BrowserEvents;
     TToolbarItem* MediaControl = nullptr;    // hosts Image (the logo), first on the toolbar
-    TToolbarItem* TBControlItem1 = nullptr;  // hosts SearchBox
+    TToolbarItem* SearchBoxControl = nullptr;  // hosts SearchBox; the item is named "TBControlItem1"
     TImage Image{u"Image"};
     TComboBox SearchBox{u"SearchBox"};
     TrsStorage stoToolbar;

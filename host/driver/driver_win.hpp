@@ -15,7 +15,6 @@
 
 namespace tb::driver {
 
-inline constexpr wchar_t kToolbarsKey[] = L"SOFTWARE\\Microsoft\\Internet Explorer\\Toolbar";
 // The toolkit's form windows: the toolbar's own dialogs and splash show in windows of this class.
 inline constexpr wchar_t kFormClass[] = L"TbToolkitForm";
 

@@ -10,6 +10,7 @@
 
 #include "base/boundary_win.hpp"
 #include "base/message_pump_win.hpp"
+#include "settings/toolbar_settings.hpp"
 
 namespace tb::driver {
 
@@ -38,7 +39,7 @@ std::wstring LongPath(const std::wstring& path) {
 std::vector<std::wstring> RegisteredBands(const std::wstring& library) {
     std::vector<std::wstring> ids;
     HKEY toolbars = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kToolbarsKey, 0, KEY_READ, &toolbars) != ERROR_SUCCESS) return ids;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kToolbarsKey, 0, KEY_READ, &toolbars) != ERROR_SUCCESS) return ids;
     wchar_t name[128];
     for (DWORD i = 0;; ++i) {
         DWORD length = 128;

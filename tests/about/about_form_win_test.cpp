@@ -17,6 +17,7 @@
 #include "base/text.hpp"
 #include "base/wide_win.hpp"
 #include "settings/toolbar_settings.hpp"
+#include "tests/support/temp_folder.hpp"
 #include "toolkit/dialogs_win.hpp"
 
 namespace tb {
@@ -68,10 +69,6 @@ std::u16string YearNow() {
 class AboutBoxTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        folder_ = fs::temp_directory_path() /
-                  ("tb-about-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        fs::remove_all(folder_);
-        fs::create_directories(folder_);
         Set([&](ToolbarSettings& s) {
             s = ToolbarSettings{};
             s.ModuleFolder = AnsiToUtf16(folder_.string());
@@ -82,14 +79,11 @@ protected:
             s.AboutFontSize = 8;
         });
     }
-    void TearDown() override {
-        std::error_code ignored;
-        fs::remove_all(folder_, ignored);
-    }
     static void Set(const std::function<void(ToolbarSettings&)>& change) { ChangeSettings(change); }
     void WriteCopyrights(std::string_view bytes) { WriteWholeFile((folder_ / "Copyrights.txt").string(), bytes); }
 
-    fs::path folder_;
+    tb::testing_support::TempFolder temp_;
+    const std::filesystem::path folder_{temp_.Folder()};
     RecordingAnswerer boxes_;
     ScopedDialogAnswerer answering_{&boxes_};
 };

@@ -19,6 +19,7 @@ using Microsoft::WRL::ComPtr;
 using namespace testing_support;
 
 constexpr char kCategory[] = "{00021492-0000-0000-C000-000000000046}";
+// Spelled out here, apart from the library's constants, so a misspelt key in the library shows.
 constexpr char kToolbarKey[] = "SOFTWARE\\Microsoft\\Internet Explorer\\Toolbar";
 constexpr char kBarsKey[] = "SOFTWARE\\Microsoft\\Internet Explorer\\Explorer Bars";
 // regsvr32's exit code when DllRegisterServer or DllUnregisterServer fails.
@@ -211,8 +212,7 @@ TEST_F(Registration, ADataFolderTemplateNamingAForeignClassLeavesItUntouched) {
 
     // A branded library registers the class of the template it carries, whatever the data folder says.
     const std::string carried_id = "{5B0C7E3A-1D2F-4C55-9A11-0E6D2F3B7AF1}";
-    const fs::path carried_template = fs::temp_directory_path() / L"tbband" / L"carried.tb";
-    fs::create_directories(carried_template.parent_path());
+    const fs::path carried_template = fs::path(copies_.Folder()) / L"carried.tb";
     WriteTemplateFile(PathUtf8(carried_template),
                       [&](TrsStorage& t) { t.WriteString("\\Options\\Toolbar GUID", carried_id); });
     const fs::path branded = plain.parent_path() / L"Branded" / L"ForeignBar.dll";
@@ -229,7 +229,6 @@ TEST_F(Registration, ADataFolderTemplateNamingAForeignClassLeavesItUntouched) {
     EXPECT_EQ(Regsvr32(LongPath(branded), true).exit_code, 0u);
     foreign.ExpectUntouched();
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "CLSID\\" + carried_id));
-    fs::remove(carried_template);
 }
 
 // The library's own class, registered from another file (a second copy, an older install elsewhere):
@@ -261,8 +260,7 @@ TEST_F(Registration, ALibraryWhosePathCannotBeResolvedRegistersNothing) {
     Cleanup();
     // Branded under a plain name (the tool's paths are code page text), then copied into a folder
     // whose name the code page cannot hold.
-    const fs::path work = fs::temp_directory_path() / L"tbband" / L"unresolvable";
-    fs::create_directories(work);
+    const fs::path work(copies_.Folder());
     WriteTemplateFile(PathUtf8(work / L"carried.tb"),
                       [&](TrsStorage& t) { t.WriteString("\\Options\\Toolbar GUID", guid_text_); });
     std::ostringstream out, err;
@@ -278,8 +276,6 @@ TEST_F(Registration, ALibraryWhosePathCannotBeResolvedRegistersNothing) {
     EXPECT_EQ(Regsvr32(library).exit_code, kServerFailed);
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, ClassKey()));
     EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, kToolbarKey, guid_text_.c_str()), std::nullopt);
-    std::error_code ignored;
-    fs::remove_all(work, ignored);
 }
 
 // The type library the library carries: named Toolbar, with the default class id as its library
@@ -416,7 +412,7 @@ TEST_F(BrowserInstance, WithoutABrowserTheEntriesAreWrittenAndTheFailureRaised) 
         EXPECT_EQ(error.Code(), REGDB_E_CLASSNOTREG);
     }
     EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, kToolbarKey, band.class_id_text.c_str()), "Shown Bar");
-    EXPECT_EQ(ReadString(HKEY_CLASSES_ROOT, "CLSID\\" + band.class_id_text + "\\InProcServer32", "ThreadingModel"),
+    EXPECT_EQ(ReadString(HKEY_CLASSES_ROOT, "CLSID\\" + band.class_id_text + "\\InprocServer32", "ThreadingModel"),
               "Apartment");
 }
 

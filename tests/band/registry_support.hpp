@@ -14,6 +14,7 @@
 
 #include "base/text.hpp"
 #include "base/wide_win.hpp"
+#include "tests/support/temp_folder.hpp"
 #include "tests/support/template_file.hpp"
 
 namespace tb::testing_support {
@@ -126,13 +127,12 @@ public:
         for (const fs::path& made : made_) fs::remove_all(made, ignored);
     }
 
-    // <temp>\tbband\<folder>\<base_name>.dll, a copy of `source`, with the template file that
-    // `fill` writes (none when empty). Returns the copy's long path.
+    // <the test's temporary folder>\<folder>\<base_name>.dll, a copy of `source`, with the template
+    // file that `fill` writes (none when empty). Returns the copy's long path.
     fs::path Make(const std::string& source, const std::wstring& folder, const std::wstring& base_name,
                   const std::function<void(TrsStorage&)>& fill) {
-        const fs::path target_folder = fs::temp_directory_path() / L"tbband" / folder;
+        const fs::path target_folder = fs::path(temp_.Folder()) / folder;
         fs::create_directories(target_folder);
-        made_.push_back(target_folder);
         const fs::path target = target_folder / (base_name + L".dll");
         fs::copy_file(fs::path(source), target, fs::copy_options::overwrite_existing);
         const fs::path data = DataFolderOf(base_name);
@@ -146,8 +146,13 @@ public:
         return LongPath(target);
     }
 
+    // The test's temporary folder, which holds the copies: a test puts files of its own there too
+    // (a second TempFolder in the same test would name the same folder).
+    const std::string& Folder() const { return temp_.Folder(); }
+
 private:
-    std::vector<fs::path> made_;
+    testing_support::TempFolder temp_;
+    std::vector<fs::path> made_;  // the data folders
 };
 
 }  // namespace tb::testing_support

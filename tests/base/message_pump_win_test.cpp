@@ -5,43 +5,22 @@
 #include <vector>
 
 #include "base/message_pump_win.hpp"
+#include "tests/support/test_window_win.hpp"
 
 namespace tb {
 namespace {
 
 constexpr UINT kNote = WM_APP + 7;
 
-// Thread messages in the order they were dispatched to the window.
-std::vector<WPARAM> g_seen;
-
-LRESULT CALLBACK RecordingProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    if (message == kNote) {
-        g_seen.push_back(wparam);
-        return 0;
-    }
-    return DefWindowProcW(window, message, wparam, lparam);
-}
-
 class MessagePump : public ::testing::Test {
 protected:
-    void SetUp() override {
-        g_seen.clear();
-        WNDCLASSW type{};
-        type.lpfnWndProc = &RecordingProc;
-        type.hInstance = GetModuleHandleW(nullptr);
-        type.lpszClassName = L"TbPumpTestWindow";
-        RegisterClassW(&type);
-        window_ = CreateWindowExW(0, type.lpszClassName, L"", 0, 0, 0, 10, 10, HWND_MESSAGE, nullptr,
-                                  type.hInstance, nullptr);
-        ASSERT_NE(window_, nullptr);
-    }
+    void SetUp() override { ASSERT_NE(window_.Handle(), nullptr); }
     void TearDown() override {
-        DestroyWindow(window_);
         MSG left;
         while (PeekMessageW(&left, nullptr, 0, 0, PM_REMOVE)) {
         }
     }
-    void Post(WPARAM note) { PostMessageW(window_, kNote, note, 0); }
+    void Post(WPARAM note) { PostMessageW(window_.Handle(), kNote, note, 0); }
     static bool QuitWaits(WPARAM* code) {
         MSG message;
         if (!PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) return false;
@@ -49,14 +28,20 @@ protected:
         return true;
     }
 
-    HWND window_ = nullptr;
+    // The notes in the order they were dispatched to the window.
+    std::vector<WPARAM> seen_;
+    testing_support::TestWindow window_{L"TbPumpTestWindow", [this](UINT message, WPARAM wparam, LPARAM) {
+                                            if (message != kNote) return false;
+                                            seen_.push_back(wparam);
+                                            return true;
+                                        }};
 };
 
 TEST_F(MessagePump, HandlesWhatWaitsAndReportsAnEmptyQueue) {
     Post(1);
     Post(2);
     EXPECT_TRUE(PumpWaitingMessages());
-    EXPECT_EQ(g_seen, (std::vector<WPARAM>{1, 2}));
+    EXPECT_EQ(seen_, (std::vector<WPARAM>{1, 2}));
     WPARAM code = 0;
     EXPECT_FALSE(QuitWaits(&code));
 }
@@ -83,11 +68,11 @@ TEST_F(MessagePump, FilterAndStopDecideWhatIsDispatched) {
     for (WPARAM note = 1; note <= 4; ++note) Post(note);
     PumpOptions options;
     options.filter = [](MSG& message) { return message.message == kNote && message.wParam == 2; };
-    options.stop = [] { return g_seen.size() == 2; };
+    options.stop = [this] { return seen_.size() == 2; };
     EXPECT_TRUE(PumpWaitingMessages(options));
-    EXPECT_EQ(g_seen, (std::vector<WPARAM>{1, 3})) << "2 went to the filter; 4 waits for a later pump";
+    EXPECT_EQ(seen_, (std::vector<WPARAM>{1, 3})) << "2 went to the filter; 4 waits for a later pump";
     EXPECT_TRUE(PumpWaitingMessages());
-    EXPECT_EQ(g_seen, (std::vector<WPARAM>{1, 3, 4}));
+    EXPECT_EQ(seen_, (std::vector<WPARAM>{1, 3, 4}));
 }
 
 TEST_F(MessagePump, WaitWakesForAMessageOrASignalledHandle) {

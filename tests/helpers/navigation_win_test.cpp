@@ -9,6 +9,8 @@
 #include "base/file.hpp"
 #include "host/stand_in_browser_win.hpp"
 #include "tests/helpers/win_support.hpp"
+#include "tests/support/temp_folder.hpp"
+#include "tests/support/test_window_win.hpp"
 
 namespace tb {
 namespace {
@@ -87,22 +89,9 @@ private:
 };
 
 // A top-level window of the browser's frame class, made by the test.
-class FrameWindow {
+class FrameWindow : public testing_support::TestWindow {
 public:
-    FrameWindow() {
-        WNDCLASSA type{};
-        type.lpfnWndProc = DefWindowProcA;
-        type.hInstance = GetModuleHandleA(nullptr);
-        type.lpszClassName = "IEFrame";
-        RegisterClassA(&type);
-        window_ = CreateWindowA("IEFrame", "frame", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr, nullptr,
-                                type.hInstance, nullptr);
-    }
-    ~FrameWindow() { DestroyWindow(window_); }
-    HWND Handle() const { return window_; }
-
-private:
-    HWND window_;
+    FrameWindow() : TestWindow(L"IEFrame", {}, nullptr, WS_OVERLAPPEDWINDOW) {}
 };
 
 TEST_F(ComThread, WithAHostingBrowserThePageOpensThereAndNoWindowOfItsOwnIsMade) {
@@ -179,15 +168,6 @@ public:
     ~MarkingScheme() { RegDeleteTreeA(HKEY_CLASSES_ROOT, "tbmark"); }
 };
 
-std::string TempFolder(const char* name) {
-    char base[MAX_PATH] = {};
-    GetTempPathA(MAX_PATH, base);
-    const std::string folder = std::string(base) + name;
-    fs::remove_all(folder);
-    fs::create_directories(folder);
-    return folder;
-}
-
 std::string FileText(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
@@ -195,7 +175,8 @@ std::string FileText(const std::string& path) {
 
 TEST_F(ComThread, WithoutAFrameWindowTheSystemOpensTheUrl) {
     ASSERT_EQ(FindWindowA("IEFrame", nullptr), nullptr) << OwnerOf(FindWindowA("IEFrame", nullptr));
-    const std::string mark = TempFolder("tb-hyperlink") + "\\mark.txt";
+    const testing_support::TempFolder temp;
+    const std::string mark = temp.Folder() + "\\mark.txt";
     MarkingScheme scheme(mark);
     RecordingDispatch kept;
     Variant slot;
@@ -240,7 +221,8 @@ TEST_F(ComThread, FirstNavigationCreatesAVisibleBrowserWindowAndTheSecondReusesI
 }
 
 TEST(ShellOpen, RunsAProgramAndIgnoresATargetThatCannotBeOpened) {
-    const std::string folder = TempFolder("tb-shellopen");
+    const testing_support::TempFolder temp;
+    const std::string& folder = temp.Folder();
     const std::string mark = folder + "\\mark.txt";
     const std::string script = folder + "\\leave mark.bat";
     WriteWholeFile(script, "@echo ran> \"" + mark + "\"\r\n");

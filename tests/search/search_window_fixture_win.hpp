@@ -19,6 +19,7 @@
 #include "storage/bin_data.hpp"
 #include "storage/storage.hpp"
 #include "tests/helpers/win_support.hpp"
+#include "tests/support/temp_folder.hpp"
 #include "tests/support/template_file.hpp"
 #include "toolbar/toolbar_form_win.hpp"
 
@@ -31,10 +32,6 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
         browser_ = std::make_unique<host::StandInBrowser>();
-        folder_ = std::filesystem::temp_directory_path() /
-                  ("tb-search-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        std::filesystem::remove_all(folder_);
-        std::filesystem::create_directories(folder_);
         const std::u16string data = AnsiToUtf16(folder_.string());
         ChangeSettings([&](ToolbarSettings& s) {
             s = ToolbarSettings{};
@@ -52,8 +49,6 @@ protected:
     void TearDown() override {
         browser_.reset();
         CoUninitialize();
-        std::error_code ignored;
-        std::filesystem::remove_all(folder_, ignored);
     }
 
     void WriteTemplate(const std::function<void(TrsStorage&)>& fill) {
@@ -118,7 +113,8 @@ protected:
 
     testing_support::CrossProcessLock frames_{testing_support::kFrameWindows};
     std::unique_ptr<host::StandInBrowser> browser_;
-    std::filesystem::path folder_;
+    tb::testing_support::TempFolder temp_;
+    const std::filesystem::path folder_{temp_.Folder()};
     RecordingAnswerer boxes_;
     ScopedDialogAnswerer answering_{&boxes_};
 };

@@ -13,6 +13,7 @@
 #include "base/wide_win.hpp"
 #include "settings/startup_win.hpp"
 #include "settings/toolbar_settings.hpp"
+#include "tests/support/temp_folder.hpp"
 #include "tests/support/template_file.hpp"
 
 namespace tb {
@@ -72,12 +73,10 @@ protected:
         for (const fs::path& folder : made_) fs::remove_all(folder, ignored);
     }
 
-    // Loads <temp>\tbstartup\<folder>\<file_name>; returns the module and its long path.
+    // Loads <the test's temporary folder>\<folder>\<file_name>; returns the module and its long path.
     HMODULE LoadCopy(const std::wstring& folder, const std::wstring& file_name, fs::path* copy_path = nullptr) {
-        const fs::path root = fs::temp_directory_path() / L"tbstartup";
-        const fs::path target_folder = root / folder;
+        const fs::path target_folder = fs::path(temp_.Folder()) / folder;
         fs::create_directories(target_folder);
-        made_.push_back(target_folder);
         const fs::path target = target_folder / file_name;
         fs::copy_file(fs::path(ToolbarDll()), target, fs::copy_options::overwrite_existing);
         HMODULE module = LoadLibraryW(target.c_str());
@@ -96,8 +95,9 @@ protected:
         return folder;
     }
 
+    testing_support::TempFolder temp_;  // removed after TearDown has freed the copies
     std::vector<HMODULE> modules_;
-    std::vector<fs::path> made_;
+    std::vector<fs::path> made_;  // the data folders
 };
 
 TEST_F(StartupWindowsTest, ALibraryNamedSampleBarFindsItsFoldersAndTakesEveryDefault) {

@@ -253,12 +253,11 @@ TEST_F(StreamDataTest, LoadHandlerThatDetachesTheStoreLeavesItEmpty) {
 }
 
 TEST(FolderChain, CreatesEveryLevel) {
-    const std::string root = (std::filesystem::temp_directory_path() / "tbstore_chain").string();
-    std::filesystem::remove_all(root);
+    const testing_support::TempFolder temp;
+    const std::string root = temp.Path("chain");
     CreateFolderChain(root + "/x/y\\z/");
     EXPECT_TRUE(DirectoryExists(root + "/x/y"));
     CreateFolderChain(root + "/x/y");  // existing folders are no failure
-    std::filesystem::remove_all(root);
 }
 
 }  // namespace

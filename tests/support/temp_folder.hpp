@@ -1,7 +1,8 @@
 #pragma once
 // A fresh temporary folder for the running test, removed afterwards. ctest runs every test case as
 // a process of its own, side by side, so the folder is named after the suite and the test: no two
-// tests share a file. Paths are built with '/', which both platforms accept.
+// tests share a file. Paths are built with '/', which both platforms accept. One per test: a second
+// one in the same test names the same folder and empties it.
 //   class MyTest : public tb::testing_support::TempFolderTest {};
 //   TEST_F(MyTest, X) { WriteWholeFile(Path("a.ini"), "..."); }
 #include <gtest/gtest.h>

@@ -12,6 +12,7 @@
 #include "base/text.hpp"
 #include "settings/toolbar_settings.hpp"
 #include "storage/storage.hpp"
+#include "tests/support/temp_folder.hpp"
 #include "toolbar/toolbar_builder.hpp"
 
 namespace tb {
@@ -68,9 +69,6 @@ public:
 class BuilderTest : public ::testing::Test {
 public:
     void SetUp() override {
-        folder_ = std::filesystem::temp_directory_path() /
-                  ("tb-builder-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        std::filesystem::create_directories(folder_);
         settings.DataFolder = u"C:\\Data\\Bar";
         settings.ToolbarName = u"Bar";
         settings.MemberId = u"42";
@@ -78,10 +76,6 @@ public:
         settings.SettingsIniPath = AnsiToUtf16((folder_ / "Settings.ini").string());
         window.own.Create(ItemKind::Item, u"MenuCut").SetCaption(u"Cut");
         window.own.Create(ItemKind::Separator, u"TBSeparatorItem39");
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        std::filesystem::remove_all(folder_, ignored);
     }
 
     void WriteSettingsIni(const std::string& text) {
@@ -119,7 +113,8 @@ public:
         return names;
     }
 
-    std::filesystem::path folder_;
+    tb::testing_support::TempFolder temp_;
+    const std::filesystem::path folder_{temp_.Folder()};
     TrsStorage tpl;
     FakeWindow window;
     TToolbarModel toolbar;

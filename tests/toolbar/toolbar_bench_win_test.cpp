@@ -18,6 +18,7 @@
 #include "storage/bin_data.hpp"
 #include "storage/storage.hpp"
 #include "toolbar/toolbar_form_win.hpp"
+#include "tests/support/temp_folder.hpp"
 #include "tests/support/template_file.hpp"
 #include "tools/commands.hpp"
 
@@ -57,9 +58,8 @@ double BuildOnce() {
 }
 
 TEST(ToolbarBench, DISABLED_BuildAgainstBareButtons) {
-    const std::filesystem::path folder = std::filesystem::temp_directory_path() / "tb-bench";
-    std::filesystem::remove_all(folder);
-    std::filesystem::create_directories(folder);
+    const testing_support::TempFolder temp;
+    const std::filesystem::path folder(temp.Folder());
     std::ostringstream out, err;
     ASSERT_EQ(tool::BuildCommand(TB_SOURCE_DIR "/samples/sample-bar/sample-bar.json", folder.string(), std::nullopt, out, err), 0);
     UseFolder(folder);
@@ -150,7 +150,6 @@ TEST(ToolbarBench, DISABLED_BuildAgainstBareButtons) {
     std::printf("300 items: bare toolbar in one message %.2f ms, ratio %.2f\n", batch_ms, built / batch_ms);
     std::printf("300 items: template build %.2f ms, bare toolbar %.2f ms, ratio %.2f (goal <= 3)\n", built, bare_ms,
                 built / bare_ms);
-    std::filesystem::remove_all(folder);
 }
 
 }  // namespace

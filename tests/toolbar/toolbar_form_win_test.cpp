@@ -19,10 +19,11 @@
 #include "settings/toolbar_settings.hpp"
 #include "storage/bin_data.hpp"
 #include "storage/storage.hpp"
+#include "tests/support/temp_folder.hpp"
+#include "tests/support/template_file.hpp"
 #include "toolbar/toolbar_form_win.hpp"
 #include "toolbar/toolbar_query_win.hpp"
 #include "tools/commands.hpp"
-#include "tests/support/template_file.hpp"
 
 namespace tb {
 namespace {
@@ -32,10 +33,6 @@ using nlohmann::json;
 class ToolbarWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        folder_ = std::filesystem::temp_directory_path() /
-                  ("tb-form-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        std::filesystem::remove_all(folder_);
-        std::filesystem::create_directories(folder_);
         const std::u16string data = AnsiToUtf16(folder_.string());
         ChangeSettings([&](ToolbarSettings& s) {
             s = ToolbarSettings{};
@@ -46,10 +43,6 @@ protected:
             s.MemberId = u"42";
             s.SearchUrl = u"http://default/?q=[SEARCH]";
         });
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        std::filesystem::remove_all(folder_, ignored);
     }
 
     void BuildSample() {
@@ -73,7 +66,8 @@ protected:
         return form;
     }
 
-    std::filesystem::path folder_;
+    tb::testing_support::TempFolder temp_;
+    const std::filesystem::path folder_{temp_.Folder()};
     RecordingAnswerer boxes_;
     ScopedDialogAnswerer answering_{&boxes_};
 };

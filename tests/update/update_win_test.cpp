@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/temp_folder.hpp"
+#include "tests/support/test_window_win.hpp"
 
 #include <algorithm>
 #include <atomic>
@@ -316,35 +317,24 @@ TEST_F(Update, OneUpdateAtATimeAndTheTemplateIsNeverMissing) {
 
 // A message handled while the update waits can start another update on the same thread (a second
 // window of the same browser thread building): it builds with the files as they are.
-std::function<void()> on_nested_message;
-
-LRESULT CALLBACK NestedUpdateWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    if (message == WM_APP + 9 && on_nested_message) on_nested_message();
-    return DefWindowProcA(window, message, wparam, lparam);
-}
-
 TEST_F(Update, AnUpdateStartedFromInsideAnotherIsSkipped) {
     InstallCurrent("Old", "old icons");
     std::string nested;
-    on_nested_message = [&] { nested = Run(); };
-    WNDCLASSA type{};
-    type.lpfnWndProc = NestedUpdateWindowProc;
-    type.hInstance = GetModuleHandleA(nullptr);
-    type.lpszClassName = "TbNestedUpdateWindow";
-    RegisterClassA(&type);
-    const HWND window = CreateWindowA(type.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
-    ASSERT_NE(window, nullptr);
+    testing_support::TestWindow window(L"TbNestedUpdateWindow", [&](UINT message, WPARAM, LPARAM) {
+        if (message != WM_APP + 9) return false;
+        nested = Run();
+        return true;
+    });
+    ASSERT_NE(window.Handle(), nullptr);
     // Half-way through the template the server posts the message and gives the pump time for it.
     Reply templ{TemplateImage("New", "2.0")};
     templ.midway = [&] {
-        PostMessageA(window, WM_APP + 9, 0, 0);
+        PostMessageA(window.Handle(), WM_APP + 9, 0, 0);
         Sleep(300);
     };
     server_->Set(Remote("SampleBar.tb"), templ);
     server_->Set(Remote("icons.bin"), Reply{IconImage(true, "new icons")});
     EXPECT_EQ(Run(), "updated to version 2.0");
-    DestroyWindow(window);
-    on_nested_message = nullptr;
     EXPECT_EQ(nested, "skipped: another window is updating");
 }
 

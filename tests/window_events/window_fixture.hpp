@@ -20,6 +20,7 @@
 #include "settings/big_ini_file.hpp"
 #include "settings/short_date.hpp"
 #include "settings/toolbar_settings.hpp"
+#include "tests/support/temp_folder.hpp"
 #include "toolbar/toolbar_form_win.hpp"
 #include "tools/commands.hpp"
 
@@ -52,10 +53,6 @@ inline HWND ShownSplash() {
 class WindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        folder_ = std::filesystem::temp_directory_path() /
-                  ("tb-window-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        std::filesystem::remove_all(folder_);
-        std::filesystem::create_directories(folder_);
         const std::u16string data = AnsiToUtf16(folder_.string());
         ChangeSettings([&](ToolbarSettings& s) {
             s = ToolbarSettings{};
@@ -70,10 +67,6 @@ protected:
         });
         // The about box's options come from the template; the splash gets a caption of its own.
         WriteTemplateOptions();
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        std::filesystem::remove_all(folder_, ignored);
     }
 
     void BuildSample() {
@@ -147,7 +140,8 @@ protected:
     }
 
     ComScope com_;
-    std::filesystem::path folder_;
+    tb::testing_support::TempFolder temp_;
+    const std::filesystem::path folder_{temp_.Folder()};
     RecordingAnswerer boxes_;
     ScopedDialogAnswerer answering_{&boxes_};
 };
