@@ -483,8 +483,8 @@ function renderForm() {
       return;
     }
     const key = (entry.name || '').toLowerCase();
-    const spec = schemaFor(entry, state.selected);
-    for (const [name, prop] of Object.entries(spec.properties)) {
+    const itemSchema = schemaFor(entry, state.selected);
+    for (const [name, prop] of Object.entries(itemSchema.properties)) {
       if (kHiddenItemFields.has(name)) continue;
       form.append(field('item:' + key + '/' + name, name, prop, () => entry[name], (v) => {
         if (v === undefined) delete entry[name]; else entry[name] = v;
