@@ -52,13 +52,14 @@ constexpr CommandHelp kCommands[] = {
     {"get", "get FILE PATH",
      "Prints one key read as text, as the toolbar reads it (for example \"\\Options\\Search URL\";\n"
      "'/' also separates, letter case is ignored). Exit 1 when the key is missing.\n"},
-    {"build", "build SOURCE OUTDIR [--name BASENAME] [--allow-folder DIR]...",
+    {"build", "build SOURCE OUTDIR [--name BASENAME] [--allow-folder DIR]... [--sign KEY [--expires DAYS]]",
      "Builds OUTDIR/BASENAME.tb and OUTDIR/Icons.bin from a toolbar source (JSON). BASENAME is the\n"
      "toolbar library's name without \".dll\"; it defaults to the source's \"name\", else the source\n"
      "file's name. The result is linted: findings are printed, and exit 1 when one is an error.\n"
      "Files the source names (icons, logo, {\"file\": ...}) must lie in the source's folder, or in a\n"
      "folder given with --allow-folder; icons up to 1 MiB, the logo up to 8 MiB, other files 16 MiB.\n"
-     "The build says which class id the toolbar has.\n"},
+     "The build says which class id the toolbar has. With --sign, a build without errors is signed\n"
+     "with the private key KEY as `sign` does (OUTDIR/BASENAME.release; --expires as for `sign`).\n"},
     {"lint", "lint TEMPLATE [ICONS]",
      "Prints what would go wrong when the toolbar is built from TEMPLATE (and the icon store ICONS),\n"
      "one finding a line: \"error:\" or \"warning:\", the key path, the reason. Exit 1 on an error.\n"},
@@ -151,6 +152,8 @@ bool TakeFlag(std::vector<std::string>& args, std::string_view flag) {
 int Dispatch(const CommandHelp& command, std::vector<std::string> args, std::ostream& out, std::ostream& err) {
     std::optional<std::string> name;
     if (command.name == "build" || command.name == "brand") name = TakeOption(args, "--name");
+    const std::optional<std::string> sign_key =
+        command.name == "build" ? TakeOption(args, "--sign") : std::nullopt;
     BrandOptions brand;
     if (command.name == "brand") {
         const auto out_file = TakeOption(args, "--out");
@@ -179,7 +182,7 @@ int Dispatch(const CommandHelp& command, std::vector<std::string> args, std::ost
         studio.open_browser = !TakeFlag(args, "--no-open");
     }
     std::optional<int> expires_days;
-    if (command.name == "sign") {
+    if (command.name == "sign" || command.name == "build") {
         if (const auto days = TakeOption(args, "--expires")) {
             int value = 0;
             const auto [end, error] = std::from_chars(days->data(), days->data() + days->size(), value);
@@ -216,7 +219,13 @@ int Dispatch(const CommandHelp& command, std::vector<std::string> args, std::ost
     if (c == "dump") return expect(1, 1), DumpCommand(args[0], out, err);
     if (c == "pack") return expect(2, 2), PackCommand(args[0], args[1], err);
     if (c == "get") return expect(2, 2), GetCommand(args[0], args[1], out, err);
-    if (c == "build") return expect(2, 2), BuildCommand(args[0], args[1], name, out, err, allowed_folders);
+    if (c == "build") {
+        expect(2, 2);
+        std::optional<BuildSigning> signing;
+        if (sign_key) signing = BuildSigning{*sign_key, expires_days};
+        else if (expires_days) throw UsageError("--expires needs --sign KEY");
+        return BuildCommand(args[0], args[1], name, out, err, allowed_folders, signing);
+    }
     if (c == "lint") {
         expect(1, 2);
         return LintCommand(args[0], args.size() > 1 ? std::optional<std::string>(args[1]) : std::nullopt, out, err);

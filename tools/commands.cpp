@@ -119,7 +119,10 @@ int GetCommand(const std::string& file, const std::string& path, std::ostream& o
 }
 
 int BuildCommand(const std::string& source_file, const std::string& out_dir, const std::optional<std::string>& name,
-                 std::ostream& out, std::ostream& err, const std::vector<std::string>& allowed_folders) {
+                 std::ostream& out, std::ostream& err, const std::vector<std::string>& allowed_folders,
+                 const std::optional<BuildSigning>& signing) {
+    // A key that cannot be read stops the build before anything is written.
+    if (signing) ReadInput(signing->key_file);
     const Json source = ParseJson(ReadInput(source_file), source_file);
     BuildPlan plan;
     try {
@@ -151,7 +154,14 @@ int BuildCommand(const std::string& source_file, const std::string& out_dir, con
     out << "class id " << class_id
         << (EqualsIgnoreAsciiCase(class_id, kDefaultToolbarGuid) ? " (the default one, shared by every toolbar without its own)" : "")
         << "\n";
-    return Lint(template_file, icons_file, err);
+    const int lint = Lint(template_file, icons_file, err);
+    if (!signing) return lint;
+    // A release users would take must not carry what lint calls an error.
+    if (lint != kExitOk) {
+        err << "not signed: fix the errors above and build again\n";
+        return lint;
+    }
+    return SignCommand(signing->key_file, template_file, icons_file, signing->expires_days, out, err);
 }
 
 int LintCommand(const std::string& template_file, const std::optional<std::string>& icons_file, std::ostream& out,

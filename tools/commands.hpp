@@ -11,9 +11,16 @@ namespace tb::tool {
 int DumpCommand(const std::string& file, std::ostream& out, std::ostream& err);
 int PackCommand(const std::string& json_file, const std::string& out_file, std::ostream& err);
 int GetCommand(const std::string& file, const std::string& path, std::ostream& out, std::ostream& err);
+// What `build --sign` signs the built files with.
+struct BuildSigning {
+    std::string key_file;
+    std::optional<int> expires_days;
+};
 // `allowed_folders`: folders besides the source's own from which the source may take files.
+// With `signing`, a build without lint errors is signed as `sign` does (BASENAME.release beside it).
 int BuildCommand(const std::string& source_file, const std::string& out_dir, const std::optional<std::string>& name,
-                 std::ostream& out, std::ostream& err, const std::vector<std::string>& allowed_folders = {});
+                 std::ostream& out, std::ostream& err, const std::vector<std::string>& allowed_folders = {},
+                 const std::optional<BuildSigning>& signing = std::nullopt);
 int LintCommand(const std::string& template_file, const std::optional<std::string>& icons_file, std::ostream& out,
                 std::ostream& err);
 int CompressCommand(const std::string& in_file, const std::string& out_file, std::ostream& err);

@@ -67,5 +67,22 @@ rm -f "$work/Setup.exe"
   fail "paths relative to the caller's folder are not found: $(cat "$work/out.txt")"
 [ -s "$work/Setup.exe" ] || fail "relative paths: no installer written in the caller's folder"
 
+# The kit's libraries branded by the script: what it cannot brand stops it, and the two ways of
+# giving libraries do not mix.
+brand_case() {  # EXPECTED-MESSAGE ARGUMENTS...
+  local expected=$1 status=0; shift
+  rm -f "$work/Setup.exe"
+  TBTOOL=$tbtool "$source_dir/scripts/make-installer" --template "$work/sample/SampleBar.tb" \
+    --icons "$work/sample/Icons.bin" --out "$work/Setup.exe" "$@" >"$work/out.txt" 2>&1 || status=$?
+  [ "$status" = 2 ] || fail "$* exits with $status, not 2"
+  grep -qF -e "$expected" "$work/out.txt" || fail "$*: not \"$expected\": $(cat "$work/out.txt")"
+  [ ! -e "$work/Setup.exe" ] || fail "$*: an installer was written"
+}
+brand_case "branding $work/SampleBar.dll failed" --toolbar32 "$work/SampleBar.dll"
+brand_case "not both" --toolbar32 "$work/SampleBar.dll" --lib32 "$work/SampleBar.dll"
+brand_case "--key and --no-key go with --toolbar32" --lib32 "$work/SampleBar.dll" --key "$work/SampleBar.dll"
+brand_case "--toolbar32 is required with --toolbar64" --toolbar64 "$work/SampleBar.dll"
+brand_case "--key needs a value" --toolbar32 "$work/SampleBar.dll" --key
+
 [ "$failures" = 0 ] && echo "make-installer: all cases passed"
 exit $((failures > 0))

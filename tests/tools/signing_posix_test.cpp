@@ -164,5 +164,38 @@ TEST_F(Signed, KeysThatAreNoKeysAndTemplatesWithoutAVersionAreRefused) {
     EXPECT_EQ(Tool({"sign", key_, templ_, icons_, "--expires", "0"}).status, kExitUsage);
 }
 
+// `build --sign` is build then sign in one step, and signs only what lint lets through.
+TEST_F(Signed, BuildSignSignsACleanBuildAndNothingElse) {
+    const std::string sample = std::string(TB_SOURCE_DIR) + "/samples/sample-bar/sample-bar.json";
+    const std::string folder = Scratch("build-sign");
+    std::filesystem::remove_all(folder);
+    const ToolRun signed_build = Tool({"build", sample, folder, "--sign", key_, "--expires", "7"});
+    ASSERT_EQ(signed_build.status, kExitOk) << signed_build.err;
+    EXPECT_NE(signed_build.out.find("wrote " + folder + "/SampleBar.release"), std::string::npos) << signed_build.out;
+    EXPECT_EQ(Tool({"verify", pub_, folder + "/SampleBar.release", folder + "/SampleBar.tb", folder + "/Icons.bin"})
+                  .status,
+              kExitOk);
+
+    // An unreadable key stops the build before it writes anything.
+    std::filesystem::remove_all(folder);
+    EXPECT_EQ(Tool({"build", sample, folder, "--sign", Scratch("no-such.key")}).status, kExitUsage);
+    EXPECT_FALSE(std::filesystem::exists(folder));
+    EXPECT_EQ(Tool({"build", sample, folder, "--expires", "7"}).status, kExitUsage);
+
+    // A command that runs nothing is a lint error: the files are written, the release is not.
+    const std::string copy = Scratch("broken-bar");
+    std::filesystem::remove_all(copy);
+    std::filesystem::copy(std::string(TB_SOURCE_DIR) + "/samples/sample-bar", copy,
+                          std::filesystem::copy_options::recursive);
+    std::string source = Read(sample);
+    const std::string home = "Sample Bar home page|http://www.example.com/?member=[MEMBER]";
+    source.replace(source.find(home), home.size(), "[RUN=notepad");
+    WriteWholeFile(copy + "/sample-bar.json", source);
+    const ToolRun refused = Tool({"build", copy + "/sample-bar.json", folder, "--sign", key_});
+    EXPECT_EQ(refused.status, kExitFindings);
+    EXPECT_NE(refused.err.find("not signed"), std::string::npos) << refused.err;
+    EXPECT_FALSE(std::filesystem::exists(folder + "/SampleBar.release"));
+}
+
 }  // namespace
 }  // namespace tb::tool
