@@ -10,8 +10,11 @@ using Microsoft::WRL::ComPtr;
 
 bool SavePng(HWND window, const std::wstring& path) {
     RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW | RDW_FRAME);
+    // The client area only: under Xvfb no window manager draws the frame and the caption, so the
+    // window's own rectangle would show a blank strip where a user sees the title bar.
     RECT box{};
-    GetWindowRect(window, &box);
+    GetClientRect(window, &box);
+    MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&box), 2);
     const int width = box.right - box.left, height = box.bottom - box.top;
     if (width <= 0 || height <= 0) return false;
     HDC screen = GetDC(nullptr);
@@ -27,7 +30,7 @@ bool SavePng(HWND window, const std::wstring& path) {
     HGDIOBJ old = SelectObject(memory, bitmap);
     // The screen's pixels where the window shows (the X11 driver); the window's own printing where
     // there is no screen to read.
-    if (!BitBlt(memory, 0, 0, width, height, screen, box.left, box.top, SRCCOPY)) PrintWindow(window, memory, 0);
+    if (!BitBlt(memory, 0, 0, width, height, screen, box.left, box.top, SRCCOPY)) PrintWindow(window, memory, PW_CLIENTONLY);
     GdiFlush();
     SelectObject(memory, old);
     DeleteDC(memory);
