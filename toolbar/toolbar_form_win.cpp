@@ -231,6 +231,7 @@ void TFormToolbar::CreateComponents() {
     }
 
     Image.Create(Toolbar.ToolbarHandle(), 0, 0, 1, 1);
+    Image.SetDpi(dpi_);
     Image.Cursor = crHandPoint;
     Image.OnClick = [this] {
         RunHandler([&] { ImageClick(); });
@@ -319,6 +320,8 @@ void TFormToolbar::ApplyDpi(int dpi) {
     }
     SearchBox.SetDpi(dpi_);
     SetSearchBoxWidth(search_width_);
+    Image.SetDpi(dpi_);
+    LogoChanged();
     Toolbar.Model().EndUpdate();
     FitToContent();
 }
@@ -467,7 +470,7 @@ void TFormToolbar::LoadLogoPng(const std::u16string& path) {
 void TFormToolbar::LogoChanged() {
     Image.PictureChanged();
     const bool shown = !Image.Picture().Empty();
-    MediaControl->SetControl(Image.Handle(), shown ? Image.Picture().Width() : 0);
+    MediaControl->SetControl(Image.Handle(), shown ? Scaled(Image.Picture().Width(), dpi_) : 0);
     MediaControl->SetVisible(shown);
 }
 

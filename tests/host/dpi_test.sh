@@ -2,9 +2,9 @@
 # The sample toolbar at the screen scales people use, through the stand-in browser: tbhost --dpi N
 # runs the frame at N DPI, --dump reports the band's height and each button's rectangle. Against
 # the toolbar at 96 DPI, at 144 and 192 the band and its buttons are as high as the ratio says
-# (within two pixels), the icons are 24 and 32 pixels, the search box is "Search Width" times the
-# ratio, no caption is cut, and the about box is as large as the ratio says. The prefix's own
-# scale is back afterwards.
+# (within two pixels), the icons are 24 and 32 pixels, the search box is "Search Width" and the logo
+# its own width times the ratio, no caption is cut, and the about box is as large as the ratio says.
+# The prefix's own scale is back afterwards.
 #   dpi_test.sh WINE_RUN TBHOST LIBRARY TBTOOL SAMPLE_FOLDER WORK PREFIX
 set -u
 wine_run=$1 tbhost=$2 library=$3 tbtool=$4 sample=$5 work=$6 prefix=$7
@@ -73,6 +73,8 @@ for dpi in (96, 144, 192):
             check(width >= layout["iconSize"] + after["textWidth"], f"{dpi}: {name}'s caption is cut ({width} wide)")
         if name == "TBControlItem1":
             check(abs(width - search_width * ratio) <= 1, f"{dpi}: the search box is {width} wide")
+        if name == "MediaControl":
+            check(abs(width - (before["right"] - before["left"]) * ratio) <= 1, f"{dpi}: the logo is {width} wide")
     about = picture_size(f"{work}/about-{dpi}.png")
     check(all(abs(a - b * ratio) <= 2 for a, b in zip(about, about96)), f"{dpi}: about box {about} for {about96}")
     print(f"{dpi} DPI: band {layout['height']}, icons {layout['iconSize']}, about box {about[0]}x{about[1]}, buttons " +
