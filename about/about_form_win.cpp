@@ -12,16 +12,20 @@
 #include "settings/navigation_win.hpp"
 #include "settings/text_file.hpp"
 #include "settings/toolbar_settings.hpp"
+#include "toolkit/dpi_win.hpp"
 
 namespace tb {
 namespace {
 
-// The form's design.
+// The form's design, in pixels at 96 DPI: the box scales it (and the template's size) to its screen.
 constexpr int kDesignWidth = 503;
 constexpr int kDesignHeight = 367;
 constexpr int kButtonPanelHeight = 42;
 constexpr int kLogoPanelWidth = 132;
 constexpr int kMargin = 8;
+constexpr int kButtonWidth = 120;
+constexpr int kButtonHeight = 26;
+constexpr int kLogoOffset = 16;
 constexpr COLORREF kLinkColor = RGB(0, 0, 204);
 
 bool WideFileExists(const std::u16string& path) {
@@ -68,7 +72,12 @@ TFormAbout::TFormAbout() {
 
 TFormAbout::~TFormAbout() { DestroyForm(); }
 
-bool TFormAbout::Construct() { return CreateDialogWindow(kDesignWidth, kDesignHeight); }
+bool TFormAbout::Construct() {
+    const int dpi = WindowDpi(nullptr);  // a window of its own, on the screen's scale until it exists
+    return CreateDialogWindow(Scaled(kDesignWidth, dpi), Scaled(kDesignHeight, dpi));
+}
+
+int TFormAbout::Px(int design_pixels) const { return Scaled(design_pixels, WindowDpi(Handle())); }
 
 void TFormAbout::CreateDialogComponents() {
     HWND form = Handle();
@@ -108,7 +117,7 @@ void TFormAbout::CreateDialogComponents() {
 
     ImageLogo.ParentControl = &PanelLogo;
     ImageLogo.Create(PanelLogo.Handle());
-    SetWindowPos(ImageLogo.Handle(), nullptr, 16, 16, 0, 0, SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(ImageLogo.Handle(), nullptr, Px(kLogoOffset), Px(kLogoOffset), 0, 0, SWP_NOZORDER | SWP_NOACTIVATE);
     LabelCredits.ParentControl = &PanelBrand;
     LabelCredits.Create(PanelBrand.Handle());
     LabelCredits.SetCaption(u"Thank you for using this toolbar.");
@@ -129,18 +138,22 @@ void TFormAbout::LayOut() {
     if (PanelButton.Handle() == nullptr) return;
     const int width = ClientWidth();
     const int height = ClientHeight();
-    const int body = std::max(0, height - kButtonPanelHeight);
-    PanelButton.SetBounds(0, body, width, kButtonPanelHeight);
-    const int button_width = 120;
-    ButtonClose.SetBounds(std::max(kMargin, width - kMargin - button_width), 8, button_width, 26);
-    PanelLogo.SetBounds(0, 0, kLogoPanelWidth, body);
+    const int margin = Px(kMargin);
+    const int button_panel = Px(kButtonPanelHeight);
+    const int logo_panel = Px(kLogoPanelWidth);
+    const int body = std::max(0, height - button_panel);
+    PanelButton.SetBounds(0, body, width, button_panel);
+    const int button_width = Px(kButtonWidth);
+    ButtonClose.SetBounds(std::max(margin, width - margin - button_width), margin, button_width, Px(kButtonHeight));
+    PanelLogo.SetBounds(0, 0, logo_panel, body);
 
-    const int labels_width = std::max(0, width - kLogoPanelWidth - 2 * kMargin);
-    int top = kMargin;
+    const int labels_width = std::max(0, width - logo_panel - 2 * margin);
+    int top = margin;
     const auto place = [&](TLabel& label, int lines) {
-        const int line = PixelsOfPoints(label.Font().size) + 5;
-        label.SetBounds(kMargin, top, labels_width, line * lines);
-        top += line * lines + 2;
+        // The fonts are made for the screen's scale (dialog_controls_win.hpp), so are their lines.
+        const int line = PixelsOfPoints(label.Font().size) + Px(5);
+        label.SetBounds(margin, top, labels_width, line * lines);
+        top += line * lines + Px(2);
     };
     place(LabelToolbarName, 1);
     place(LabelToolbarVersion, 1);
@@ -149,9 +162,9 @@ void TFormAbout::LayOut() {
     place(LabelDescription, 2);
     place(LabelHomePageURL, 1);
     place(LabelCredits, 1);
-    PanelBrand.SetBounds(kLogoPanelWidth, 0, std::max(0, width - kLogoPanelWidth), top + kMargin);
-    const int memo_top = top + kMargin;
-    MemoCopyright.SetBounds(kLogoPanelWidth + kMargin, memo_top, labels_width, std::max(0, body - memo_top - 4));
+    PanelBrand.SetBounds(logo_panel, 0, std::max(0, width - logo_panel), top + margin);
+    const int memo_top = top + margin;
+    MemoCopyright.SetBounds(logo_panel + margin, memo_top, labels_width, std::max(0, body - memo_top - Px(4)));
 }
 
 // --- handlers
@@ -203,7 +216,7 @@ void TFormAbout::FillBox() {
     SetColor(color);
     MemoCopyright.SetColor(color);
 
-    SetSize(s.AboutWidth, s.AboutHeight);
+    SetSize(Px(s.AboutWidth), Px(s.AboutHeight));  // the template's size is at 96 DPI
 
     FontFace font = Font();
     if (!s.AboutFont.empty()) font.name = s.AboutFont;

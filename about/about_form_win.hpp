@@ -53,6 +53,8 @@ private:
     void CreateDialogComponents() override;
     void FillBox();
     void LayOut();
+    // A size of the design (96 DPI pixels) at the box's own screen scale.
+    int Px(int design_pixels) const;
 };
 
 }  // namespace tb

@@ -11,6 +11,7 @@
 #include "base/text.hpp"
 #include "settings/navigation_win.hpp"
 #include "settings/toolbar_settings.hpp"
+#include "toolkit/dpi_win.hpp"
 
 namespace tb {
 namespace {
@@ -370,6 +371,15 @@ LRESULT CALLBACK TeToolbar::BandMessageFilter(HWND window, UINT message, WPARAM 
     } else if (message == WM_NCDESTROY) {
         // The window's last message: the filter steps out before the window's own handling ends it.
         band->RemoveMessageFilter();
+    } else if (message == kDpiChangedMessage || message == kDpiChangedAfterParentMessage) {
+        // The toolbar lays itself out at the new scale; then the browser is asked to measure the
+        // band again, so the band's height follows the toolbar's.
+        const LRESULT result = DefSubclassProc(window, message, wparam, lparam);
+        WindowBoundary([&] {
+            band->RefreshBandInfo();
+            return LRESULT{0};
+        });
+        return result;
     }
     return DefSubclassProc(window, message, wparam, lparam);
 }

@@ -1,6 +1,6 @@
 // tbhost: the stand-in browser program, and a driver that uses a toolbar the way a person does.
 //
-//   tbhost [--dll LIBRARY] [--frames N] [--width N] [--repeat N] ACTION...
+//   tbhost [--dll LIBRARY] [--frames N] [--width N] [--repeat N] [--dpi N] ACTION...
 //
 // Like the browser, it hosts every band registered under the browser's Toolbar key (with --dll,
 // only those whose server is that library, which it registers first): each is made by
@@ -17,7 +17,9 @@
 //   --screenshot FILE.png  the frame window              --dialog-shot FILE.png  the next dialog
 //   --wait MS           --interactive (stays until the frame is closed)
 // --frames N opens N frames, each on a thread of its own; --repeat N has every frame build, search
-// for a term of its own and close N times, in an order the threads decide. --close-while-building MS
+// for a term of its own and close N times, in an order the threads decide. --dpi N runs the frames
+// at a screen scale of N dots per inch (96 to 480; dpi_win.cpp says how) and reports the scale the
+// frame's window got as {"frame":1,"dpi":{"system":N,"window":N}}. --close-while-building MS
 // closes the band MS after its creation, from the build's message loop; --close-during-splash closes
 // and releases it from the splash's.
 //
@@ -88,6 +90,10 @@ int wmain(int argc, wchar_t** argv) {
             options.close_during_splash = true;
         } else if (option == L"--repeat" && has_value) {
             options.repeat = _wtoi(argv[++i]);
+        // The screen scale (dpi_win.cpp).
+        } else if (option == L"--dpi" && has_value) {
+            options.dpi = _wtoi(argv[++i]);
+            if (options.dpi < 96 || options.dpi > 480) return Usage(L"--dpi takes 96 to 480");
         } else if (option == L"--width" && has_value && options.actions.empty()) {
             options.width = _wtoi(argv[++i]);
         } else if (with_argument.count(option) && has_value) {
@@ -97,6 +103,10 @@ int wmain(int argc, wchar_t** argv) {
         } else {
             return Usage(L"unknown or incomplete option " + option);
         }
+    }
+    BecomeDpiAware();
+    if (options.dpi > 0) {
+        if (const std::optional<int> code = RunAtDpi(options.dpi)) return *code;
     }
     if (FAILED(OleInitialize(nullptr))) return 1;
     Emit(Handles("start"));

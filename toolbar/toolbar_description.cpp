@@ -105,7 +105,23 @@ std::string DescribeToolbar(const ToolbarFacts& facts) {
         first = false;
         out += JsonString(AnsiToUtf16(message));
     }
-    out += "]}";
+    out += "]";
+    if (facts.layout) {
+        const LayoutFacts& layout = *facts.layout;
+        out += ",\"layout\":{\"dpi\":" + std::to_string(layout.dpi) + ",\"height\":" + std::to_string(layout.height) +
+               ",\"iconSize\":" + std::to_string(layout.icon_size) + ",\"buttons\":[";
+        first = true;
+        for (const ButtonFacts& button : layout.buttons) {
+            if (!first) out += ",";
+            first = false;
+            out += "{\"name\":" + JsonString(button.name) + ",\"caption\":" + JsonString(button.caption) +
+                   ",\"left\":" + std::to_string(button.left) + ",\"top\":" + std::to_string(button.top) +
+                   ",\"right\":" + std::to_string(button.right) + ",\"bottom\":" + std::to_string(button.bottom) +
+                   ",\"textWidth\":" + std::to_string(button.text_width) + "}";
+        }
+        out += "]}";
+    }
+    out += "}";
     return out;
 }
 

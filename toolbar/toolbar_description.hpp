@@ -3,7 +3,11 @@
 //   {"caption":..., "toolbar":[item...], "unattached":[name...], "selector":name|null,
 //    "currentSearchUrl":..., "searchBox":{"text","items","visible","width"}, "mainMenu":name|null,
 //    "imageCount":n (-1 without an image list), "logo":{"width","height","transparent"}|null,
-//    "errors":[message...]}
+//    "errors":[message...], "layout":{...}}
+// "layout" (only when the window was measured): {"dpi","height" (the window's, what the band asks
+//   the browser for),"iconSize","buttons":[{"name","caption","left","top","right","bottom",
+//   "textWidth"}...]}: each shown top-level button in toolbar coordinates, with the width its
+//   caption needs in the toolbar's font, so a reader can tell a clipped caption.
 // Each item: {"name","kind" (item|submenu|separator|control),"caption","imageIndex","hint","tag",
 //   "groupIndex","autoCheck","checked","enabled","visible","dropdownArrow","split","clickable",
 //   "children":[item...]}
@@ -32,6 +36,20 @@ struct LogoFacts {
     bool transparent = false;
 };
 
+struct ButtonFacts {
+    std::u16string name;
+    std::u16string caption;
+    int left = 0, top = 0, right = 0, bottom = 0;
+    int text_width = 0;
+};
+
+struct LayoutFacts {
+    int dpi = 96;
+    int height = 0;
+    int icon_size = 0;  // 0 without an image list
+    std::vector<ButtonFacts> buttons;
+};
+
 struct ToolbarFacts {
     std::u16string caption;
     const TToolbarModel* toolbar = nullptr;
@@ -42,6 +60,7 @@ struct ToolbarFacts {
     int image_count = -1;
     std::optional<LogoFacts> logo;
     std::vector<std::string> errors;  // 8-bit messages in the system code page
+    std::optional<LayoutFacts> layout;
 };
 
 std::string DescribeToolbar(const ToolbarFacts& facts);

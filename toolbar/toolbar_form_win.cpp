@@ -22,7 +22,10 @@ namespace {
 
 // Posted to the window when it was released while one of its handlers ran.
 constexpr UINT kDeferredRelease = WM_APP + 0x5442;
+// Sizes of the design at 96 DPI.
 constexpr int kSearchBoxHeight = 200;  // with the dropped-down list
+constexpr int kDesignWindowHeight = 26;
+constexpr int kMinimumHeight = 22;
 
 }  // namespace
 
@@ -143,7 +146,7 @@ bool TFormToolbar::Construct(const CreateArgs& args) {
     TForm::CreateArgs window;
     window.parent = args.parent;
     window.width = width;
-    window.height = 26;
+    window.height = Scaled(kDesignWindowHeight, WindowDpi(args.parent));
     building_ = true;
     // Nothing is shown while the items are made; the toolbar shows them all at once afterwards,
     // also when the build stopped at a failure.
@@ -182,7 +185,9 @@ TToolbarItem& TFormToolbar::OwnItem(ItemKind kind, const char16_t* name, const c
 
 void TFormToolbar::CreateComponents() {
     HWND window = Handle();
+    dpi_ = WindowDpi(window);
     Toolbar.Create(window, 0, 0, ClientWidth());
+    Toolbar.SetDpi(dpi_);
     Toolbar.OnContextMenu = [this](POINT at) { ShowMainMenu(at); };
     WireWindowEvents();
 
@@ -226,6 +231,7 @@ void TFormToolbar::CreateComponents() {
     }
 
     Image.Create(Toolbar.ToolbarHandle(), 0, 0, 1, 1);
+    Image.SetDpi(dpi_);
     Image.Cursor = crHandPoint;
     Image.OnClick = [this] {
         RunHandler([&] { ImageClick(); });
@@ -234,10 +240,12 @@ void TFormToolbar::CreateComponents() {
     MediaControl->SetControl(Image.Handle(), 0);
     MediaControl->SetVisible(false);  // until there is a logo
 
-    SearchBox.Create(Toolbar.ToolbarHandle(), 0, 0, 145, kSearchBoxHeight);
+    const int search_width = Scaled(search_width_, dpi_);
+    SearchBox.Create(Toolbar.ToolbarHandle(), 0, 0, search_width, Scaled(kSearchBoxHeight, dpi_));
+    SearchBox.SetDpi(dpi_);
     SearchBox.PopupMenu = &popupSearch;
     SearchBoxControl = &own_items_.Create(ItemKind::Control, u"TBControlItem1");
-    SearchBoxControl->SetControl(SearchBox.Handle(), 145);
+    SearchBoxControl->SetControl(SearchBox.Handle(), search_width);
 
     Toolbar.Model().AppendTop(*MediaControl);
     Toolbar.Model().AppendTop(*SearchBoxControl);
@@ -268,6 +276,23 @@ bool TFormToolbar::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam, LRE
         result = 0;
         return true;
     }
+    if (message == kDpiChangedMessage) {
+        // A window of its own (no browser around it) moved to a screen of another scale: the
+        // system's suggested place, then the layout at the new scale.
+        if (const auto* suggested = reinterpret_cast<const RECT*>(lparam)) {
+            SetWindowPos(Handle(), nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                         suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+        }
+        RunHandler([&] { ApplyDpi(HIWORD(wparam)); });
+        result = 0;
+        return true;
+    }
+    if (message == kDpiChangedAfterParentMessage) {
+        // Inside the browser's window: the browser moved, and this window's scale is its own now.
+        RunHandler([&] { ApplyDpi(WindowDpi(Handle())); });
+        result = 0;
+        return true;
+    }
     if (message == WM_CONTEXTMENU) {
         POINT at{};
         GetCursorPos(&at);
@@ -280,8 +305,31 @@ bool TFormToolbar::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam, LRE
 
 int TFormToolbar::PreferredHeight() const { return Toolbar.PreferredHeight(); }
 
+void TFormToolbar::ApplyDpi(int dpi) {
+    if (dpi <= 0 || dpi == dpi_ || Toolbar.Handle() == nullptr) return;
+    dpi_ = dpi;
+    // The old image list stays with the toolbar until the new one replaces it.
+    UniqueImageList icons;
+    if (IconListModel) icons = CreatePlatformImageList(*IconListModel, dpi_);
+    Toolbar.Model().BeginUpdate();
+    Toolbar.SetDpi(dpi_);
+    if (icons) {
+        Toolbar.SetImages(icons.Get());
+        if (popupMain.LinkedItem() != nullptr) popupMain.SetImages(icons.Get());
+        IconList = std::move(icons);
+    }
+    SearchBox.SetDpi(dpi_);
+    SetSearchBoxWidth(search_width_);
+    Image.SetDpi(dpi_);
+    LogoChanged();
+    Toolbar.Model().EndUpdate();
+    FitToContent();
+}
+
+int TFormToolbar::ContentHeight() const { return std::max(PreferredHeight(), Scaled(kMinimumHeight, dpi_)); }
+
 void TFormToolbar::FitToContent() {
-    const int height = std::max(PreferredHeight(), 22);
+    const int height = ContentHeight();
     SetWindowPos(Handle(), nullptr, 0, 0, ClientWidth(), height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     MoveWindow(Toolbar.Handle(), 0, 0, ClientWidth(), height, TRUE);
     Toolbar.Layout();
@@ -370,7 +418,7 @@ void TFormToolbar::LoadIconsAndStoredLogo() {
         IconList.Reset();
         IconListModel = std::make_unique<TPngImageList>();
         stoIcons.ReadImageList("\\Icons", *IconListModel);
-        UniqueImageList made = CreatePlatformImageList(*IconListModel);
+        UniqueImageList made = CreatePlatformImageList(*IconListModel, dpi_);
         if (!made) throw Error("Cannot create the image list");
         IconList = std::move(made);
         Toolbar.SetImages(IconList.Get());
@@ -394,9 +442,10 @@ void TFormToolbar::ReloadTemplate() {
 }
 
 void TFormToolbar::SetSearchBoxWidth(std::int32_t width) {
-    const int clamped = std::clamp<std::int32_t>(width, 0, 4096);
-    SearchBox.SetWidth(clamped);
-    SearchBoxControl->SetControl(SearchBox.Handle(), clamped);
+    search_width_ = std::clamp<std::int32_t>(width, 0, 4096);
+    const int shown = std::min(Scaled(search_width_, dpi_), 4096);
+    SearchBox.SetWidth(shown);
+    SearchBoxControl->SetControl(SearchBox.Handle(), shown);
 }
 
 void TFormToolbar::SetSearchBoxVisible(bool visible) { SearchBoxControl->SetVisible(visible); }
@@ -421,7 +470,7 @@ void TFormToolbar::LoadLogoPng(const std::u16string& path) {
 void TFormToolbar::LogoChanged() {
     Image.PictureChanged();
     const bool shown = !Image.Picture().Empty();
-    MediaControl->SetControl(Image.Handle(), shown ? Image.Picture().Width() : 0);
+    MediaControl->SetControl(Image.Handle(), shown ? Scaled(Image.Picture().Width(), dpi_) : 0);
     MediaControl->SetVisible(shown);
 }
 
@@ -499,6 +548,21 @@ std::string TFormToolbar::Describe() const {
         facts.logo = LogoFacts{Image.Picture().Width(), Image.Picture().Height(), Image.Transparent()};
     }
     facts.errors = ReportedErrors();
+    if (Handle() != nullptr) {
+        LayoutFacts layout;
+        layout.dpi = dpi_;
+        layout.height = ContentHeight();
+        if (IconList) {
+            int width = 0;
+            ImageList_GetIconSize(IconList.Get(), &width, &layout.icon_size);
+        }
+        for (const TToolbarControl::ButtonGeometry& shown : Toolbar.ShownButtons()) {
+            layout.buttons.push_back({shown.item->Name(), shown.item->Caption(), static_cast<int>(shown.box.left),
+                                      static_cast<int>(shown.box.top), static_cast<int>(shown.box.right),
+                                      static_cast<int>(shown.box.bottom), shown.text_width});
+        }
+        facts.layout = std::move(layout);
+    }
     return DescribeToolbar(facts);
 }
 

@@ -28,6 +28,7 @@
 #include "toolbar/toolbar_builder.hpp"
 #include "toolkit/combo_box_win.hpp"
 #include "toolkit/dialogs_win.hpp"
+#include "toolkit/dpi_win.hpp"
 #include "toolkit/form_win.hpp"
 #include "toolkit/image_list_win.hpp"
 #include "toolkit/ole_control_win.hpp"
@@ -76,6 +77,11 @@ public:
     void SetBrowserEvents(std::unique_ptr<BrowserEventSink> sink) { BrowserEvents = std::move(sink); }
     // The window's height for the band's size information.
     int PreferredHeight() const;
+    // The screen scale the window is laid out for (its own window's DPI).
+    int Dpi() const { return dpi_; }
+    // Lays the window out again for another screen scale: fonts, icons, metrics, the search box's
+    // width; its height follows (the band then tells the browser). Nothing happens at the same scale.
+    void ApplyDpi(int dpi);
 
     // --- what was built
     std::string Describe() const;
@@ -203,6 +209,8 @@ private:
     TToolbarItem& OwnItem(ItemKind kind, const char16_t* name, const char16_t* caption, const char16_t* hint = u"");
     void OpenStore(TrsStorage& store, TrsBinData& file, const std::u16string& path, const wchar_t* resource);
     void FitToContent();
+    // The height the window takes for its content (what the band asks the browser for).
+    int ContentHeight() const;
 
     // BuildTarget
     void UpdateTemplate() override;
@@ -232,6 +240,8 @@ private:
     HMODULE resources_ = nullptr;
     bool building_ = false;
     bool release_requested_ = false;
+    int dpi_ = kDesignDpi;
+    int search_width_ = 145;  // "Search Width": pixels at 96 DPI
 };
 
 }  // namespace tb

@@ -144,9 +144,31 @@ void TComboBox::Clear() { SetText(u""); }
 
 bool TComboBox::DroppedDown() const { return SendMessageW(Handle(), CB_GETDROPPEDSTATE, 0, 0) != 0; }
 
+void TComboBox::SetDpi(int dpi) {
+    const std::u16string face = FontFace();
+    dpi_ = dpi;
+    SetFontFace(face);
+}
+
+void TComboBox::FitLineToScale() {
+    // The box is a line of text inside a frame. The line follows the font, but not every system
+    // scales the frame and the line's spacing with it (Wine keeps them as at 96 DPI), which leaves
+    // the box short of the scale: the line takes up the rest, so the box is as high as at 96 DPI
+    // times the scale.
+    constexpr int kDesignHeight = 20;  // the closed box with the toolbar's font at 96 DPI
+    RECT box{};
+    GetWindowRect(Handle(), &box);
+    const int height = box.bottom - box.top;
+    const int line = static_cast<int>(SendMessageW(Handle(), CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0));
+    const int wanted = MulDiv(kDesignHeight, dpi_, 96);
+    if (line > 0 && height > 0 && height < wanted) {
+        SendMessageW(Handle(), CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), line + wanted - height);
+    }
+}
+
 void TComboBox::SetFontFace(std::u16string_view face) {
     LOGFONTW font = {};
-    GetObjectW(ToolbarFont(), sizeof font, &font);
+    GetObjectW(dpi_ > 0 ? ToolbarFontForDpi(dpi_) : ToolbarFont(), sizeof font, &font);
     const std::wstring wide = ToWide(face);
     wcsncpy(font.lfFaceName, wide.c_str(), LF_FACESIZE - 1);
     font.lfFaceName[LF_FACESIZE - 1] = L'\0';
@@ -154,6 +176,7 @@ void TComboBox::SetFontFace(std::u16string_view face) {
     if (!made) return;
     SendMessageW(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(made.Get()), TRUE);
     font_ = std::move(made);
+    if (dpi_ > 0) FitLineToScale();
 }
 
 std::u16string TComboBox::FontFace() const {

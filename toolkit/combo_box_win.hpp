@@ -53,6 +53,8 @@ public:
     bool DroppedDown() const;
 
     void SetFontFace(std::u16string_view face);
+    // The screen scale the box is shown at: its font (the face kept) follows it.
+    void SetDpi(int dpi);
     std::u16string FontFace() const;
 
     std::function<void()> OnCloseUp;
@@ -74,7 +76,10 @@ private:
 
     HWND edit_ = nullptr;
     bool select_pending_ = false;
+    void FitLineToScale();
+
     UniqueHfont font_;
+    int dpi_ = 0;  // 0: the screen's
 };
 
 }  // namespace tb

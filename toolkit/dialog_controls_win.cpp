@@ -196,7 +196,7 @@ LRESULT CALLBACK TPictureBox::PictureProc(HWND window, UINT message, WPARAM wpar
         auto* self = SelfOf<TPictureBox>(window, message, lparam);
         if (self == nullptr) return DefWindowProcW(window, message, wparam, lparam);
         const PictureWindow shown{self->picture_, false, self->Cursor, self->OnClick,
-                                  [self](HDC dc) { return self->CtlColor(dc); }};
+                                  [self](HDC dc) { return self->CtlColor(dc); }, false};
         if (const auto answer = HandlePictureWindowMessage(window, message, wparam, shown)) return *answer;
         return DefWindowProcW(window, message, wparam, lparam);
     });

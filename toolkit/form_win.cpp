@@ -179,6 +179,32 @@ HFONT ToolbarFont() {
     return font;
 }
 
+HFONT ToolbarFontForDpi(int dpi) {
+    const int screen = ScreenDpi();
+    if (dpi == screen || dpi <= 0) return ToolbarFont();
+    static std::mutex lock;
+    static std::map<int, HFONT> fonts;  // a handful of scales at most: one per screen a window met
+    std::lock_guard<std::mutex> guard(lock);
+    if (const auto found = fonts.find(dpi); found != fonts.end()) return found->second;
+    LOGFONTW face = {};
+    GetObjectW(ToolbarFont(), sizeof face, &face);
+    using ForDpi = BOOL(WINAPI*)(UINT, UINT, void*, UINT, UINT);
+    const auto for_dpi = reinterpret_cast<ForDpi>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "SystemParametersInfoForDpi")));
+    NONCLIENTMETRICSW metrics = {};
+    metrics.cbSize = sizeof metrics;
+    if (for_dpi != nullptr && for_dpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, static_cast<UINT>(dpi))) {
+        face = metrics.lfMenuFont;
+    } else {
+        face.lfHeight = MulDiv(face.lfHeight, dpi, screen);  // the screen's font, to the window's scale
+    }
+    HFONT made = CreateFontIndirectW(&face);
+    if (made == nullptr) return ToolbarFont();
+    KeepTextLayoutCache(made);
+    fonts.emplace(dpi, made);
+    return made;
+}
+
 std::u16string ToolbarFontFaceName() {
     LOGFONTW face = {};
     GetObjectW(ToolbarFont(), sizeof face, &face);

@@ -86,6 +86,9 @@ void ProcessMessages();
 
 // The toolkit's toolbar font (the system's menu font) and its face name.
 HFONT ToolbarFont();
+// The toolbar font for a window at `dpi` (toolkit/dpi_win.hpp): the system's menu font as it is
+// at that scale, made once per scale and kept for the process's life as ToolbarFont is.
+HFONT ToolbarFontForDpi(int dpi);
 // The screen's dots per inch (vertical); 96 where the screen cannot tell.
 int ScreenDpi();
 std::u16string ToolbarFontFaceName();

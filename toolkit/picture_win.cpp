@@ -12,6 +12,7 @@
 #include "base/wide_win.hpp"
 #include "base/window_object_win.hpp"
 #include "iconlist/bitmap.hpp"
+#include "toolkit/dpi_win.hpp"
 
 namespace tb {
 namespace {
@@ -211,12 +212,14 @@ void TPicture::ConvertTo24BitBitmap() {
     TakeBitmap(target.Release());
 }
 
-void TPicture::Draw(HDC dc, const RECT& box, bool transparent) const {
+void TPicture::Draw(HDC dc, const RECT& box, bool transparent, bool stretch) const {
+    const int width = stretch ? static_cast<int>(box.right - box.left) : width_;
+    const int height = stretch ? static_cast<int>(box.bottom - box.top) : height_;
     switch (kind_) {
         case Kind::None:
             return;
         case Kind::Icon:
-            DrawIconEx(dc, box.left, box.top, icon_.Get(), width_, height_, 0, nullptr, DI_NORMAL);
+            DrawIconEx(dc, box.left, box.top, icon_.Get(), width, height, 0, nullptr, DI_NORMAL);
             return;
         case Kind::Metafile:
             PlayEnhMetaFile(dc, metafile_.Get(), &box);
@@ -229,10 +232,15 @@ void TPicture::Draw(HDC dc, const RECT& box, bool transparent) const {
     HGDIOBJ old = SelectObject(source.Get(), bitmap_.Get());
     if (BitsPerPixel() == 32) {
         BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-        AlphaBlend(dc, box.left, box.top, width_, height_, source.Get(), 0, 0, width_, height_, blend);
+        AlphaBlend(dc, box.left, box.top, width, height, source.Get(), 0, 0, width_, height_, blend);
     } else if (transparent) {
         const COLORREF key = GetPixel(source.Get(), 0, height_ - 1);
-        TransparentBlt(dc, box.left, box.top, width_, height_, source.Get(), 0, 0, width_, height_, key);
+        TransparentBlt(dc, box.left, box.top, width, height, source.Get(), 0, 0, width_, height_, key);
+    } else if (width != width_ || height != height_) {
+        const int mode = SetStretchBltMode(dc, HALFTONE);  // averaged, not every n-th pixel
+        SetBrushOrgEx(dc, 0, 0, nullptr);
+        StretchBlt(dc, box.left, box.top, width, height, source.Get(), 0, 0, width_, height_, SRCCOPY);
+        SetStretchBltMode(dc, mode);
     } else {
         BitBlt(dc, box.left, box.top, width_, height_, source.Get(), 0, 0, SRCCOPY);
     }
@@ -249,10 +257,15 @@ void TImage::Create(HWND parent, int left, int top, int width, int height) {
     Attach(window);
 }
 
+void TImage::SetDpi(int dpi) {
+    dpi_ = dpi > 0 ? dpi : kDesignDpi;
+    PictureChanged();
+}
+
 void TImage::PictureChanged() {
     if (Handle() == nullptr) return;
     if (AutoSize && !picture_.Empty()) {
-        SetWindowPos(Handle(), nullptr, 0, 0, picture_.Width(), picture_.Height(),
+        SetWindowPos(Handle(), nullptr, 0, 0, Scaled(picture_.Width(), dpi_), Scaled(picture_.Height(), dpi_),
                      SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
     InvalidateRect(Handle(), nullptr, TRUE);
@@ -278,7 +291,7 @@ std::optional<LRESULT> HandlePictureWindowMessage(HWND window, UINT message, WPA
             HDC dc = BeginPaint(window, &paint);
             RECT box{};
             GetClientRect(window, &box);
-            shown.picture.Draw(dc, box, shown.transparent);
+            shown.picture.Draw(dc, box, shown.transparent, shown.stretch);
             EndPaint(window, &paint);
             return 0;
         }
@@ -305,7 +318,7 @@ LRESULT CALLBACK TImage::ImageProc(HWND window, UINT message, WPARAM wparam, LPA
         if (self != nullptr) {
             // The parent's background shows through (the toolbar's, on a toolbar).
             const PictureWindow shown{self->picture_, self->transparent_, self->Cursor, self->OnClick,
-                                      [](HDC) { return GetSysColorBrush(COLOR_BTNFACE); }};
+                                      [](HDC) { return GetSysColorBrush(COLOR_BTNFACE); }, self->dpi_ != kDesignDpi};
             if (const auto answer = HandlePictureWindowMessage(window, message, wparam, shown)) return *answer;
         }
         return DefWindowProcW(window, message, wparam, lparam);

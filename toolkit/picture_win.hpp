@@ -45,8 +45,9 @@ public:
     void Clear();
 
     // Draws the picture into the rectangle; transparent: the bitmap's bottom-left pixel colour is
-    // left out (icons and alpha bitmaps draw with their own transparency).
-    void Draw(HDC dc, const RECT& box, bool transparent) const;
+    // left out (icons and alpha bitmaps draw with their own transparency). At its own size at the
+    // rectangle's top-left corner, or stretched over the whole rectangle.
+    void Draw(HDC dc, const RECT& box, bool transparent, bool stretch = false) const;
 
 private:
     void TakeBitmap(HBITMAP bitmap);
@@ -69,6 +70,7 @@ struct PictureWindow {
     int cursor;
     const std::function<void()>& on_click;
     std::function<HBRUSH(HDC)> background;
+    bool stretch;  // the picture over the whole client area, not at its own size
 };
 std::optional<LRESULT> HandlePictureWindowMessage(HWND window, UINT message, WPARAM wparam,
                                                   const PictureWindow& shown);
@@ -87,6 +89,9 @@ public:
     bool Transparent() const { return transparent_; }
     void SetTransparent(bool transparent);
     bool AutoSize = true;
+    // The screen scale the control is shown at: the picture is drawn (and, with AutoSize, the
+    // control sized) at its size times the scale; 96 shows it pixel for pixel.
+    void SetDpi(int dpi);
 
     std::function<void()> OnClick;
 
@@ -95,6 +100,7 @@ private:
 
     TPicture picture_;
     bool transparent_ = false;
+    int dpi_ = 96;
 };
 
 // Clipboard: Unicode text.

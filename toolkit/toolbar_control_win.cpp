@@ -8,6 +8,7 @@
 #include "base/errors.hpp"
 #include "base/wide_win.hpp"
 #include "base/window_object_win.hpp"
+#include "toolkit/dpi_win.hpp"
 #include "toolkit/popup_menu_win.hpp"
 
 namespace tb {
@@ -17,6 +18,7 @@ constexpr int kFirstCommand = 1000;
 constexpr int kChevronCommand = 1;
 constexpr wchar_t kDockClass[] = L"TbToolkitDock";
 constexpr UINT_PTR kSubclassId = 0x7462;
+constexpr int kSeparatorWidth = 6;  // at 96 DPI
 
 HINSTANCE ModuleOf(HWND window) { return reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(window, GWLP_HINSTANCE)); }
 
@@ -86,6 +88,25 @@ void TToolbarControl::Create(HWND parent, int left, int top, int width) {
     chevron_ = CreateToolbarWindow(dock, true);
     ShowWindow(chevron_, SW_HIDE);
     SetWindowSubclass(toolbar_, &ToolbarSubclass, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
+    design_padding_ = static_cast<DWORD>(SendMessageW(toolbar_, TB_GETPADDING, 0, 0));
+    Render();
+}
+
+void TToolbarControl::SetDpi(int dpi) {
+    dpi_ = dpi > 0 ? dpi : kDesignDpi;
+    if (toolbar_ == nullptr) return;
+    const LPARAM padding = MAKELPARAM(Scaled(LOWORD(design_padding_), dpi_), Scaled(HIWORD(design_padding_), dpi_));
+    for (HWND window : {toolbar_, chevron_}) {
+        SendMessageW(window, WM_SETFONT, reinterpret_cast<WPARAM>(ToolbarFontForDpi(dpi_)), FALSE);
+        SendMessageW(window, TB_SETPADDING, 0, padding);
+    }
+    // Text-only buttons are as high as an image would be: the scaled size of one. An image list
+    // brings its own size.
+    if (images_ == nullptr) {
+        SendMessageW(toolbar_, TB_SETBITMAPSIZE, 0, MAKELPARAM(Scaled(16, dpi_), Scaled(15, dpi_)));
+    }
+    SendMessageW(chevron_, TB_SETBITMAPSIZE, 0, MAKELPARAM(Scaled(16, dpi_), Scaled(15, dpi_)));
+    SendMessageW(chevron_, TB_AUTOSIZE, 0, 0);
     Render();
 }
 
@@ -104,7 +125,7 @@ TBBUTTON TToolbarControl::ButtonFor(TToolbarItem& item, int index, const std::ws
     switch (item.Kind()) {
         case ItemKind::Separator:
             button.fsStyle = BTNS_SEP;
-            button.iBitmap = 6;
+            button.iBitmap = Scaled(kSeparatorWidth, dpi_);
             return button;
         case ItemKind::Control:
             button.fsStyle = BTNS_SEP;
@@ -151,11 +172,34 @@ void TToolbarControl::Render() {
     if (!buttons.empty()) {
         SendMessageW(toolbar_, TB_ADDBUTTONSW, buttons.size(), reinterpret_cast<LPARAM>(buttons.data()));
     }
+    FitButtonHeightToScale();
     SendMessageW(toolbar_, TB_AUTOSIZE, 0, 0);
     SendMessageW(toolbar_, WM_SETREDRAW, TRUE, 0);
     rendering_ = false;
     Layout();
     InvalidateRect(toolbar_, nullptr, TRUE);
+}
+
+void TToolbarControl::FitButtonHeightToScale() {
+    if (dpi_ == kDesignDpi) return;
+    // The taller of an image and a line of the caption, with the padding at this scale. A toolbar
+    // that keeps the padding of 96 DPI (Wine's does, whatever it is told) would leave the buttons
+    // short of the scale by the difference.
+    int content = Scaled(15, dpi_);
+    if (images_ != nullptr) {
+        int width = 0;
+        ImageList_GetIconSize(images_, &width, &content);
+    }
+    UniqueMemoryDc measure(CreateCompatibleDC(nullptr));
+    TEXTMETRICW metrics{};
+    if (measure) {
+        const HGDIOBJ old = SelectObject(measure.Get(), ToolbarFontForDpi(dpi_));
+        if (GetTextMetricsW(measure.Get(), &metrics)) content = std::max<int>(content, metrics.tmHeight);
+        SelectObject(measure.Get(), old);
+    }
+    const int wanted = content + Scaled(HIWORD(design_padding_), dpi_);
+    const DWORD size = static_cast<DWORD>(SendMessageW(toolbar_, TB_GETBUTTONSIZE, 0, 0));
+    if (HIWORD(size) < wanted) SendMessageW(toolbar_, TB_SETBUTTONSIZE, 0, MAKELPARAM(LOWORD(size), wanted));
 }
 
 int TToolbarControl::PreferredHeight() const {
@@ -166,7 +210,7 @@ int TToolbarControl::PreferredHeight() const {
         if (item->Kind() != ItemKind::Control || item->Control() == nullptr || !item->Visible()) continue;
         RECT box{};
         GetWindowRect(static_cast<HWND>(item->Control()), &box);
-        height = std::max<int>(height, box.bottom - box.top + 2);
+        height = std::max<int>(height, box.bottom - box.top + Scaled(2, dpi_));
     }
     return height;
 }
@@ -238,6 +282,32 @@ std::vector<TToolbarItem*> TToolbarControl::OverflowItems() const {
         if (box.right > client.right) cut.push_back(item);
     }
     return cut;
+}
+
+std::vector<TToolbarControl::ButtonGeometry> TToolbarControl::ShownButtons() const {
+    std::vector<ButtonGeometry> shown;
+    if (toolbar_ == nullptr) return shown;
+    RECT client{};
+    GetClientRect(toolbar_, &client);
+    UniqueMemoryDc measure(CreateCompatibleDC(nullptr));  // the caption as the toolbar draws it
+    HDC context = measure.Get();
+    const HGDIOBJ old = context ? SelectObject(context, ToolbarFontForDpi(dpi_)) : nullptr;
+    for (std::size_t i = 0; i < shown_.size(); ++i) {
+        TToolbarItem* item = shown_[i];
+        RECT box{};
+        if (!item->Visible() || !SendMessageW(toolbar_, TB_GETITEMRECT, i, reinterpret_cast<LPARAM>(&box))) continue;
+        if (box.right > client.right) continue;
+        int text_width = 0;
+        const std::wstring caption = ToWide(item->Caption());
+        SIZE extent{};
+        if (context && !caption.empty() && item->Kind() != ItemKind::Separator && item->Kind() != ItemKind::Control &&
+            GetTextExtentPoint32W(context, caption.c_str(), static_cast<int>(caption.size()), &extent)) {
+            text_width = extent.cx;
+        }
+        shown.push_back({item, box, text_width});
+    }
+    if (context) SelectObject(context, old);
+    return shown;
 }
 
 void TToolbarControl::Repaint() {

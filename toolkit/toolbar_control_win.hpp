@@ -35,6 +35,11 @@ public:
     HWND ToolbarHandle() const { return toolbar_; }
     HWND OverflowHandle() const { return chevron_; }
 
+    // The screen scale of the toolbar's window: its font, padding and separators follow it (the
+    // image list and the controls' widths are the owner's, made for the same scale). 96 at first.
+    void SetDpi(int dpi);
+    int Dpi() const { return dpi_; }
+
     // The image list of the buttons and menus (not owned); null for none.
     void SetImages(HIMAGELIST images);
     HIMAGELIST Images() const { return images_; }
@@ -47,6 +52,14 @@ public:
     int PreferredHeight() const;
     // The top-level item whose button is under a point of the toolbar window, or null.
     TToolbarItem* ItemAt(POINT toolbar_client) const;
+    // Each shown top-level button (visible, not cut off) with its rectangle in toolbar coordinates
+    // and the width its caption needs in the toolbar's font.
+    struct ButtonGeometry {
+        TToolbarItem* item;
+        RECT box;
+        int text_width;
+    };
+    std::vector<ButtonGeometry> ShownButtons() const;
     // Top-level items whose buttons are cut off by the dock's width (what the overflow menu shows).
     std::vector<TToolbarItem*> OverflowItems() const;
     void Repaint();
@@ -72,11 +85,14 @@ private:
     TToolbarItem* ItemOfCommand(int command) const;
     TBBUTTON ButtonFor(TToolbarItem& item, int index, const std::wstring& caption) const;
     void PlaceControls();
+    void FitButtonHeightToScale();
 
     TToolbarModel model_;
     HWND toolbar_ = nullptr;
     HWND chevron_ = nullptr;
     HIMAGELIST images_ = nullptr;
+    int dpi_ = 96;
+    DWORD design_padding_ = 0;  // the toolbar's own padding at 96 DPI, as it came
     std::vector<TToolbarItem*> shown_;  // top level as rendered: command id - kFirstCommand -> item
     bool rendering_ = false;
 };

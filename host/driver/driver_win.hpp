@@ -7,6 +7,7 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,7 @@ struct Options {
     int repeat = 0;
     int close_while_building = -1;  // milliseconds after the band's creation; -1: not
     bool close_during_splash = false;
+    int dpi = 0;  // --dpi: the screen scale the frames run at; 0: the prefix's own
     std::vector<Action> actions;
 };
 
@@ -52,6 +54,17 @@ private:
     size_t navigations_ = 0, status_ = 0, bars_ = 0, execs_ = 0;
     int widths_ = 0;
 };
+
+// ---- screen scale (dpi_win.cpp)
+
+// Makes the process aware of the screen's scale, as the browser is (per monitor where the system
+// offers it); before any window is made.
+void BecomeDpiAware();
+// With the prefix's scale at `dpi` already: nullopt, and this run goes on. Otherwise runs this
+// program again with the prefix's "LogPixels" at `dpi` (put back afterwards) and gives its exit code.
+std::optional<int> RunAtDpi(int dpi);
+// {"system":N,"window":N}: the scale of the screen and of a window, as this process sees them.
+std::string DpiFacts(HWND window);
 
 // ---- pictures (pictures_win.cpp)
 

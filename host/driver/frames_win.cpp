@@ -127,6 +127,7 @@ bool Frame::Open() {
         }
     }
     if (!host_->Hosting()) building_ = nullptr;
+    if (options_.dpi > 0) Emit(FramePrefix(number_) + "\"dpi\":" + DpiFacts(browser_->Frame()) + "}");
     Settle(300);
     if (closed_by_driver_) {
         Settle(options_.close_during_splash ? 4500 : 0);  // the splash's time, with the band gone

@@ -15,6 +15,7 @@
 #include "registry_support.hpp"
 #include "settings/toolbar_settings.hpp"
 #include "test_window_win.hpp"
+#include "toolkit/dpi_win.hpp"
 
 namespace tb {
 namespace {
@@ -526,6 +527,28 @@ TEST_F(BandObject, BandInfoReportsTheWindowsSizeAndDropsTitleAndColour) {
     EXPECT_EQ(some.dwMask, static_cast<DWORD>(DBIM_ACTUAL));
     EXPECT_EQ(some.ptMinSize.x, 5);
     EXPECT_EQ(As<IDeskBand>()->GetBandInfo(1, 0, nullptr), E_INVALIDARG);
+}
+
+// The window moved to a screen of another scale and laid itself out again: the browser is asked
+// to measure the band again, inside the browser's window and as a window of its own alike.
+TEST_F(BandObject, AChangeOfScaleHasTheBrowserMeasureTheBandAgain) {
+    const HWND window = SiteAndShow();
+    DESKBANDINFO info{};
+    info.dwMask = DBIM_ACTUAL;
+    ASSERT_EQ(As<IDeskBand>()->GetBandInfo(7, 0, &info), S_OK);  // the browser's id for the band
+    const auto& exec = Browser().Record().exec_calls;
+    ASSERT_TRUE(exec.empty());
+    SendMessageW(window, kDpiChangedAfterParentMessage, 0, 0);
+    RECT suggested{0, 0, 1200, 48};
+    SendMessageW(window, kDpiChangedMessage, MAKEWPARAM(192, 192), reinterpret_cast<LPARAM>(&suggested));
+    ASSERT_EQ(exec.size(), 2u);
+    for (const auto& call : exec) {
+        EXPECT_EQ(call.group, CGID_DeskBand);
+        EXPECT_EQ(call.command, static_cast<DWORD>(DBID_BANDINFOCHANGED));
+        EXPECT_EQ(call.input.integer, 7);
+    }
+    SendMessageW(window, WM_SIZE, 0, 0);
+    EXPECT_EQ(exec.size(), 2u) << "other messages ask nothing";
 }
 
 TEST_F(BandObject, WithoutFullSizeTheBandIsAtLeast275Wide) {

@@ -305,6 +305,58 @@ TEST_F(ToolbarWindowTest, AnswersDriversThroughItsQueryMessage) {
     EXPECT_EQ(from_elsewhere, 0);
 }
 
+// A window that moves to a screen of another scale lays itself out again: icons, fonts, button and
+// window heights and the search box ("Search Width" is in 96 DPI pixels) follow the ratio, no
+// caption is cut, and the way back gives the layout it started with.
+TEST_F(ToolbarWindowTest, FollowsTheScaleOfItsWindow) {
+    BuildSample();
+    TFormToolbar::Pointer form = Make();
+    const auto layout = [&] { return json::parse(form->Describe())["layout"]; };
+    const auto move_to = [&](int dpi) {
+        RECT suggested{};
+        GetWindowRect(form->Handle(), &suggested);
+        SendMessageW(form->Handle(), kDpiChangedMessage, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+    };
+    const json at96 = layout();
+    ASSERT_EQ(at96["dpi"], 96);
+    ASSERT_EQ(at96["iconSize"], 16);
+    const auto find = [](const json& buttons, const std::string& name) {
+        for (const json& button : buttons) {
+            if (button["name"] == name) return button;
+        }
+        return json();
+    };
+    for (const int dpi : {144, 192, 120}) {
+        SCOPED_TRACE(dpi);
+        move_to(dpi);
+        const json scaled = layout();
+        const double ratio = dpi / 96.0;
+        EXPECT_EQ(form->Dpi(), dpi);
+        EXPECT_EQ(scaled["dpi"], dpi);
+        EXPECT_EQ(scaled["iconSize"], MulDiv(16, dpi, 96));
+        EXPECT_NEAR(scaled["height"].get<int>(), at96["height"].get<int>() * ratio, 2.0);
+        ASSERT_EQ(scaled["buttons"].size(), at96["buttons"].size());
+        for (const json& before : at96["buttons"]) {
+            const std::string name = before["name"];
+            SCOPED_TRACE(name);
+            const json after = find(scaled["buttons"], name);
+            ASSERT_FALSE(after.is_null());
+            const int height = after["bottom"].get<int>() - after["top"].get<int>();
+            const int width = after["right"].get<int>() - after["left"].get<int>();
+            EXPECT_NEAR(height, (before["bottom"].get<int>() - before["top"].get<int>()) * ratio, 2.0);
+            // The search box, the logo and the separators are sizes of the design.
+            if (name == "TBControlItem1" || name == "MediaControl" || name.rfind("Separator", 0) == 0) {
+                EXPECT_NEAR(width, (before["right"].get<int>() - before["left"].get<int>()) * ratio, 1.0);
+            }
+            if (!after["caption"].get<std::string>().empty()) {
+                EXPECT_GE(width, scaled["iconSize"].get<int>() + after["textWidth"].get<int>());
+            }
+        }
+    }
+    move_to(96);
+    EXPECT_EQ(layout(), at96);
+}
+
 // The window went first (its frame closed under a handler's box), so no message can carry the
 // release: the form still goes once the handler has returned, instead of staying for good.
 TEST_F(ToolbarWindowTest, ReleasedInsideItsOwnHandlerAfterItsWindowWentStillGoes) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <vector>
@@ -122,6 +123,74 @@ TEST(PlatformImageList, HandleMovesAndDestroysOnce) {
     b = UniqueImageList();
     EXPECT_FALSE(b);
     EXPECT_EQ(GetObjectType(info.hbmImage), 0u);
+}
+
+// Every pixel of a premultiplied picture has no colour channel above its alpha: a scaler that
+// worked on straight colours, or darkened the edges, breaks that.
+bool Premultiplied(const Bitmap32& picture) {
+    for (std::uint32_t pixel : picture.pixels) {
+        const std::uint32_t alpha = pixel >> 24;
+        if (((pixel >> 16) & 0xFF) > alpha || ((pixel >> 8) & 0xFF) > alpha || (pixel & 0xFF) > alpha) return false;
+    }
+    return true;
+}
+
+TEST(PlatformImageList, ScalesTheImagesToTheScreensScale) {
+    TPngImageList model;
+    model.AddPngImage().PngImage.SetData(Icon("go-home"));
+    model.AddPngImage().PngImage.SetData(Icon("internet-web-browser"));
+    model.Rebuild();
+    for (const auto& [dpi, side] : {std::pair{96, 16}, {120, 20}, {144, 24}, {192, 32}}) {
+        SCOPED_TRACE(dpi);
+        UniqueImageList list = CreatePlatformImageList(model, dpi);
+        ASSERT_TRUE(list);
+        int cx = 0;
+        int cy = 0;
+        ASSERT_TRUE(ImageList_GetIconSize(list.Get(), &cx, &cy));
+        EXPECT_EQ(cx, side);
+        EXPECT_EQ(cy, side);
+        EXPECT_EQ(ImageList_GetImageCount(list.Get()), 2);
+        // The picture is stretched over the whole image, not placed in a corner: as many of its
+        // pixels are covered as the scale says, within what the filter's soft edges add or take.
+        const std::vector<std::uint32_t> home = StoredPixels(list.Get(), 0, side, side);
+        ASSERT_EQ(home.size(), static_cast<std::size_t>(side * side));
+        const auto covered = [](const std::vector<std::uint32_t>& pixels) {
+            return std::count_if(pixels.begin(), pixels.end(), [](std::uint32_t p) { return (p >> 24) >= 0x80; });
+        };
+        const double expected = covered(model.Images()[0].pixels) * (side / 16.0) * (side / 16.0);
+        EXPECT_NEAR(covered(home), expected, expected * 0.2);
+    }
+}
+
+TEST(ScalePicture, KeepsColoursTransparencyAndPremultiplication) {
+    // A solid opaque square inside a half-transparent ring inside a transparent frame, each wide
+    // enough that a filter's reach from the middle and from a corner stays in one of them.
+    Bitmap32 picture(16, 16);
+    const auto band = [](int at) { return std::min(at, 15 - at); };
+    for (int y = 0; y < 16; ++y) {
+        for (int x = 0; x < 16; ++x) {
+            const int depth = std::min(band(x), band(y));
+            picture.At(x, y) = depth < 3 ? 0u : depth == 3 ? 0x80402000u : 0xFF804000u;
+        }
+    }
+    for (const int side : {16, 12, 24, 32}) {
+        SCOPED_TRACE(side);
+        const std::optional<Bitmap32> scaled = ScalePicture(picture, side, side);
+        ASSERT_TRUE(scaled);
+        ASSERT_EQ(scaled->width, side);
+        ASSERT_EQ(scaled->height, side);
+        ASSERT_EQ(scaled->pixels.size(), static_cast<std::size_t>(side * side));
+        EXPECT_TRUE(Premultiplied(*scaled));
+        EXPECT_EQ(scaled->At(side / 2, side / 2), 0xFF804000u);
+        EXPECT_EQ(scaled->At(0, 0) >> 24, 0u);
+    }
+    EXPECT_EQ(ScalePicture(picture, 16, 16), picture);
+    for (const auto& [width, height] : {std::pair{0, 16}, {16, 0}, {-1, 16}, {kMaxPictureSide + 1, 16}}) {
+        EXPECT_FALSE(ScalePicture(picture, width, height)) << width << "x" << height;
+    }
+    Bitmap32 damaged(4, 4);
+    damaged.pixels.resize(3);  // fewer pixels than its size says
+    EXPECT_FALSE(ScalePicture(damaged, 8, 8));
 }
 
 }  // namespace
