@@ -232,6 +232,9 @@ private:
     HMODULE resources_ = nullptr;
     bool building_ = false;
     bool release_requested_ = false;
+    // The item loop's last pump (see ProcessMessages), and whether this build has pumped yet.
+    DWORD last_item_pump_ = 0;
+    bool item_loop_pumped_ = false;
 };
 
 }  // namespace tb
