@@ -375,6 +375,7 @@ void TFormToolbar::FormCreate() {
 }
 
 void TFormToolbar::BuildToolbar() {
+    item_loop_pumped_ = false;
     BuildResult result;
     struct Keep {
         TFormToolbar& form;
@@ -479,7 +480,17 @@ TToolbarItem* TFormToolbar::FindOwnMenuItem(std::u16string_view name) {
     return item != nullptr && item->IsCustomItem() ? item : nullptr;
 }
 
-void TFormToolbar::ProcessMessages() { ::tb::ProcessMessages(); }
+void TFormToolbar::ProcessMessages() {
+    // Before the first item the waiting messages are always handled; before each later one only
+    // once the clock has moved on since the last time. Looking into an empty queue costs as much
+    // as making an item (more under Wine), so a long template paid for it twice, while a message
+    // that arrives meanwhile still waits no longer than one tick of the clock.
+    const DWORD now = GetTickCount();
+    if (item_loop_pumped_ && now == last_item_pump_) return;
+    item_loop_pumped_ = true;
+    last_item_pump_ = now;
+    ::tb::ProcessMessages();
+}
 
 ItemClickEvent TFormToolbar::ItemClickHandler() {
     return [this](TToolbarItem& item) {

@@ -242,6 +242,9 @@ private:
     bool release_requested_ = false;
     int dpi_ = kDesignDpi;
     int search_width_ = 145;  // "Search Width": pixels at 96 DPI
+    // The item loop's last pump (see ProcessMessages), and whether this build has pumped yet.
+    DWORD last_item_pump_ = 0;
+    bool item_loop_pumped_ = false;
 };
 
 }  // namespace tb
