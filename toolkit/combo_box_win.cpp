@@ -202,6 +202,10 @@ LRESULT CALLBACK TComboBox::EditSubclass(HWND window, UINT message, WPARAM wpara
                                          DWORD_PTR data) {
     return WindowBoundary([&]() -> LRESULT {
         auto* self = reinterpret_cast<TComboBox*>(data);
+        if ((message == WM_KEYDOWN || message == WM_SYSKEYDOWN) && self->OnKeyDown &&
+            self->OnKeyDown(wparam, message == WM_SYSKEYDOWN)) {
+            return 0;
+        }
         if (message == WM_CHAR && self->OnKeyPress) {
             auto key = static_cast<wchar_t>(wparam);
             self->OnKeyPress(key);
