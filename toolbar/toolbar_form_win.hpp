@@ -175,7 +175,9 @@ public:
     std::int32_t ReadLastShownDate();
     // The can-resize event: with FullSize the width follows the browser window's, 20 pixels less.
     bool FormCanResize(int& new_width, int& new_height);
-    // Mouse movement over the toolbar (toolbar client coordinates): the item's status text.
+    // Mouse movement over the toolbar (toolbar client coordinates; the mouse leaving the toolbar
+    // comes as a move to -1, -1): the item's status text, sent once per item; leaving the items
+    // clears it once.
     void ToolbarMouseMove(int x, int y);
     // The browser finished a document: the toolbar repaints.
     void BrowserEventsDocumentComplete(IDispatch* browser, const VARIANT* url);

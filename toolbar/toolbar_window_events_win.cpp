@@ -111,6 +111,9 @@ void TFormToolbar::ToolbarMouseMove(int x, int y) {
         if (status == LastStatusText) return;
         LastStatusText = status;
     } else {
+        // Off the items (a separator, a gap, out of the toolbar): the status bar is cleared once,
+        // when the hover leaves an item, not on every move.
+        if (LastStatusText.empty()) return;
         LastStatusText.clear();
     }
     Bstr text(ToWide(AnsiToUtf16(LastStatusText)));
