@@ -107,19 +107,22 @@ cp "$work/out/SampleBar.tb" "$data/SampleBar.tb"
 
 # A keyboard-only session: Tab into the band, every button and every entry of their menus, the
 # commands run by Enter and Space, an engine chosen, a search, the history list opened and closed
-# (Alt+Down, F4, Esc), Esc back to the page, Shift+Tab in at the end and out at the start.
+# (Alt+Down, F4, Esc), the menus of the buttons and of the search box (Shift+F10), Esc back to the
+# page, Shift+Tab in at the end and out at the start.
 # Its lines stay in session.jsonl.
 check session 0 'set(k["item"] for k in keys if k["focus"] == "button") == {"miHome", "miSearch", "miNews", "miLinks"};'\
 '{k["highlighted"] for k in keys if k["focus"] == "menu"} >= {"Web", "Images", "News", "World", "Science", "Favourites", "Calculator", "Contact us", "About Sample Bar"};'\
 'urls == ["http://www.example.com/?member=", "http://news.example.com/", "http://news.example.com/science", "mailto:toolbar@example.com", "http://search.example.com/news?q=kbd&member="];'\
-'[k.get("list") for k in keys if k["focus"] == "search box"] == [False, False, True, False, True, False, False];'\
+'[k.get("list") for k in keys if k["focus"] == "search box"] == [False, False, False, True, False, True, False, False];'\
+'[any(e != "-" and e["caption"] == c for k in keys if k["focus"] == "menu" for e in k["entries"]) for c in ("Close Sample Bar", "Clear History")] == [True, True];'\
 '[k["focus"] for k in keys][-5:] == ["search box", "page", "search box", "button", "page"];'\
 '[l for l in lines if l.get("focus") == "browser" and l["band_has_focus"] is False];'\
 '"kbd" in read("History.txt").split();'\
 'not errors' \
   -- --dll "$dll" --key tab --key enter --key right --key down --key down --key down --key down --key enter \
      --key right --key space --key alt+down --key down --key down --key enter --key end --key down --key down \
-     --key down --key down --key down --key up --key enter --key left --key home --key tab --type kbd --key enter \
+     --key down --key down --key down --key up --key enter --key left --key home --key shift+f10 --key esc --key tab --key shift+f10 --key esc \
+     --type kbd --key enter \
      --key alt+down --key esc --key f4 --key esc --key esc --key shift+tab --key shift+tab --key shift+tab
 
 # A person's session: the frame stays until the person closes it (here the close message that the
