@@ -182,8 +182,8 @@ public:
     // The browser finished a document: the toolbar repaints.
     void BrowserEventsDocumentComplete(IDispatch* browser, const VARIANT* url);
 
-    // --- the keyboard: the window's tab stops are the banner (when it shows), the buttons and the
-    // search box, in that order.
+    // --- the keyboard: the window's tab stops are the banner (when it shows), the search box and
+    // the buttons (one stop), in the order they show from left to right.
     // Takes the focus at the first stop (at_end: the last), as a Tab (Shift+Tab) from the browser.
     void EnterFocus(bool at_end);
     // Tab (forward) or Shift+Tab: the next stop; false when there is none at that end (the focus

@@ -147,14 +147,25 @@ bool TFormToolbar::MoveFocus(bool forward) {
 }
 
 std::vector<int> TFormToolbar::FocusStops() const {
+    // In the order they show, left to right: the banner stands first; the search box and the
+    // buttons by their places on the toolbar.
+    const std::vector<TToolbarItem*>& top = Toolbar.Model().TopLevel();
+    const auto place = [&top](const TToolbarItem* item) {
+        return static_cast<std::size_t>(std::find(top.begin(), top.end(), item) - top.begin());
+    };
+    std::size_t first_button = top.size();
+    for (std::size_t i = 0; i < top.size() && first_button == top.size(); ++i) {
+        if (top[i]->IsCustomItem() && top[i]->Visible()) first_button = i;
+    }
     std::vector<int> stops;
     if (HWND banner = Banner.Control() != nullptr ? Banner.Control()->Handle() : nullptr; banner && IsWindowVisible(banner)) {
         stops.push_back(static_cast<int>(Stop::Banner));
     }
+    const bool search_box = SearchBoxControl != nullptr && SearchBoxControl->Visible() && IsWindowVisible(SearchBox.Handle());
+    const bool box_first = search_box && place(SearchBoxControl) < first_button;
+    if (box_first) stops.push_back(static_cast<int>(Stop::SearchBox));
     stops.push_back(static_cast<int>(Stop::Buttons));
-    if (SearchBoxControl != nullptr && SearchBoxControl->Visible() && IsWindowVisible(SearchBox.Handle())) {
-        stops.push_back(static_cast<int>(Stop::SearchBox));
-    }
+    if (search_box && !box_first) stops.push_back(static_cast<int>(Stop::SearchBox));
     return stops;
 }
 

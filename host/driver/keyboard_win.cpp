@@ -208,24 +208,23 @@ HWND FocusOf(DWORD thread, HWND fallback) {
     return fallback;
 }
 
-// The toolbar windows of the band: the buttons' and the overflow's ("»", one button).
+// The overflow's toolbar window: one button, "»".
+BOOL CALLBACK MatchOverflow(HWND child, LPARAM data) {
+    wchar_t type[64] = {};
+    GetClassNameW(child, type, 64);
+    if (_wcsicmp(type, TOOLBARCLASSNAMEW) != 0 || SendMessageW(child, TB_BUTTONCOUNT, 0, 0) != 1) return TRUE;
+    wchar_t text[8] = {};
+    TBBUTTON button{};
+    SendMessageW(child, TB_GETBUTTON, 0, reinterpret_cast<LPARAM>(&button));
+    SendMessageW(child, TB_GETBUTTONTEXTW, static_cast<WPARAM>(button.idCommand), reinterpret_cast<LPARAM>(text));
+    if (wcscmp(text, L"\x00BB") != 0) return TRUE;
+    *reinterpret_cast<HWND*>(data) = child;
+    return FALSE;
+}
+
 HWND FindOverflow(HWND band_window) {
     HWND found = nullptr;
-    EnumChildWindows(
-        band_window,
-        [](HWND child, LPARAM data) -> BOOL {
-            wchar_t type[64] = {};
-            GetClassNameW(child, type, 64);
-            if (_wcsicmp(type, TOOLBARCLASSNAMEW) != 0 || SendMessageW(child, TB_BUTTONCOUNT, 0, 0) != 1) return TRUE;
-            wchar_t text[8] = {};
-            TBBUTTON button{};
-            SendMessageW(child, TB_GETBUTTON, 0, reinterpret_cast<LPARAM>(&button));
-            SendMessageW(child, TB_GETBUTTONTEXTW, static_cast<WPARAM>(button.idCommand), reinterpret_cast<LPARAM>(text));
-            if (wcscmp(text, L"\x00BB") != 0) return TRUE;
-            *reinterpret_cast<HWND*>(data) = child;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&found));
+    EnumChildWindows(band_window, &MatchOverflow, reinterpret_cast<LPARAM>(&found));
     return found;
 }
 

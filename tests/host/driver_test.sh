@@ -68,8 +68,8 @@ check user 0 '[l for l in lines if l.get("register") and l["listed"]];'\
      --click miAbout --wait 800 --event document-complete --width 700 --context 0 --screenshot "Z:$work/frame.png" --close
 [ -s "$work/frame.png" ] || { echo "FAIL no frame picture"; failed=1; }
 
-# Keys and menus as a person uses them: a drop-down opens with the item's sub-items; Tab in the
-# search box (the band's last stop) hands the focus back to the browser, Shift+Tab brings it back
+# Keys and menus as a person uses them: a drop-down opens with the item's sub-items; Shift+Tab in
+# the search box (the band's first stop) hands the focus back to the browser, Tab brings it back
 # there; Down takes a term from the history, Enter searches.
 check keys 0 'any(l.get("menu") == "miNews" and l["items"] == ["World", "Science"] for l in lines);'\
 '[l for l in lines if l.get("focus") == "browser" and l["band_has_focus"] is False];'\
@@ -77,7 +77,7 @@ check keys 0 'any(l.get("menu") == "miNews" and l["items"] == ["World", "Science
 '[u for u in urls if "search.example.com/web?q=" in u];'\
 'all(u.split("q=")[1] != "key-test" and u.split("q=")[1] in read("History.txt").split() for u in urls if "q=" in u);'\
 'not errors' \
-  -- --dll "$dll" --arrow miNews --type key-test --key tab --key shift+tab --key down --key enter
+  -- --dll "$dll" --arrow miNews --type key-test --key shift+tab --key tab --key down --key enter
 
 # Menus at a narrow width: the items that do not fit are on the overflow "»", and an item with a
 # command of its own (the split News, the search selector, a sub-menu with an address two levels
@@ -113,16 +113,16 @@ cp "$work/out/SampleBar.tb" "$data/SampleBar.tb"
 check session 0 'set(k["item"] for k in keys if k["focus"] == "button") == {"miHome", "miSearch", "miNews", "miLinks"};'\
 '{k["highlighted"] for k in keys if k["focus"] == "menu"} >= {"Web", "Images", "News", "World", "Science", "Favourites", "Calculator", "Contact us", "About Sample Bar"};'\
 'urls == ["http://www.example.com/?member=", "http://news.example.com/", "http://news.example.com/science", "mailto:toolbar@example.com", "http://search.example.com/news?q=kbd&member="];'\
-'[k.get("list") for k in keys if k["focus"] == "search box"] == [False, False, False, True, False, True, False, False];'\
+'[k.get("list") for k in keys if k["focus"] == "search box"] == [False, False, False, False, True, False, True, False, False];'\
 '[any(e != "-" and e["caption"] == c for k in keys if k["focus"] == "menu" for e in k["entries"]) for c in ("Close Sample Bar", "Clear History")] == [True, True];'\
-'[k["focus"] for k in keys][-5:] == ["search box", "page", "search box", "button", "page"];'\
+'[k["focus"] for k in keys][-5:] == ["search box", "page", "button", "search box", "page"];'\
 '[l for l in lines if l.get("focus") == "browser" and l["band_has_focus"] is False];'\
 '"kbd" in read("History.txt").split();'\
 'not errors' \
-  -- --dll "$dll" --key tab --key enter --key right --key down --key down --key down --key down --key enter \
+  -- --dll "$dll" --key tab --key tab --key enter --key right --key down --key down --key down --key down --key enter \
      --key right --key space --key alt+down --key down --key down --key enter --key end --key down --key down \
-     --key down --key down --key down --key up --key enter --key left --key home --key shift+f10 --key esc --key tab --key shift+f10 --key esc \
-     --type kbd --key enter \
+     --key down --key down --key down --key up --key enter --key left --key home --key shift+f10 --key esc \
+     --key shift+tab --key shift+f10 --key esc --type kbd --key enter \
      --key alt+down --key esc --key f4 --key esc --key esc --key shift+tab --key shift+tab --key shift+tab
 
 # A person's session: the frame stays until the person closes it (here the close message that the

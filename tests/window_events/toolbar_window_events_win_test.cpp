@@ -231,10 +231,11 @@ TEST_F(StatusTextTest, ButtonsAreReachedAndRunByKeyboard) {
         const size_t item = focus.find("\"item\":\"");
         return item == std::string::npos ? focus : focus.substr(item + 8, focus.find('"', item + 8) - item - 8);
     };
-    form_->EnterFocus(false);
+    form_->EnterFocus(true);  // the buttons are the last stop
     HWND toolbar = form_->Toolbar.ToolbarHandle();
     EXPECT_EQ(GetFocus(), toolbar);
-    EXPECT_EQ(SendMessageW(toolbar, TB_GETHOTITEM, 0, 0), IndexOf(u"miHome")) << "the focused button shows hot";
+    EXPECT_EQ(SendMessageW(toolbar, TB_GETHOTITEM, 0, 0), IndexOf(u"miLinks")) << "the focused button shows hot";
+    EXPECT_EQ(press(VK_HOME), "miHome");
     EXPECT_EQ(press(VK_RIGHT), "miSearch");
     EXPECT_EQ(press(VK_RIGHT), "miLinks");
     EXPECT_EQ(press(VK_RIGHT), "miLinks") << "the last button stays";
