@@ -161,6 +161,11 @@ HRESULT STDMETHODCALLTYPE TeToolbar::GetWindow(HWND* window) {
                     Trace(MessageOfCaughtException());
                 }
             }
+            // Esc in the window gives the focus back to the page: the browser hears it.
+            created->OnFocusLeft = [this] {
+                has_focus_ = false;
+                NotifyFocusChange(false);
+            };
             toolbar_window_ = std::move(created);
         }
         const HWND handle = toolbar_window_->Handle();
@@ -225,14 +230,19 @@ HRESULT STDMETHODCALLTYPE TeToolbar::GetBandInfo(DWORD band_id, DWORD, DESKBANDI
 
 // IInputObject
 
-HRESULT STDMETHODCALLTYPE TeToolbar::UIActivateIO(BOOL activate, MSG*) {
+HRESULT STDMETHODCALLTYPE TeToolbar::UIActivateIO(BOOL activate, MSG* message) {
     return ComBoundary([&]() -> HRESULT {
         has_focus_ = activate != FALSE;
         // Before the first GetWindow there is nothing to focus. A window that cannot take the focus
         // now (hidden or disabled) leaves it where it is; the browser's activation still succeeds.
         if (has_focus_ && toolbar_window_) {
             try {
-                toolbar_window_->TakeFocus();
+                // A Tab brings the focus in at the first stop, Shift+Tab at the last.
+                if (message != nullptr && message->message == WM_KEYDOWN && message->wParam == VK_TAB) {
+                    toolbar_window_->EnterFocus(GetKeyState(VK_SHIFT) < 0);
+                } else {
+                    toolbar_window_->TakeFocus();
+                }
             } catch (...) {
                 Trace("band: the toolbar window cannot take the focus: " + MessageOfCaughtException());
             }
@@ -245,8 +255,17 @@ HRESULT STDMETHODCALLTYPE TeToolbar::HasFocusIO() { return has_focus_ ? S_OK : S
 
 HRESULT STDMETHODCALLTYPE TeToolbar::TranslateAcceleratorIO(MSG* message) {
     if (!message) return E_INVALIDARG;
-    // The Tab key goes back to the browser, which moves the focus on.
-    if (message->wParam == VK_TAB) return S_FALSE;
+    // A Tab moves among the window's stops; past either end it goes back to the browser, which
+    // moves the focus on.
+    if (message->wParam == VK_TAB) {
+        if (message->message != WM_KEYDOWN || !toolbar_window_) return S_FALSE;
+        bool moved = false;
+        WindowBoundary([&] {
+            moved = toolbar_window_->MoveFocus(GetKeyState(VK_SHIFT) >= 0);
+            return LRESULT{0};
+        });
+        return moved ? S_OK : S_FALSE;
+    }
     TranslateMessage(message);
     DispatchMessageA(message);
     return S_OK;

@@ -32,6 +32,9 @@ public:
             form.BrowserEventsDocumentComplete(browser, &url);
         };
         form.SetBrowserEvents(std::move(sink));
+        form.OnFocusLeave = [this] {
+            if (OnFocusLeft) OnFocusLeft();
+        };
         TFormToolbar::CreateArgs args;
         args.parent = parent;
         args.resources = LibraryModule();
@@ -48,6 +51,8 @@ public:
     void TakeFocus() override {
         if (!::SetFocus(form_->Handle())) throw Error("Cannot focus a disabled or invisible window");
     }
+    void EnterFocus(bool at_end) override { form_->EnterFocus(at_end); }
+    bool MoveFocus(bool forward) override { return form_->MoveFocus(forward); }
 
 private:
     TFormToolbar::Pointer form_;  // its release waits while the window is busy building or handling

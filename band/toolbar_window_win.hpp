@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <exdisp.h>
 
+#include <functional>
 #include <memory>
 
 #include "band/shdocvw_events_win.hpp"
@@ -27,6 +28,13 @@ public:
     virtual TSHDocVwDWebBrowserEvents2& BrowserEvents() = 0;
     // The window takes the keyboard focus. May raise when the window cannot take it.
     virtual void TakeFocus() = 0;
+    // The keyboard: a Tab (Shift+Tab: at_end) from the browser brings the focus in at the window's
+    // first (last) stop; inside, a Tab moves it on and answers false when it leaves the window at
+    // that end. A window without stops of its own takes the focus as a whole and hands every Tab back.
+    virtual void EnterFocus(bool /*at_end*/) { TakeFocus(); }
+    virtual bool MoveFocus(bool /*forward*/) { return false; }
+    // Set by the band: the window gave the focus back to the browser's page (Esc).
+    std::function<void()> OnFocusLeft;
 };
 
 // The parts a library puts behind the band.

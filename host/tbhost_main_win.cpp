@@ -10,7 +10,16 @@
 // The actions run in order on frame 1 once its toolbar is built:
 //   --click NAME        an item by component name (a sub-item through its parent's menu)
 //   --arrow NAME        opens an item's drop-down menu (closed again at once)
-//   --type TEXT         types into the search box        --key enter|tab|down
+//   --type TEXT         types into the search box
+//   --key NAME          a key where the focus is: tab, shift+tab, left, right, up, down, home, end,
+//                       enter, space, esc, alt+down, f4, shift+f10 (keys that follow one another
+//                       are typed one after the other, into the menus they open); after each, where
+//                       the focus is ({"key":...,"focus":"button","item":...}, "search box",
+//                       "menu" with its entries, "page")
+//   --menu PATH         opens a menu as a person does and chooses the entry at PATH by keyboard:
+//                       PATH starts with a button's caption (its drop-down), "»" (the overflow) or
+//                       "context" (the toolbar's menu of a right click), then the captions of the
+//                       entries, e.g. "»/News/News"; only the first part: the menu is read and closed
 //   --hover NAME        the mouse over an item           --context N   the band's context command N
 //   --event document-complete                            --width N     the browser's width
 //   --close             CloseDW and release              --dump        the toolbar's description
@@ -72,10 +81,12 @@ int Usage(const std::wstring& why) {
 
 int wmain(int argc, wchar_t** argv) {
     Options options;
-    const std::set<std::wstring> with_argument = {L"--click", L"--arrow", L"--type", L"--key", L"--hover",
+    std::set<std::wstring> with_argument = {L"--click", L"--arrow", L"--type", L"--key", L"--hover",
                                                   L"--context", L"--event", L"--width", L"--screenshot",
                                                   L"--dialog-shot", L"--wait"};
     const std::set<std::wstring> without = {L"--close", L"--dump", L"--interactive"};
+    // Menus and keys: the menu at a path, keys by name (keyboard_win.cpp checks the names).
+    for (const wchar_t* option : {L"--menu"}) with_argument.insert(option);
     for (int i = 1; i < argc; ++i) {
         const std::wstring option = argv[i];
         const bool has_value = i + 1 < argc;

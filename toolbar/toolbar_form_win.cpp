@@ -525,6 +525,8 @@ LRESULT TFormToolbar::AnswerQuery(WPARAM kind, LPARAM lparam) {
     std::string answer;
     if (kind == kToolbarDescribe) {
         answer = Describe();
+    } else if (kind == kToolbarDescribeFocus) {
+        answer = DescribeFocus();
     } else if (kind == kToolbarLocateItem && query->name != nullptr) {
         const TToolbarItem* item = Toolbar.Model().Items().Find(FromWide(query->name));
         if (item == nullptr) return 0;

@@ -181,13 +181,34 @@ public:
     std::int32_t ReadLastShownDate();
     // The can-resize event: with FullSize the width follows the browser window's, 20 pixels less.
     bool FormCanResize(int& new_width, int& new_height);
-    // Mouse movement over the toolbar (toolbar client coordinates): the item's status text.
+    // Mouse movement over the toolbar (toolbar client coordinates; the mouse leaving the toolbar
+    // comes as a move to -1, -1): the item's status text, sent once per item; leaving the items
+    // clears it once.
     void ToolbarMouseMove(int x, int y);
     // The browser finished a document: the toolbar repaints.
     void BrowserEventsDocumentComplete(IDispatch* browser, const VARIANT* url);
 
+    // --- the keyboard: the window's tab stops are the banner (when it shows), the search box and
+    // the buttons (one stop), in the order they show from left to right.
+    // Takes the focus at the first stop (at_end: the last), as a Tab (Shift+Tab) from the browser.
+    void EnterFocus(bool at_end);
+    // Tab (forward) or Shift+Tab: the next stop; false when there is none at that end (the focus
+    // then goes back to the browser, which moves it on).
+    bool MoveFocus(bool forward);
+    // Esc: the focus goes back to the browser's page; OnFocusLeave tells the band.
+    void LeaveFocus();
+    std::function<void()> OnFocusLeave;
+    // Where the focus is, for drivers: "banner", "button" with the item, "overflow", "search box";
+    // empty when it is not in the window.
+    std::string DescribeFocus() const;
+
 private:
     void WireWindowEvents();
+    // The tab stops that can take the focus now, in order; the one holding it (-1: none); moving
+    // from one (-1: from outside) to the next in a direction.
+    std::vector<int> FocusStops() const;
+    int CurrentFocusStop() const;
+    bool MoveFocusFrom(int current, bool forward);
     // The window's own messages for the handlers above; true when handled.
     bool HandleWindowEvent(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result);
     // === end of the banner, splash, sizing and status block

@@ -22,6 +22,10 @@ enum ToolbarQueryKind : WPARAM {
     // The item whose component name is `name`: its caption, then, for an item on a drop-down menu,
     // a NUL and the caption of the item that opens that menu.
     kToolbarLocateItem = 2,
+    // Where the keyboard focus is in the window, as a JSON object ({"focus":"button","item":NAME,
+    // "caption":TEXT}, "overflow", "banner", {"focus":"search box","list":BOOL}); the empty text
+    // when the focus is not in the window.
+    kToolbarDescribeFocus = 16,
 };
 
 // The message's lParam points at this (plain C layout; `size` tells its version).

@@ -225,6 +225,16 @@ LRESULT CALLBACK TComboBox::EditSubclass(HWND window, UINT message, WPARAM wpara
                                          DWORD_PTR data) {
     return WindowBoundary([&]() -> LRESULT {
         auto* self = reinterpret_cast<TComboBox*>(data);
+        if ((message == WM_KEYDOWN || message == WM_SYSKEYDOWN) && self->OnKeyDown &&
+            self->OnKeyDown(wparam, message == WM_SYSKEYDOWN)) {
+            return 0;
+        }
+        if ((message == WM_KEYDOWN || message == WM_SYSKEYDOWN) &&
+            (wparam == VK_APPS || (wparam == VK_F10 && GetKeyState(VK_SHIFT) < 0))) {
+            // The keyboard's way to the box's menu, placed below the box.
+            SendMessageW(window, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(window), MAKELPARAM(-1, -1));
+            return 0;
+        }
         if (message == WM_CHAR && self->OnKeyPress) {
             auto key = static_cast<wchar_t>(wparam);
             self->OnKeyPress(key);

@@ -64,6 +64,9 @@ public:
     std::function<void()> OnChange;
     // Characters typed into the text: set key to 0 to swallow it.
     std::function<void(wchar_t& key)> OnKeyPress;
+    // A key pressed in the text (a virtual-key code; `alt` with the Alt key), before the box
+    // handles it: true swallows it.
+    std::function<bool(WPARAM key, bool alt)> OnKeyDown;
     TPopupMenu* PopupMenu = nullptr;
 
     bool ParentCommand(WORD code, LRESULT& result) override;

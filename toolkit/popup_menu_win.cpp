@@ -10,7 +10,17 @@ thread_local HIMAGELIST t_menu_images = nullptr;
 
 bool Shows(const TToolbarItem& item) { return item.Visible() && item.Kind() != ItemKind::Control; }
 
-void AppendItems(HMENU menu, const std::vector<TToolbarItem*>& items, HIMAGELIST images, ItemMenu& built) {
+// True for the items whose click does something besides opening their sub-items: split items (the
+// main part clicks) and plain items with a click handler (an address).
+bool OffersOwnCommand(const TToolbarItem& item) {
+    if (item.Kind() == ItemKind::Submenu) return item.Split();
+    return item.Kind() == ItemKind::Item && static_cast<bool>(item.OnClick);
+}
+
+// Appends the entries of `items`; `as_command` (one of them) is appended as a plain entry even when
+// it has sub-items.
+void AppendEntries(HMENU menu, const std::vector<TToolbarItem*>& items, HIMAGELIST images, ItemMenu& built,
+                   const TToolbarItem* as_command) {
     bool last_was_separator = true;  // no separator at the top
     for (TToolbarItem* item : items) {
         if (!Shows(*item)) continue;
@@ -34,9 +44,19 @@ void AppendItems(HMENU menu, const std::vector<TToolbarItem*>& items, HIMAGELIST
             info.fMask |= MIIM_BITMAP;
             info.hbmpItem = HBMMENU_CALLBACK;
         }
-        if (item->Kind() == ItemKind::Submenu || !item->Children().empty()) {
+        if (item != as_command && (item->Kind() == ItemKind::Submenu || !item->Children().empty())) {
             HMENU sub = CreatePopupMenu();
-            AppendItems(sub, item->Children(), images, built);
+            if (OffersOwnCommand(*item)) {
+                // An entry that opens a sub-menu cannot be chosen itself: the item's own command
+                // leads its sub-menu, under its own caption and icon, set apart from its sub-items
+                // by a separator (dropped again when no sub-item shows).
+                static TToolbarItem separator(ItemKind::Separator, u"");
+                std::vector<TToolbarItem*> entries = {item, &separator};
+                entries.insert(entries.end(), item->Children().begin(), item->Children().end());
+                AppendEntries(sub, entries, images, built, item);
+            } else {
+                AppendEntries(sub, item->Children(), images, built, nullptr);
+            }
             info.fMask |= MIIM_SUBMENU;
             info.hSubMenu = sub;
             if (GetMenuItemCount(sub) == 0) info.fState |= MFS_DISABLED;
@@ -62,7 +82,7 @@ void AppendItems(HMENU menu, const std::vector<TToolbarItem*>& items, HIMAGELIST
 ItemMenu BuildItemMenu(const std::vector<TToolbarItem*>& items, HIMAGELIST images) {
     ItemMenu built;
     built.menu.Reset(CreatePopupMenu());
-    if (built.menu) AppendItems(built.menu.Get(), items, images, built);
+    if (built.menu) AppendEntries(built.menu.Get(), items, images, built, nullptr);
     return built;
 }
 

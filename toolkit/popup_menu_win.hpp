@@ -24,7 +24,10 @@ struct ItemMenu {
 };
 
 // Builds the menu of `items` (a separator between groups stays as given; separators at either end
-// or doubled by hidden items are dropped).
+// or doubled by hidden items are dropped). An item that has a command of its own besides its
+// sub-items (a split item, a plain item with a click handler) opens a sub-menu whose first entry
+// is the item itself, then a separator, then the sub-items: the command stays one key away and
+// the sub-items keep their order.
 ItemMenu BuildItemMenu(const std::vector<TToolbarItem*>& items, HIMAGELIST images);
 
 // Shows the items as a popup menu at a screen point (TrackPopupMenu flags may add alignment; the

@@ -26,9 +26,17 @@ HINSTANCE ModuleOf(HWND window) { return reinterpret_cast<HINSTANCE>(GetWindowLo
 // objects, whatever the toolbar itself would do with them.
 LRESULT CALLBACK ToolbarSubclass(HWND window, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR, DWORD_PTR data) {
     return WindowBoundary([&]() -> LRESULT {
-        if (message == WM_MOUSEMOVE && data != 0) {
+        if ((message == WM_MOUSEMOVE || message == WM_MOUSELEAVE) && data != 0) {
             const auto& on_move = reinterpret_cast<TToolbarControl*>(data)->OnMouseMove;
-            if (on_move) on_move(GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam));
+            if (message == WM_MOUSEMOVE) {
+                // So that leaving the toolbar is heard too (the toolbar asks for it as well; the
+                // requests are one).
+                TRACKMOUSEEVENT track{sizeof track, TME_LEAVE, window, 0};
+                TrackMouseEvent(&track);
+                if (on_move) on_move(GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam));
+            } else if (on_move) {
+                on_move(-1, -1);
+            }
         }
         if (message == WM_COMMAND || message == WM_NOTIFY || message == WM_MEASUREITEM || message == WM_DRAWITEM) {
             LRESULT result = 0;
@@ -37,6 +45,29 @@ LRESULT CALLBACK ToolbarSubclass(HWND window, UINT message, WPARAM wparam, LPARA
         return DefSubclassProc(window, message, wparam, lparam);
     });
 }
+
+}  // namespace
+
+// The keys of the buttons and of "»" (both toolbar windows).
+LRESULT CALLBACK ToolbarKeys(HWND window, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR, DWORD_PTR data) {
+    return WindowBoundary([&]() -> LRESULT {
+        auto* self = reinterpret_cast<TToolbarControl*>(data);
+        if (self != nullptr) {
+            if ((message == WM_KEYDOWN || message == WM_SYSKEYDOWN) && self->HandleKey(message, wparam)) return 0;
+            if (message == WM_SETFOCUS || message == WM_KILLFOCUS) {
+                const LRESULT result = DefSubclassProc(window, message, wparam, lparam);
+                self->ShowFocus();
+                return result;
+            }
+            if (message == WM_GETDLGCODE) return DLGC_WANTARROWS;
+        }
+        return DefSubclassProc(window, message, wparam, lparam);
+    });
+}
+
+namespace {
+
+constexpr UINT_PTR kKeysSubclassId = 0x7464;
 
 HWND CreateToolbarWindow(HWND parent, bool chevron) {
     const DWORD style = WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | TBSTYLE_FLAT | TBSTYLE_LIST | TBSTYLE_TOOLTIPS |
@@ -75,6 +106,9 @@ TToolbarControl::TToolbarControl(std::u16string name) : TWinControl(std::move(na
 TToolbarControl::~TToolbarControl() {
     model_.SetListener(nullptr);
     if (toolbar_ != nullptr) RemoveWindowSubclass(toolbar_, &ToolbarSubclass, kSubclassId);
+    for (HWND window : {toolbar_, chevron_}) {
+        if (window != nullptr) RemoveWindowSubclass(window, &ToolbarKeys, kKeysSubclassId);
+    }
     if (Handle() != nullptr) SetWindowLongPtrW(Handle(), GWLP_USERDATA, 0);
 }
 
@@ -88,6 +122,9 @@ void TToolbarControl::Create(HWND parent, int left, int top, int width) {
     chevron_ = CreateToolbarWindow(dock, true);
     ShowWindow(chevron_, SW_HIDE);
     SetWindowSubclass(toolbar_, &ToolbarSubclass, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
+    for (HWND window : {toolbar_, chevron_}) {
+        SetWindowSubclass(window, &ToolbarKeys, kKeysSubclassId, reinterpret_cast<DWORD_PTR>(this));
+    }
     design_padding_ = static_cast<DWORD>(SendMessageW(toolbar_, TB_GETPADDING, 0, 0));
     Render();
 }
@@ -371,6 +408,117 @@ bool TToolbarControl::HandleToolbarNotify(const NMHDR& header, LRESULT& result) 
             GetCursorPos(&at);
             OnContextMenu(at);
             result = TRUE;
+            return true;
+        }
+        default:
+            return false;
+    }
+}
+
+// --- keyboard
+
+std::vector<int> TToolbarControl::FocusStops() const {
+    std::vector<int> stops;
+    if (toolbar_ == nullptr) return stops;
+    RECT client{};
+    GetClientRect(toolbar_, &client);
+    for (std::size_t i = 0; i < shown_.size(); ++i) {
+        const TToolbarItem& item = *shown_[i];
+        if (!item.IsCustomItem() || !item.Visible() || !item.Enabled()) continue;
+        RECT box{};
+        if (!SendMessageW(toolbar_, TB_GETITEMRECT, i, reinterpret_cast<LPARAM>(&box)) || box.right > client.right) {
+            continue;  // cut off: reached through "»"
+        }
+        stops.push_back(static_cast<int>(i));
+    }
+    if (IsWindowVisible(chevron_)) stops.push_back(kOverflowStop);
+    return stops;
+}
+
+bool TToolbarControl::FocusButton(bool last) {
+    const std::vector<int> stops = FocusStops();
+    if (stops.empty()) return false;
+    FocusStop(last ? stops.back() : stops.front());
+    return true;
+}
+
+void TToolbarControl::FocusStop(int stop) {
+    focus_ = stop;
+    HWND wanted = stop == kOverflowStop ? chevron_ : toolbar_;
+    if (GetFocus() != wanted) {
+        SetFocus(wanted);  // ShowFocus follows from WM_SETFOCUS
+    } else {
+        ShowFocus();
+    }
+}
+
+void TToolbarControl::ShowFocus() {
+    if (toolbar_ == nullptr) return;
+    HWND focus = GetFocus();
+    const bool on_buttons = focus == toolbar_ && focus_ >= 0 && focus_ < static_cast<int>(shown_.size());
+    SendMessageW(toolbar_, TB_SETHOTITEM, static_cast<WPARAM>(on_buttons ? focus_ : -1), 0);
+    SendMessageW(chevron_, TB_SETHOTITEM, static_cast<WPARAM>(focus == chevron_ ? 0 : -1), 0);
+}
+
+bool TToolbarControl::HasFocus() const {
+    HWND focus = GetFocus();
+    return focus != nullptr && (focus == toolbar_ || focus == chevron_);
+}
+
+TToolbarItem* TToolbarControl::FocusedItem() const {
+    if (GetFocus() != toolbar_ || focus_ < 0 || focus_ >= static_cast<int>(shown_.size())) return nullptr;
+    return shown_[static_cast<std::size_t>(focus_)];
+}
+
+bool TToolbarControl::HandleKey(UINT message, WPARAM key) {
+    const bool alt = message == WM_SYSKEYDOWN;
+    const bool shift = GetKeyState(VK_SHIFT) < 0;
+    if (alt && key != VK_DOWN && key != VK_F10) return false;  // the browser's own Alt keys
+    const std::vector<int> stops = FocusStops();
+    if (stops.empty()) return false;
+    auto at = std::find(stops.begin(), stops.end(), GetFocus() == chevron_ ? kOverflowStop : focus_);
+    if (at == stops.end()) at = stops.begin();  // the focused button went: start from the first
+    const int stop = *at;
+    TToolbarItem* item = stop >= 0 ? shown_[static_cast<std::size_t>(stop)] : nullptr;
+    switch (key) {
+        case VK_LEFT:
+            FocusStop(at == stops.begin() ? stop : *(at - 1));
+            return true;
+        case VK_RIGHT:
+            FocusStop(at + 1 == stops.end() ? stop : *(at + 1));
+            return true;
+        case VK_HOME:
+            FocusStop(stops.front());
+            return true;
+        case VK_END:
+            FocusStop(stops.back());
+            return true;
+        case VK_RETURN:
+        case VK_SPACE:
+            if (item == nullptr) {
+                DropDownOverflow();
+            } else if (item->Kind() == ItemKind::Submenu && !item->Split()) {
+                DropDown(*item);  // a button that only opens its sub-items
+            } else {
+                ButtonCommand(kFirstCommand + stop);
+            }
+            return true;
+        case VK_DOWN:
+            if (item == nullptr) {
+                DropDownOverflow();
+            } else if (item->Kind() == ItemKind::Submenu) {
+                DropDown(*item);
+            }
+            return true;
+        case VK_ESCAPE:
+            if (OnEscape) OnEscape();
+            return true;
+        case VK_APPS:
+        case VK_F10: {
+            if (key == VK_F10 && !shift) return false;
+            if (!OnContextMenu) return true;
+            const RECT box = item != nullptr ? ScreenRectOfButton(toolbar_, stop) : ScreenRectOfButton(chevron_, 0);
+            OnContextMenu({box.left, box.bottom});
             return true;
         }
         default:

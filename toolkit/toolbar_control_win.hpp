@@ -9,6 +9,13 @@
 //   control items      a gap as wide as the control, with the control's window placed over it
 // Items that do not fit the dock's width stay reachable through an overflow drop-down ("»") at the
 // right end. A right click on the toolbar raises OnContextMenu (the form shows its main menu).
+//
+// Keyboard: the buttons are one stop of the window's tab order. The focused button shows as the
+// hot button (as Windows toolbars show it); Left / Right move among the buttons that can be used
+// (the overflow "»" last, when it shows), Home / End to either end; Enter or Space runs the
+// button's command (a button that only opens a menu opens it); Down or Alt+Down opens its
+// drop-down (on "»" the overflow menu); Shift+F10 or the menu key raise OnContextMenu below the
+// button; Esc raises OnEscape.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -69,6 +76,15 @@ public:
     // Opens the overflow menu.
     void DropDownOverflow();
 
+    // --- keyboard
+    // Focuses the first (or last) button that can be used; false when there is none.
+    bool FocusButton(bool last);
+    // The focus is on one of the buttons (or on "»").
+    bool HasFocus() const;
+    // The focused button's item; null when the focus is on "»" or not on the buttons.
+    TToolbarItem* FocusedItem() const;
+    std::function<void()> OnEscape;
+
     std::function<void(POINT screen)> OnContextMenu;
     // The mouse moved over the toolbar window (its client coordinates).
     std::function<void(int x, int y)> OnMouseMove;
@@ -85,6 +101,13 @@ private:
     TToolbarItem* ItemOfCommand(int command) const;
     TBBUTTON ButtonFor(TToolbarItem& item, int index, const std::wstring& caption) const;
     void PlaceControls();
+    // Keyboard: the positions that take the focus (button indices, kOverflowStop for "»").
+    std::vector<int> FocusStops() const;
+    void FocusStop(int stop);
+    void ShowFocus();
+    bool HandleKey(UINT message, WPARAM key);
+    friend LRESULT CALLBACK ToolbarKeys(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
+    static constexpr int kOverflowStop = -2;
     void FitButtonHeightToScale();
 
     TToolbarModel model_;
@@ -95,6 +118,7 @@ private:
     DWORD design_padding_ = 0;  // the toolbar's own padding at 96 DPI, as it came
     std::vector<TToolbarItem*> shown_;  // top level as rendered: command id - kFirstCommand -> item
     bool rendering_ = false;
+    int focus_ = -1;  // the focused stop (a button index or kOverflowStop); -1 none yet
 };
 
 }  // namespace tb

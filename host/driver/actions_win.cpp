@@ -18,11 +18,7 @@ namespace tb::driver {
 
 using Microsoft::WRL::ComPtr;
 
-namespace {
-
-// Asks the toolbar window behind a band window through its published query message; nullopt when
-// it does not answer (no toolbar window, no such item).
-std::optional<std::string> AskToolbar(HWND band_window, tb::ToolbarQueryKind kind, const std::wstring& name = {}) {
+std::optional<std::string> AskToolbar(HWND band_window, WPARAM kind, const std::wstring& name) {
     static const UINT message = RegisterWindowMessageW(tb::kToolbarQueryMessage);
     if (!band_window || !IsWindow(band_window) || message == 0) return std::nullopt;
     std::string buffer(4096, '\0');
@@ -37,6 +33,8 @@ std::optional<std::string> AskToolbar(HWND band_window, tb::ToolbarQueryKind kin
     }
     return std::nullopt;
 }
+
+namespace {
 
 // An item as the toolbar window locates it: its caption, and the caption of the item whose
 // drop-down menu holds it.
@@ -68,11 +66,6 @@ BOOL CALLBACK MatchChild(HWND child, LPARAM data) {
     return FALSE;
 }
 
-HWND FindChild(HWND parent, const wchar_t* type) {
-    ChildSearch search{type, nullptr};
-    EnumChildWindows(parent, &MatchChild, reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
 
 // The toolbar button that shows an item, by its caption: its command and its box.
 bool FindButton(HWND toolbar, const std::wstring& caption, RECT& box) {
@@ -131,6 +124,12 @@ void ChooseFromMenu(DWORD thread, std::wstring caption, std::vector<std::wstring
 }
 
 }  // namespace
+
+HWND FindChild(HWND parent, const wchar_t* type) {
+    ChildSearch search{type, nullptr};
+    EnumChildWindows(parent, &MatchChild, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
 
 bool Frame::Do(const Action& action) {
     const std::wstring& verb = action.verb;
@@ -215,7 +214,9 @@ bool Frame::Do(const Action& action) {
     }
     if (!AskToolbar(host_->BandWindow(), tb::kToolbarDescribe)) return Fail("the band shows no toolbar");
     HWND toolbar = FindChild(host_->BandWindow(), TOOLBARCLASSNAMEW);
-    if (verb == L"--type" || verb == L"--key") {
+    if (verb == L"--key") return Keys(action);
+    if (verb == L"--menu") return Menu(action.argument);
+    if (verb == L"--type") {
         HWND edit = FindChild(host_->BandWindow(), L"Edit");
         if (!edit) return Fail("the toolbar has no search box");
         // A click in the box gives the band the focus the way a person's does.
@@ -223,18 +224,8 @@ bool Frame::Do(const Action& action) {
             SetFocus(edit);
             Settle(50);
         }
-        if (verb == L"--type") {
-            SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L""));
-            for (wchar_t c : action.argument) PostMessageW(edit, WM_CHAR, c, 1);
-            return true;
-        }
-        UINT key = 0;
-        if (action.argument == L"enter") key = VK_RETURN;
-        else if (action.argument == L"tab") key = VK_TAB;
-        else if (action.argument == L"down") key = VK_DOWN;
-        else return Fail("unknown key");
-        PostMessageW(edit, WM_KEYDOWN, key, 1);
-        PostMessageW(edit, WM_KEYUP, key, 0xC0000001);
+        SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L""));
+        for (wchar_t c : action.argument) PostMessageW(edit, WM_CHAR, c, 1);
         return true;
     }
     const std::optional<LocatedItem> item = LocateItem(host_->BandWindow(), action.argument);

@@ -86,6 +86,14 @@ void WatchDialogs();
 // those whose server is that library.
 std::vector<std::wstring> RegisteredBands(const std::wstring& library);
 
+// ---- the toolbar window, as a driver reaches it (actions_win.cpp)
+
+// Asks the toolbar window behind a band window through its published query message (the kind is
+// a ToolbarQueryKind); nullopt when it does not answer (no toolbar window, no such item).
+std::optional<std::string> AskToolbar(HWND band_window, WPARAM kind, const std::wstring& name = {});
+// The first child window of that class (the buttons' toolbar, the search box's edit).
+HWND FindChild(HWND parent, const wchar_t* type);
+
 // Lets the frame's windows work for a while, offering keystrokes to the band first.
 void Pump(DWORD milliseconds, IDeskBand* band, int frame);
 
@@ -109,6 +117,11 @@ private:
     static void CALLBACK CloseDuringSplash(HWND, UINT, UINT_PTR timer, DWORD);
     bool Fail(std::string why);
     bool Do(const Action& action);
+    // keyboard_win.cpp: `--key` (with the keys that follow it) and `--menu PATH`.
+    bool Keys(const Action& first);
+    bool Menu(const std::wstring& path);
+    void ReportFocus(const std::wstring& key);
+    int keys_taken_ = 0;  // `--key` actions already typed with an earlier one
 
     bool closed_by_driver_ = false;
     IDeskBand* building_ = nullptr;  // not counted: only used while the band host holds the band

@@ -63,7 +63,17 @@ namespace {
 bool OfferKeyToBand(MSG& message, IDeskBand* band, int frame) {
     if (!band || message.message < WM_KEYFIRST || message.message > WM_KEYLAST) return false;
     ComPtr<IInputObject> input;
-    if (FAILED(band->QueryInterface(IID_PPV_ARGS(&input))) || input->HasFocusIO() != S_OK) return false;
+    if (FAILED(band->QueryInterface(IID_PPV_ARGS(&input)))) return false;
+    if (input->HasFocusIO() != S_OK) {
+        // A Tab on the page: the browser moves the focus into the band (Shift+Tab: at its end).
+        HWND band_window = nullptr;
+        if (message.message != WM_KEYDOWN || message.wParam != VK_TAB || FAILED(band->GetWindow(&band_window)) ||
+            message.hwnd == band_window || IsChild(band_window, message.hwnd)) {
+            return false;
+        }
+        input->UIActivateIO(TRUE, &message);
+        return true;
+    }
     if (input->TranslateAcceleratorIO(&message) == S_OK) return true;
     if (message.message != WM_KEYDOWN || message.wParam != VK_TAB) return false;
     // A Tab the band hands back: the browser moves the focus on, out of the band.

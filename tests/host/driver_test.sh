@@ -36,6 +36,8 @@ urls = [l["url"] for l in calls if l["call"] == "Navigate"]
 dialogs = [l["dialog"] for l in lines if "dialog" in l]
 errors = [l for l in lines if "error" in l]
 handles = {l["handles"]: l for l in lines if "handles" in l}
+menus = {l["menu"]: l for l in lines if "levels" in l}
+keys = [l for l in lines if "key" in l]
 def read(name):
     path = os.path.join(data, name)
     if not os.path.exists(path): return ""
@@ -66,14 +68,62 @@ check user 0 '[l for l in lines if l.get("register") and l["listed"]];'\
      --click miAbout --wait 800 --event document-complete --width 700 --context 0 --screenshot "Z:$work/frame.png" --close
 [ -s "$work/frame.png" ] || { echo "FAIL no frame picture"; failed=1; }
 
-# Keys and menus as a person uses them: a drop-down opens with the item's sub-items; Tab in the
-# search box hands the focus back to the browser; Down takes a term from the history, Enter searches.
+# Keys and menus as a person uses them: a drop-down opens with the item's sub-items; Shift+Tab in
+# the search box (the band's first stop) hands the focus back to the browser, Tab brings it back
+# there; Down takes a term from the history, Enter searches.
 check keys 0 'any(l.get("menu") == "miNews" and l["items"] == ["World", "Science"] for l in lines);'\
 '[l for l in lines if l.get("focus") == "browser" and l["band_has_focus"] is False];'\
+'[k["focus"] for k in keys] == ["page", "search box", "search box", "search box"];'\
 '[u for u in urls if "search.example.com/web?q=" in u];'\
 'all(u.split("q=")[1] != "key-test" and u.split("q=")[1] in read("History.txt").split() for u in urls if "q=" in u);'\
 'not errors' \
-  -- --dll "$dll" --arrow miNews --type key-test --key tab --key down --key enter
+  -- --dll "$dll" --arrow miNews --type key-test --key shift+tab --key tab --key down --key enter
+
+# Menus at a narrow width: the items that do not fit are on the overflow "»", and an item with a
+# command of its own (the split News, the search selector, a sub-menu with an address two levels
+# down) offers it as the first entry of its sub-menu, with the icons and checks of the toolbar.
+python3 - "$work/src/sample-bar.json" "$work/src/menus.json" <<'PY'
+import json, sys
+source = json.load(open(sys.argv[1]))
+links = [i for i in source["items"] if isinstance(i, dict) and i.get("name") == "miLinks"][0]
+links["items"].insert(1, {"name": "miDocs", "caption": "Docs", "url": "Documentation|http://docs.example.com/",
+  "items": [{"name": "miDocsFaq", "caption": "FAQ", "url": "http://docs.example.com/faq"}]})
+json.dump(source, open(sys.argv[2], "w"))
+PY
+"$wine_run" "$tbtool" build "Z:$work/src/menus.json" "Z:$work/menus" >/dev/null
+cp "$work/menus/SampleBar.tb" "$data/SampleBar.tb"
+check menus 0 '[e["caption"] for e in menus["»"]["levels"][0] if e != "-"] == ["Home", "Web", "News", "Links"];'\
+'menus["»/News/News"]["levels"][1] == [{"caption": "News", "icon": True}, "-", {"caption": "World"}, {"caption": "Science"}];'\
+'urls[0] == "http://news.example.com/";'\
+'"search.example.com/web?q=overflow" in urls[1];'\
+'menus["»/Web/Images"]["chose"];'\
+'[e.get("checked") for e in menus["»/Images/Images"]["levels"][1][2:]] == [None, True, None];'\
+'"search.example.com/images?q=overflow" in urls[2];'\
+'urls[3] == "http://docs.example.com/" and urls[4] == "http://docs.example.com/";'\
+'len(urls) == 5 and not errors' \
+  -- --dll "$dll" --width 300 --type overflow --menu "»" --menu "»/News/News" --menu "»/Web/Web" --menu "»/Web/Images" \
+     --menu "»/Images/Images" --menu "»/Links/Docs/Docs" --menu "Links/Docs/Docs"
+cp "$work/out/SampleBar.tb" "$data/SampleBar.tb"
+
+# A keyboard-only session: Tab into the band, every button and every entry of their menus, the
+# commands run by Enter and Space, an engine chosen, a search, the history list opened and closed
+# (Alt+Down, F4, Esc), the menus of the buttons and of the search box (Shift+F10), Esc back to the
+# page, Shift+Tab in at the end and out at the start.
+# Its lines stay in session.jsonl.
+check session 0 'set(k["item"] for k in keys if k["focus"] == "button") == {"miHome", "miSearch", "miNews", "miLinks"};'\
+'{k["highlighted"] for k in keys if k["focus"] == "menu"} >= {"Web", "Images", "News", "World", "Science", "Favourites", "Calculator", "Contact us", "About Sample Bar"};'\
+'urls == ["http://www.example.com/?member=", "http://news.example.com/", "http://news.example.com/science", "mailto:toolbar@example.com", "http://search.example.com/news?q=kbd&member="];'\
+'[k.get("list") for k in keys if k["focus"] == "search box"] == [False, False, False, False, True, False, True, False, False];'\
+'[any(e != "-" and e["caption"] == c for k in keys if k["focus"] == "menu" for e in k["entries"]) for c in ("Close Sample Bar", "Clear History")] == [True, True];'\
+'[k["focus"] for k in keys][-5:] == ["search box", "page", "button", "search box", "page"];'\
+'[l for l in lines if l.get("focus") == "browser" and l["band_has_focus"] is False];'\
+'"kbd" in read("History.txt").split();'\
+'not errors' \
+  -- --dll "$dll" --key tab --key tab --key enter --key right --key down --key down --key down --key down --key enter \
+     --key right --key space --key alt+down --key down --key down --key enter --key end --key down --key down \
+     --key down --key down --key down --key up --key enter --key left --key home --key shift+f10 --key esc \
+     --key shift+tab --key shift+f10 --key esc --type kbd --key enter \
+     --key alt+down --key esc --key f4 --key esc --key esc --key shift+tab --key shift+tab --key shift+tab
 
 # A person's session: the frame stays until the person closes it (here the close message that the
 # system sends when a program is asked to end), then the band is closed and the program ends.

@@ -93,6 +93,29 @@ TEST_F(BannerTest, LoadedMovieTakesTheLogosPlace) {
     form_.reset();  // FormDestroy frees the banner
 }
 
+TEST_F(BannerTest, ShownBannerIsTheFirstTabStop) {
+    Install();
+    form_ = Make(true);
+    Pump(300);  // the movie loads: the banner shows
+    ASSERT_TRUE(BannerShown());
+    // Tab through the window and back with Shift+Tab, in the order they show: banner, search box,
+    // buttons.
+    form_->EnterFocus(false);
+    EXPECT_EQ(form_->DescribeFocus(), R"({"focus":"banner"})");
+    ASSERT_TRUE(form_->MoveFocus(true));
+    EXPECT_EQ(form_->DescribeFocus(), R"({"focus":"search box","list":false})");
+    ASSERT_TRUE(form_->MoveFocus(true));
+    EXPECT_EQ(form_->DescribeFocus(), R"({"focus":"button","item":"miHome","caption":"Home"})");
+    EXPECT_FALSE(form_->MoveFocus(true)) << "past the last stop the focus goes back to the browser";
+    form_->EnterFocus(true);
+    EXPECT_EQ(form_->DescribeFocus(), R"({"focus":"button","item":"miLinks","caption":"Links"})");
+    ASSERT_TRUE(form_->MoveFocus(false));
+    EXPECT_EQ(form_->DescribeFocus(), R"({"focus":"search box","list":false})");
+    ASSERT_TRUE(form_->MoveFocus(false));
+    EXPECT_EQ(form_->DescribeFocus(), R"({"focus":"banner"})");
+    EXPECT_FALSE(form_->MoveFocus(false));
+}
+
 TEST_F(BannerTest, ClosedBannerLetsItsEventSinkGo) {
     Install();
     using ReleaseFunction = int(WINAPI*)(int*);

@@ -180,12 +180,14 @@ protected:
     TFormToolbar::Pointer form_;
 };
 
-TEST_F(StatusTextTest, ItemTextsReachTheBrowsersStatusBarOncePerItem) {
+TEST_F(StatusTextTest, ItemTextsReachTheBrowsersStatusBarOncePerItemAndAreClearedOnce) {
     BuildSample();
     form_ = Make(false, browser_.BandArea());
     const int home = IndexOf(u"miHome"), search = IndexOf(u"miSearch");
     ASSERT_GE(home, 0);
     ASSERT_GE(search, 0);
+    const int separator = home + 1;  // the sample has a separator after Home
+    ASSERT_EQ(form_->ToolbarModel().TopLevel()[static_cast<std::size_t>(separator)]->Kind(), ItemKind::Separator);
     MoveOver(home);  // without a browser nothing happens
     EXPECT_TRUE(browser_.Record().status_texts.empty());
 
@@ -193,13 +195,63 @@ TEST_F(StatusTextTest, ItemTextsReachTheBrowsersStatusBarOncePerItem) {
     MoveOver(home);
     MoveOver(home);  // the same item again: not sent again
     MoveOver(search);  // no "|" in its hint: the caption
+    MoveOver(-1);  // off the items: cleared once
     MoveOver(-1);
-    MoveOver(-1);  // empty parts clear the status bar on every move
+    MoveOver(separator);
     MoveOver(home);
-    const std::vector<std::wstring> expected = {L"Sample Bar home page", L"Web", L"", L"", L"Sample Bar home page"};
+    MoveOver(separator);  // a separator is off the items too
+    MoveOver(separator);
+    MoveOver(home);
+    SendMessageW(form_->Toolbar.ToolbarHandle(), WM_MOUSELEAVE, 0, 0);  // the mouse leaves the toolbar
+    SendMessageW(form_->Toolbar.ToolbarHandle(), WM_MOUSELEAVE, 0, 0);
+    const std::vector<std::wstring> expected = {L"Sample Bar home page", L"Web", L"", L"Sample Bar home page", L"",
+                                                L"Sample Bar home page", L""};
     EXPECT_EQ(browser_.Record().status_texts, expected);
-    EXPECT_EQ(browser_.StatusText(), L"Sample Bar home page");
+    EXPECT_EQ(browser_.StatusText(), L"");
     form_->SetBrowser(nullptr);
+}
+
+// The buttons by keyboard: the keys go to the focused window, as the band passes them on.
+TEST_F(StatusTextTest, ButtonsAreReachedAndRunByKeyboard) {
+    BuildSample();
+    WriteTemplateOptions(false);  // no splash to take the focus
+    form_ = Make(true, browser_.BandArea());
+    ShowWindow(browser_.Frame(), SW_SHOW);  // the active window, as the browser is when a person types
+    std::vector<std::u16string> ran;
+    form_->OnItemCommand = [&](TToolbarItem& item) { ran.push_back(item.Name()); };
+    TToolbarItem* news = form_->ToolbarModel().Items().Find(u"miNews");
+    ASSERT_NE(news, nullptr);
+    news->SetEnabled(false);  // a disabled button is passed over
+    bool left = false;
+    form_->OnFocusLeave = [&] { left = true; };
+    const auto press = [&](UINT key) {
+        SendMessageW(GetFocus(), WM_KEYDOWN, key, 1);
+        Pump(50);
+        const std::string focus = form_->DescribeFocus();
+        const size_t item = focus.find("\"item\":\"");
+        return item == std::string::npos ? focus : focus.substr(item + 8, focus.find('"', item + 8) - item - 8);
+    };
+    form_->EnterFocus(true);  // the buttons are the last stop
+    HWND toolbar = form_->Toolbar.ToolbarHandle();
+    EXPECT_EQ(GetFocus(), toolbar);
+    EXPECT_EQ(SendMessageW(toolbar, TB_GETHOTITEM, 0, 0), IndexOf(u"miLinks")) << "the focused button shows hot";
+    EXPECT_EQ(press(VK_HOME), "miHome");
+    EXPECT_EQ(press(VK_RIGHT), "miSearch");
+    EXPECT_EQ(press(VK_RIGHT), "miLinks");
+    EXPECT_EQ(press(VK_RIGHT), "miLinks") << "the last button stays";
+    EXPECT_EQ(press(VK_HOME), "miHome");
+    EXPECT_EQ(press(VK_LEFT), "miHome");
+    EXPECT_EQ(press(VK_END), "miLinks");
+    EXPECT_EQ(press(VK_LEFT), "miSearch");
+    EXPECT_EQ(press(VK_HOME), "miHome");
+    press(VK_RETURN);
+    press(VK_SPACE);
+    EXPECT_EQ(ran, (std::vector<std::u16string>{u"miHome", u"miHome"}));
+    EXPECT_FALSE(left);
+    press(VK_ESCAPE);
+    EXPECT_TRUE(left) << "Esc hands the focus back to the page";
+    EXPECT_EQ(GetFocus(), browser_.Frame());
+    EXPECT_EQ(SendMessageW(toolbar, TB_GETHOTITEM, 0, 0), -1) << "no button shows the focus once it left";
 }
 
 TEST_F(StatusTextTest, DocumentCompleteRepaintsTheToolbar) {
