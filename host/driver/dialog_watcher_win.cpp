@@ -55,7 +55,12 @@ void WatchDialogs() {
             reported.insert(dialog);
             std::vector<std::wstring> texts;
             EnumChildWindows(dialog, &CollectText, reinterpret_cast<LPARAM>(&texts));
-            std::string line = "{\"dialog\":{\"title\":" + Quote(WindowText(dialog)) + ",\"texts\":[";
+            // The window's own size, frame included: what the box's design and the template set.
+            RECT box{};
+            GetWindowRect(dialog, &box);
+            std::string line = "{\"dialog\":{\"title\":" + Quote(WindowText(dialog)) +
+                               ",\"width\":" + std::to_string(box.right - box.left) +
+                               ",\"height\":" + std::to_string(box.bottom - box.top) + ",\"texts\":[";
             for (size_t i = 0; i < texts.size(); ++i) {
                 if (i) line += ",";
                 line += Quote(texts[i]);

@@ -50,7 +50,10 @@ def check(ok, what):
     if not ok:
         failures.append(what)
 lines96, base = run("at-96")
-about96 = picture_size(f"{work}/about-96.png")
+def about_size(lines):
+    box = next(l["dialog"] for l in lines if "dialog" in l)
+    return box["width"], box["height"]
+about96 = about_size(lines96)
 for dpi in (96, 144, 192):
     lines, layout = run(f"at-{dpi}")
     ratio = dpi / 96
@@ -75,7 +78,8 @@ for dpi in (96, 144, 192):
             check(abs(width - search_width * ratio) <= 1, f"{dpi}: the search box is {width} wide")
         if name == "MediaControl":
             check(abs(width - (before["right"] - before["left"]) * ratio) <= 1, f"{dpi}: the logo is {width} wide")
-    about = picture_size(f"{work}/about-{dpi}.png")
+    about = about_size(lines)
+    check(picture_size(f"{work}/about-{dpi}.png")[0] > 0, f"{dpi}: no picture of the about box")
     check(all(abs(a - b * ratio) <= 2 for a, b in zip(about, about96)), f"{dpi}: about box {about} for {about96}")
     print(f"{dpi} DPI: band {layout['height']}, icons {layout['iconSize']}, about box {about[0]}x{about[1]}, buttons " +
           " ".join(f"{b['name']}={b['right'] - b['left']}x{b['bottom'] - b['top']}" for b in layout["buttons"]))
