@@ -42,7 +42,9 @@ void ReadItemProperties(TrsStorage& tpl, const std::string& s, TToolbarItem& ite
     item.SetVisible(tpl.ReadBool(Path(s, "Visible"), target.FormVisible()));
 }
 
-// Appends the item to the top level, to the named item, or nowhere.
+// Appends the item to the top level, to the named item, or nowhere. An item that would sit deeper
+// than kMaxItemNesting levels below the top is attached nowhere: menus are built by recursion on the
+// browser's thread, and a hand-made template nesting thousands of levels would run it out of stack.
 void Attach(TrsStorage& tpl, const std::string& s, TToolbarItem& item, TToolbarModel& toolbar) {
     const std::string parent = tpl.ReadString(Path(s, "Parent"), "");
     if (parent == "Toolbar") {
@@ -50,7 +52,10 @@ void Attach(TrsStorage& tpl, const std::string& s, TToolbarItem& item, TToolbarM
         return;
     }
     TToolbarItem* found = toolbar.Items().Find(AnsiToUtf16(parent));
-    if (found != nullptr) found->Append(item);
+    if (found == nullptr) return;
+    int level = 1;
+    for (const TToolbarItem* above = found; above->Parent() != nullptr; above = above->Parent()) ++level;
+    if (level <= kMaxItemNesting) found->Append(item);
 }
 
 template <class Value>

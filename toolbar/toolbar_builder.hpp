@@ -19,6 +19,10 @@ namespace tb {
 
 class TrsStorage;
 
+// How many levels below the top a sub-item may sit; deeper ones are attached nowhere. The
+// authoring tool makes no deeper sources, and lint says so of a template that has them.
+inline constexpr int kMaxItemNesting = 16;
+
 // What the builder asks of the window it builds.
 class BuildTarget {
 public:

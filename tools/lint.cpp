@@ -7,6 +7,7 @@
 #include "base/text.hpp"
 #include "settings/helpers.hpp"
 #include "settings/toolbar_settings.hpp"
+#include "toolbar/toolbar_builder.hpp"
 #include "tools/template_schema.hpp"
 
 namespace tb::tool {
@@ -67,6 +68,7 @@ struct Component {
     std::string url;
     std::string parent;
     bool has_children = false;
+    int level = 0;  // 0 on the top level, 1 below a top-level item, ...
 };
 
 class Linter {
@@ -287,8 +289,13 @@ private:
                 Warn(base + "Parent", reason);
             } else if (parent->shape == EntryShape::kSeparator) {
                 Warn(base + "Parent", "\"" + c.parent + "\" is a separator, which shows no sub-items");
+            } else if (parent->level + 1 > kMaxItemNesting) {
+                Warn(base + "Parent", "the item would sit " + std::to_string(parent->level + 1) +
+                                          " levels deep: the toolbar shows items at most " +
+                                          std::to_string(kMaxItemNesting) + " levels below the top and leaves it out");
             } else {
                 parent->has_children = true;
+                c.level = parent->level + 1;
             }
         }
         component_of_name_.emplace(Upper(c.name), components_.size());

@@ -355,6 +355,21 @@ TEST_F(BuilderTest, SwallowedFailuresAndMissingParents) {
     EXPECT_EQ(TopNames(), (std::vector<std::u16string>{u"miSearch"}));
 }
 
+// A hand-made template may chain items as deep as it has keys; menus are built by recursion, so
+// what lies deeper than the toolbar shows is attached nowhere.
+TEST_F(BuilderTest, ItemsNestedTooDeepAreLeftOut) {
+    std::vector<std::string> chain;
+    for (int i = 0; i <= kMaxItemNesting + 1; ++i) chain.push_back("n" + std::to_string(i));
+    Order(chain);
+    for (size_t i = 0; i < chain.size(); ++i) Item(chain[i], chain[i], i == 0 ? "Toolbar" : chain[i - 1]);
+    Build();
+    EXPECT_EQ(error, "");
+    const std::string deepest_shown = "n" + std::to_string(kMaxItemNesting);
+    EXPECT_TRUE(Find(std::u16string(deepest_shown.begin(), deepest_shown.end()).c_str())->Attached());
+    const std::string too_deep = "n" + std::to_string(kMaxItemNesting + 1);
+    EXPECT_FALSE(Find(std::u16string(too_deep.begin(), too_deep.end()).c_str())->Attached());
+}
+
 TEST(ItemModel, RadioGroupsAndClicks) {
     TToolbarModel toolbar;
     TToolbarItem& parent = toolbar.Items().Create(ItemKind::Submenu, u"p");

@@ -6,6 +6,7 @@
 #include "settings/helpers.hpp"
 #include "storage/bin_data.hpp"
 #include "storage/storage.hpp"
+#include "toolbar/toolbar_builder.hpp"
 #include "tools/lint.hpp"
 #include "tools/store_access.hpp"
 
@@ -24,12 +25,13 @@ public:
     TemplateKeys(std::initializer_list<std::pair<const char*, Value>> keys) {
         store_.SetOptions(0);
         // A later entry replaces an earlier one of the same path, so cases can change a clean item.
-        for (const auto& [path, value] : keys) {
-            if (const auto* s = std::get_if<std::string>(&value)) store_.WriteString(path, *s);
-            if (const auto* i = std::get_if<int32_t>(&value)) store_.WriteInteger(path, *i);
-            if (const auto* b = std::get_if<bool>(&value)) store_.WriteBool(path, *b);
-            if (const auto* b = std::get_if<Binary>(&value)) store_.WriteBinary(path, b->bytes);
-        }
+        for (const auto& [path, value] : keys) Write(path, value);
+    }
+    void Write(const std::string& path, const Value& value) {
+        if (const auto* s = std::get_if<std::string>(&value)) store_.WriteString(path, *s);
+        if (const auto* i = std::get_if<int32_t>(&value)) store_.WriteInteger(path, *i);
+        if (const auto* b = std::get_if<bool>(&value)) store_.WriteBool(path, *b);
+        if (const auto* b = std::get_if<Binary>(&value)) store_.WriteBinary(path, b->bytes);
     }
     TemplateKeys(const TemplateKeys& other) : TemplateKeys({}) {
         store_.LoadTables(other.store_.Sections(), other.store_.Keys(), false);
@@ -152,6 +154,28 @@ TEST(Lint, EachFaultGivesItsFinding) {
         EXPECT_NE(text.find(c.finding), std::string::npos) << text;
         EXPECT_EQ(HasError(findings), std::string_view(c.finding).starts_with("error:")) << text;
     }
+}
+
+// A chain of sub-items deeper than the toolbar shows: the first item too deep is named.
+TEST(Lint, SaysWhichItemIsNestedTooDeep) {
+    TemplateKeys tpl({CLEAN_ITEM});
+    std::string parent = "miHome";
+    for (int level = 1; level <= kMaxItemNesting + 1; ++level) {
+        const std::string name = "n" + std::to_string(level);
+        const std::string order = "\\Order\\" + std::to_string(level + 1);
+        tpl.Write(order, name);
+        tpl.Write("\\" + name + "\\Visible", true);
+        tpl.Write("\\" + name + "\\URL", std::string("x"));
+        tpl.Write("\\" + name + "\\Parent", parent);
+        parent = name;
+    }
+    const std::string text = All(Lint(tpl, "Bar", -1));
+    const std::string deepest = "n" + std::to_string(kMaxItemNesting + 1);
+    EXPECT_NE(text.find("warning: \\" + deepest + "\\Parent: the item would sit " +
+                        std::to_string(kMaxItemNesting + 1) + " levels deep"),
+              std::string::npos)
+        << text;
+    EXPECT_EQ(text.find("n" + std::to_string(kMaxItemNesting) + "\\Parent"), std::string::npos) << text;
 }
 
 // Lint judges the update location with the update's own address test.
