@@ -20,6 +20,7 @@
 //                       PATH starts with a button's caption (its drop-down), "»" (the overflow) or
 //                       "context" (the toolbar's menu of a right click), then the captions of the
 //                       entries, e.g. "»/News/News"; only the first part: the menu is read and closed
+//   --menu-shot FILE.png   the next --menu that only opens a menu keeps a picture of the frame with it
 //   --hover NAME        the mouse over an item           --context N   the band's context command N
 //   --event document-complete                            --width N     the browser's width
 //   --close             CloseDW and release              --dump        the toolbar's description
@@ -86,7 +87,7 @@ int wmain(int argc, wchar_t** argv) {
                                                   L"--dialog-shot", L"--wait"};
     const std::set<std::wstring> without = {L"--close", L"--dump", L"--interactive"};
     // Menus and keys: the menu at a path, keys by name (keyboard_win.cpp checks the names).
-    for (const wchar_t* option : {L"--menu"}) with_argument.insert(option);
+    for (const wchar_t* option : {L"--menu", L"--menu-shot"}) with_argument.insert(option);
     for (int i = 1; i < argc; ++i) {
         const std::wstring option = argv[i];
         const bool has_value = i + 1 < argc;

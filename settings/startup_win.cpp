@@ -1,5 +1,6 @@
 #include "settings/startup_win.hpp"
 
+#include <algorithm>
 #include <atomic>
 
 #include <shlobj.h>
@@ -34,12 +35,18 @@ bool ReadValueBytes(HKEY key, const std::string& name, DWORD size, std::vector<B
     return read == size;
 }
 
-// Installers write the display name as UTF-8 bytes through the 8-bit interface; one that wrote it
-// as plain text in the system code page would otherwise lose the whole name, so text that is not
-// UTF-8 is taken in the code page.
-std::u16string DecodeRegistryText(std::string_view bytes) {
-    if (auto decoded = Utf8ToUtf16(bytes)) return std::move(*decoded);
-    return AnsiToUtf16(bytes);
+// Installers of old wrote the display name as UTF-8 bytes through the 8-bit interface, which stores
+// each byte as the code page's character: such text comes back through the code page exactly and is
+// decoded as UTF-8. Text written as Unicode (an installer of today) is taken as it is stored: read
+// through the 8-bit interface, every character outside the code page would become "?".
+std::u16string DecodeRegistryText(std::u16string stored) {
+    const std::string bytes = Utf16ToAnsi(stored);
+    const bool has_high_bytes =
+        std::any_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+    if (has_high_bytes && AnsiToUtf16(bytes) == stored) {
+        if (auto decoded = Utf8ToUtf16(bytes)) return std::move(*decoded);
+    }
+    return stored;
 }
 
 // Binary values become text by mapping each byte to the character of the same number (U+0000 to
@@ -104,11 +111,24 @@ RegistryValue ReadRegistryValue(HKEY root, std::u16string_view key_path, std::u1
     switch (type) {
         case REG_SZ:
         case REG_EXPAND_SZ: {
-            // Read as stored: environment references stay unexpanded. The text ends at its first zero.
-            if (!ReadValueBytes(key.Get(), name, size, bytes)) return result;
-            std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-            text = text.substr(0, text.find('\0'));
-            result.value = DecodeRegistryText(text);
+            // Read as stored, through the wide interface: environment references stay unexpanded.
+            // The text ends at its first zero.
+            const std::wstring wide_name = ToWide(value_name);
+            DWORD wide_size = 0;
+            if (RegQueryValueExW(key.Get(), wide_name.c_str(), nullptr, nullptr, nullptr, &wide_size) !=
+                ERROR_SUCCESS) {
+                return result;
+            }
+            std::vector<wchar_t> text(wide_size / sizeof(wchar_t) + 1, L'\0');
+            DWORD read = wide_size;
+            if (RegQueryValueExW(key.Get(), wide_name.c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(text.data()),
+                                 &read) != ERROR_SUCCESS ||
+                read > wide_size) {
+                return result;
+            }
+            std::u16string stored(text.begin(), text.begin() + read / sizeof(wchar_t));
+            stored = stored.substr(0, stored.find(u'\0'));
+            result.value = DecodeRegistryText(std::move(stored));
             break;
         }
         case REG_DWORD: {

@@ -141,6 +141,10 @@ bool Frame::Do(const Action& action) {
         Settle(300);
         return SavePng(browser_->Frame(), action.argument) || Fail("cannot write the picture");
     }
+    if (verb == L"--menu-shot") {
+        menu_shot_ = action.argument;
+        return true;
+    }
     if (verb == L"--dialog-shot") {
         std::lock_guard<std::mutex> guard(dialog_lock);
         dialog_shot = action.argument;

@@ -68,8 +68,10 @@ std::string DpiFacts(HWND window);
 
 // ---- pictures (pictures_win.cpp)
 
-// The window as a PNG file; false when it could not be written.
+// The window's client area as a PNG file; false when it could not be written.
 bool SavePng(HWND window, const std::wstring& path);
+// The window's client area and the open menus over or beside it, as the screen shows them.
+bool SaveWithMenus(HWND window, const std::vector<HWND>& menus, const std::wstring& path);
 
 // ---- dialogs (dialog_watcher_win.cpp): a watcher reads every box or dialog of the process,
 // reports it and closes it, until `watching` goes false.
@@ -122,6 +124,7 @@ private:
     bool Menu(const std::wstring& path);
     void ReportFocus(const std::wstring& key);
     int keys_taken_ = 0;  // `--key` actions already typed with an earlier one
+    std::wstring menu_shot_;  // `--menu-shot`: the picture the next menu only opened is kept in
 
     bool closed_by_driver_ = false;
     IDeskBand* building_ = nullptr;  // not counted: only used while the band host holds the band

@@ -390,7 +390,16 @@ bool Frame::Menu(const std::wstring& path) {
             const std::vector<MenuEntry> entries = EntriesOf(menu.menu);
             if (!levels.empty()) levels += ',';
             levels += EntriesJson(entries);
-            if (depth >= parts.size()) break;  // only opened: its entries are the report
+            if (depth >= parts.size()) {  // only opened: its entries are the report, and its picture
+                if (!menu_shot_.empty()) {
+                    Sleep(300);  // let the menu paint
+                    std::vector<HWND> windows;
+                    for (const OpenMenu& open : menus) windows.push_back(open.window);
+                    if (!SaveWithMenus(Window(), windows, menu_shot_)) failure = "cannot write the menu's picture";
+                    menu_shot_.clear();
+                }
+                break;
+            }
             int index = -1;
             for (size_t i = 0; i < entries.size() && index < 0; ++i) {
                 if (!entries[i].separator && entries[i].caption == parts[depth]) index = static_cast<int>(i);

@@ -8,13 +8,11 @@ namespace tb::driver {
 
 using Microsoft::WRL::ComPtr;
 
-bool SavePng(HWND window, const std::wstring& path) {
-    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW | RDW_FRAME);
-    // The client area only: under Xvfb no window manager draws the frame and the caption, so the
-    // window's own rectangle would show a blank strip where a user sees the title bar.
-    RECT box{};
-    GetClientRect(window, &box);
-    MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&box), 2);
+namespace {
+
+// The screen's pixels in `box` as a PNG file; where the screen cannot be read, `window` prints
+// its client area instead (when given).
+bool SaveScreenArea(const RECT& box, HWND window, const std::wstring& path) {
     const int width = box.right - box.left, height = box.bottom - box.top;
     if (width <= 0 || height <= 0) return false;
     HDC screen = GetDC(nullptr);
@@ -30,7 +28,9 @@ bool SavePng(HWND window, const std::wstring& path) {
     HGDIOBJ old = SelectObject(memory, bitmap);
     // The screen's pixels where the window shows (the X11 driver); the window's own printing where
     // there is no screen to read.
-    if (!BitBlt(memory, 0, 0, width, height, screen, box.left, box.top, SRCCOPY)) PrintWindow(window, memory, PW_CLIENTONLY);
+    if (!BitBlt(memory, 0, 0, width, height, screen, box.left, box.top, SRCCOPY) && window != nullptr) {
+        PrintWindow(window, memory, PW_CLIENTONLY);
+    }
     GdiFlush();
     SelectObject(memory, old);
     DeleteDC(memory);
@@ -58,6 +58,29 @@ bool SavePng(HWND window, const std::wstring& path) {
     }
     DeleteObject(bitmap);
     return saved;
+}
+
+}  // namespace
+
+bool SavePng(HWND window, const std::wstring& path) {
+    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW | RDW_FRAME);
+    // The client area only: under Xvfb no window manager draws the frame and the caption, so the
+    // window's own rectangle would show a blank strip where a user sees the title bar.
+    RECT box{};
+    GetClientRect(window, &box);
+    MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&box), 2);
+    return SaveScreenArea(box, window, path);
+}
+
+bool SaveWithMenus(HWND window, const std::vector<HWND>& menus, const std::wstring& path) {
+    RECT box{};
+    GetClientRect(window, &box);
+    MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&box), 2);
+    for (HWND menu : menus) {
+        RECT menu_box{};
+        if (GetWindowRect(menu, &menu_box)) UnionRect(&box, &box, &menu_box);
+    }
+    return SaveScreenArea(box, nullptr, path);
 }
 
 }  // namespace tb::driver

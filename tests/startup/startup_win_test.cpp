@@ -284,6 +284,16 @@ TEST(ReadRegistryValueTest, ReadsEveryKindOfValueAndNeverFails) {
         EXPECT_EQ(value.ToText(), c.expected);
         EXPECT_EQ(std::holds_alternative<int32_t>(value.value), c.type == REG_DWORD);
     }
+    // Written as Unicode, as installers of today write the toolbar's name: every character is kept,
+    // also those outside the system's code page.
+    const std::wstring japanese = L"\u5929\u6C17\u30D0\u30FC";
+    HKEY written = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &written, nullptr),
+              ERROR_SUCCESS);
+    RegSetValueExW(written, L"Value", 0, REG_SZ, reinterpret_cast<const BYTE*>(japanese.c_str()),
+                   static_cast<DWORD>((japanese.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(written);
+    EXPECT_EQ(ReadRegistryValue(HKEY_LOCAL_MACHINE, AnsiToUtf16(key), u"Value").ToText(), u"\u5929\u6C17\u30D0\u30FC");
     EXPECT_EQ(ReadRegistryValue(HKEY_LOCAL_MACHINE, AnsiToUtf16(key), u"Missing").ToText(), u"");
     EXPECT_EQ(ReadRegistryValue(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Toolbar Tests\\No Such Key", u"Value").ToText(), u"");
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, key.c_str());

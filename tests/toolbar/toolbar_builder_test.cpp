@@ -3,6 +3,8 @@
 // menu, the "\Strings" captions, the options and the logo, and where the build stops on failures.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "toolbar/toolbar_description.hpp"
 #include "builder_fixture.hpp"
 
@@ -358,16 +360,19 @@ TEST_F(BuilderTest, SwallowedFailuresAndMissingParents) {
 // A hand-made template may chain items as deep as it has keys; menus are built by recursion, so
 // what lies deeper than the toolbar shows is attached nowhere.
 TEST_F(BuilderTest, ItemsNestedTooDeepAreLeftOut) {
+    const auto name = [](int level) {
+        char text[16];
+        std::snprintf(text, sizeof text, "n%d", level);
+        return std::string(text);
+    };
     std::vector<std::string> chain;
-    for (int i = 0; i <= kMaxItemNesting + 1; ++i) chain.push_back("n" + std::to_string(i));
+    for (int level = 0; level <= kMaxItemNesting + 1; ++level) chain.push_back(name(level));
     Order(chain);
     for (size_t i = 0; i < chain.size(); ++i) Item(chain[i], chain[i], i == 0 ? "Toolbar" : chain[i - 1]);
     Build();
     EXPECT_EQ(error, "");
-    const std::string deepest_shown = "n" + std::to_string(kMaxItemNesting);
-    EXPECT_TRUE(Find(std::u16string(deepest_shown.begin(), deepest_shown.end()).c_str())->Attached());
-    const std::string too_deep = "n" + std::to_string(kMaxItemNesting + 1);
-    EXPECT_FALSE(Find(std::u16string(too_deep.begin(), too_deep.end()).c_str())->Attached());
+    EXPECT_TRUE(toolbar.Items().Find(AnsiToUtf16(name(kMaxItemNesting)))->Attached());
+    EXPECT_FALSE(toolbar.Items().Find(AnsiToUtf16(name(kMaxItemNesting + 1)))->Attached());
 }
 
 TEST(ItemModel, RadioGroupsAndClicks) {

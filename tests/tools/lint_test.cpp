@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <memory>
 #include <variant>
 
@@ -158,24 +159,32 @@ TEST(Lint, EachFaultGivesItsFinding) {
 
 // A chain of sub-items deeper than the toolbar shows: the first item too deep is named.
 TEST(Lint, SaysWhichItemIsNestedTooDeep) {
+    const auto name = [](int level) {
+        char text[16];
+        std::snprintf(text, sizeof text, "n%d", level);
+        return std::string(text);
+    };
     TemplateKeys tpl({CLEAN_ITEM});
     std::string parent = "miHome";
     for (int level = 1; level <= kMaxItemNesting + 1; ++level) {
-        const std::string name = "n" + std::to_string(level);
-        const std::string order = "\\Order\\" + std::to_string(level + 1);
-        tpl.Write(order, name);
-        tpl.Write("\\" + name + "\\Visible", true);
-        tpl.Write("\\" + name + "\\URL", std::string("x"));
-        tpl.Write("\\" + name + "\\Parent", parent);
-        parent = name;
+        char order[32];
+        std::snprintf(order, sizeof order, "\\Order\\%d", level + 1);
+        char section_text[32];
+        std::snprintf(section_text, sizeof section_text, "\\n%d\\", level);
+        const std::string section = section_text;
+        tpl.Write(order, name(level));
+        tpl.Write(section + "Visible", true);
+        tpl.Write(section + "URL", std::string("x"));
+        tpl.Write(section + "Parent", parent);
+        parent = name(level);
     }
     const std::string text = All(Lint(tpl, "Bar", -1));
-    const std::string deepest = "n" + std::to_string(kMaxItemNesting + 1);
-    EXPECT_NE(text.find("warning: \\" + deepest + "\\Parent: the item would sit " +
-                        std::to_string(kMaxItemNesting + 1) + " levels deep"),
-              std::string::npos)
-        << text;
-    EXPECT_EQ(text.find("n" + std::to_string(kMaxItemNesting) + "\\Parent"), std::string::npos) << text;
+    char expected[128];
+    std::snprintf(expected, sizeof expected, "warning: \\n%d\\Parent: the item would sit %d levels deep",
+                  kMaxItemNesting + 1, kMaxItemNesting + 1);
+    EXPECT_NE(text.find(expected), std::string::npos) << text;
+    std::snprintf(expected, sizeof expected, "\\n%d\\Parent", kMaxItemNesting);
+    EXPECT_EQ(text.find(expected), std::string::npos) << text;
 }
 
 // Lint judges the update location with the update's own address test.
