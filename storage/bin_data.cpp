@@ -45,20 +45,19 @@ std::string Utf16LeToAnsi(std::string_view bytes) {
     return Utf16ToAnsi(units);
 }
 
-// The fixed payload of each kind code: its size, and the mask that keeps its bytes of a word (kinds
-// without one, the byte strings among them, keep nothing). Codes past the table carry nothing.
-struct FixedPart {
-    std::uint8_t size = 0;
-    std::uint64_t mask = 0;
-};
-constexpr FixedPart Fixed(std::uint8_t size) {
-    return {size, size == 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * size)) - 1};
-}
-// In kind order, as FixedPayloadSize gives them: empty, text, binary, integer, float, currency,
-// date-time, boolean, point, 64-bit integer, raw 32 bits.
-constexpr FixedPart kFixedParts[] = {Fixed(0), Fixed(0), Fixed(0), Fixed(4), Fixed(8), Fixed(8),
-                                     Fixed(8), Fixed(4), Fixed(8), Fixed(8), Fixed(4)};
-static_assert(std::size(kFixedParts) == vkRaw32 + 1);
+// The fixed payload size of each kind code, four bits per code for the codes 0 to 15 (the byte
+// strings and unknown codes have none): found with a shift rather than a load from a table, since
+// the position of the next record waits for it.
+constexpr std::uint64_t kFixedSizes = [] {
+    std::uint64_t packed = 0;
+    for (unsigned kind = 0; kind < 16; ++kind) {
+        packed |= static_cast<std::uint64_t>(FixedPayloadSize(static_cast<TrsValueKind>(kind))) << (4 * kind);
+    }
+    return packed;
+}();
+std::size_t FixedSize(TrsValueKind kind) { return kind < 16 ? (kFixedSizes >> (4 * kind)) & 0xF : 0; }
+// The bits of a little-endian word that a fixed payload of `size` bytes (0, 4 or 8) fills.
+std::uint64_t FixedMask(std::size_t size) { return size == 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * size)) - 1; }
 
 [[noreturn]] void RefuseToSave(const std::string& what) {
     RaiseStorageError(kStorageLibraryError, "Cannot save the storage: " + what + ".");
@@ -158,9 +157,9 @@ bool TrsBinData::ParseImage(std::string_view image, TextPool& texts, std::vector
         } else if (available >= 2) {
             length_field = LoadU16(p);
         }
-        const FixedPart fixed_part = kind < std::size(kFixedParts) ? kFixedParts[kind] : FixedPart{};
+        const size_t fixed_size = FixedSize(kind);
         const size_t head = byte_string ? length_bytes : 0;
-        const size_t body = byte_string ? (length_field & length_mask) : fixed_part.size;
+        const size_t body = byte_string ? (length_field & length_mask) : fixed_size;
         if (available < head || available - head < body) return false;
         const std::string_view payload(p + head, body);
         p += head + body;
@@ -172,7 +171,7 @@ bool TrsBinData::ParseImage(std::string_view image, TextPool& texts, std::vector
         } else {
             std::memcpy(&fixed_bits, payload.data(), static_cast<size_t>(end - payload.data()));
         }
-        fixed_bits &= fixed_part.mask;
+        fixed_bits &= FixedMask(fixed_size);
 
         // Filled where nothing else can see it, then appended whole.
         TrsKeyRecord key;

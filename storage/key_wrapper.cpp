@@ -81,17 +81,16 @@ std::string TrsKeyWrapper::KeyDisplayPath() const {
 
 std::string TrsKeyWrapper::AsString() const {
     const TrsKeyRecord& key = Record();
-    const LocaleFormats& formats = SystemLocaleFormats();
     switch (key.kind) {
         case vkEmpty: return {};
         case vkString: return std::string(key.bytes);
         case vkBinary: return BytesToHexText(key.bytes);
         case vkInteger:
         case vkRaw32: return std::to_string(Low32(key));
-        case vkFloat: return FormatFloat(AsDouble(key), formats);
-        case vkCurrency: return FormatCurrency(Whole64(key), formats);
+        case vkFloat: return FormatFloat(AsDouble(key), SystemLocaleFormats());
+        case vkCurrency: return FormatCurrency(Whole64(key), SystemLocaleFormats());
         case vkDateTime:
-            if (auto text = FormatDateTime(AsDouble(key), formats)) return *text;
+            if (auto text = FormatDateTime(AsDouble(key), SystemLocaleFormats())) return *text;
             break;
         case vkBoolean: return Low32(key) != 0 ? "True" : "False";
         case vkPoint: {

@@ -4,6 +4,7 @@
 // under its id, so that it finds exactly what a binary search finds.
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 #include <vector>
 
@@ -13,17 +14,37 @@ int CompareNames(std::string_view a, std::string_view b);
 
 class NameIndex {
 public:
-    // FNV-1a over the id and the name with ASCII letters folded, as CompareNames folds them.
+    // The id and the name with ASCII letters folded, as CompareNames folds them, eight bytes at a
+    // time: a byte-at-a-time hash cost as much as the rest of a lookup.
     static std::uint32_t Hash(std::int32_t id, std::string_view name) {
-        std::uint32_t h = 2166136261u;
-        const auto u = static_cast<std::uint32_t>(id);
-        for (int shift = 0; shift < 32; shift += 8) h = (h ^ ((u >> shift) & 0xFF)) * 16777619u;
-        for (char c : name) {
-            auto b = static_cast<unsigned char>(c);
-            if (b >= 'a' && b <= 'z') b = static_cast<unsigned char>(b - 32);
-            h = (h ^ b) * 16777619u;
+        constexpr std::uint64_t kMultiplier = 0x9E3779B97F4A7C15ull;
+        std::uint64_t h = (static_cast<std::uint64_t>(static_cast<std::uint32_t>(id)) << 8 | name.size()) * kMultiplier;
+        const char* p = name.data();
+        std::size_t left = name.size();
+        for (; left >= 8; p += 8, left -= 8) {
+            std::uint64_t word;
+            std::memcpy(&word, p, 8);
+            h = (h ^ FoldLetters(word)) * kMultiplier;
+            h ^= h >> 29;
         }
-        return h | 1u;  // 0 marks an empty slot
+        if (left > 0) {
+            std::uint64_t word = 0;
+            std::memcpy(&word, p, left);
+            h = (h ^ FoldLetters(word)) * kMultiplier;
+        }
+        h ^= h >> 32;
+        return static_cast<std::uint32_t>(h) | 1u;  // 0 marks an empty slot
+    }
+
+    // Maps the bytes 'a'..'z' of a word to 'A'..'Z' and leaves every other byte as it is.
+    static std::uint64_t FoldLetters(std::uint64_t word) {
+        constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+        constexpr std::uint64_t kHigh = 0x8080808080808080ull;
+        const std::uint64_t low7 = word & ~kHigh;
+        const std::uint64_t at_least_a = low7 + (0x80 - 'a') * kOnes;   // high bit: low 7 bits >= 'a'
+        const std::uint64_t above_z = low7 + (0x80 - 'z' - 1) * kOnes;  // high bit: low 7 bits > 'z'
+        const std::uint64_t lower = at_least_a & ~above_z & ~word & kHigh;
+        return word ^ (lower >> 2);  // 0x80 >> 2 is the case bit 0x20
     }
 
     // Whether the index describes the table as it is at `generation` (built or found unusable).

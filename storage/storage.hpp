@@ -45,7 +45,7 @@ enum TrsValueKind : std::uint16_t {
 
 // Bytes of the fixed payload of a kind: 4 or 8; 0 for vkEmpty, the two byte-string kinds and
 // unknown codes.
-inline std::size_t FixedPayloadSize(TrsValueKind kind) {
+constexpr std::size_t FixedPayloadSize(TrsValueKind kind) {
     switch (kind) {
         case vkInteger:
         case vkBoolean:
