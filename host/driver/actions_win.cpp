@@ -67,19 +67,9 @@ BOOL CALLBACK MatchChild(HWND child, LPARAM data) {
 }
 
 
-// The toolbar button that shows an item, by its caption: its command and its box.
 bool FindButton(HWND toolbar, const std::wstring& caption, RECT& box) {
-    const int count = static_cast<int>(SendMessageW(toolbar, TB_BUTTONCOUNT, 0, 0));
-    for (int i = 0; i < count; ++i) {
-        TBBUTTON button{};
-        SendMessageW(toolbar, TB_GETBUTTON, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&button));
-        if (button.fsStyle & BTNS_SEP) continue;
-        wchar_t text[512] = {};
-        SendMessageW(toolbar, TB_GETBUTTONTEXTW, static_cast<WPARAM>(button.idCommand), reinterpret_cast<LPARAM>(text));
-        if (caption != text) continue;
-        return SendMessageW(toolbar, TB_GETITEMRECT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&box)) != 0;
-    }
-    return false;
+    bool split = false;
+    return FindButtonPart(toolbar, caption, box, split);
 }
 
 void PostClick(HWND window, int x, int y) {

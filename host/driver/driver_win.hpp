@@ -66,6 +66,10 @@ std::optional<int> RunAtDpi(int dpi);
 // {"system":N,"window":N}: the scale of the screen and of a window, as this process sees them.
 std::string DpiFacts(HWND window);
 
+// A button of the toolbar by caption: its box, and whether its arrow is a part of its own
+// (keyboard_win.cpp).
+bool FindButtonPart(HWND toolbar, const std::wstring& caption, RECT& box, bool& split);
+
 // ---- pictures (pictures_win.cpp)
 
 // The window's client area as a PNG file; false when it could not be written.

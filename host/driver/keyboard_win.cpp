@@ -228,21 +228,6 @@ HWND FindOverflow(HWND band_window) {
     return found;
 }
 
-// A button of the toolbar by caption: its box, and whether its arrow is a part of its own.
-bool FindButtonPart(HWND toolbar, const std::wstring& caption, RECT& box, bool& split) {
-    const int count = static_cast<int>(SendMessageW(toolbar, TB_BUTTONCOUNT, 0, 0));
-    for (int i = 0; i < count; ++i) {
-        TBBUTTON button{};
-        SendMessageW(toolbar, TB_GETBUTTON, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&button));
-        if (button.fsStyle & BTNS_SEP) continue;
-        wchar_t text[512] = {};
-        SendMessageW(toolbar, TB_GETBUTTONTEXTW, static_cast<WPARAM>(button.idCommand), reinterpret_cast<LPARAM>(text));
-        if (caption != text) continue;
-        split = (button.fsStyle & BTNS_DROPDOWN) != 0;
-        return SendMessageW(toolbar, TB_GETITEMRECT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&box)) != 0;
-    }
-    return false;
-}
 
 void PostMouse(HWND window, UINT down, UINT up, int x, int y) {
     const LPARAM at = MAKELPARAM(x, y);
@@ -428,6 +413,22 @@ bool Frame::Menu(const std::wstring& path) {
     Emit(FramePrefix(number_) + "\"menu\":" + Quote(path) + ",\"levels\":[" + levels + "],\"chose\":" +
          (chosen ? "true" : "false") + "}");
     return failure.empty() || Fail(failure);
+}
+
+// A button of the toolbar by caption (driver_win.hpp): its box, and whether its arrow is a part of its own.
+bool FindButtonPart(HWND toolbar, const std::wstring& caption, RECT& box, bool& split) {
+    const int count = static_cast<int>(SendMessageW(toolbar, TB_BUTTONCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+        TBBUTTON button{};
+        SendMessageW(toolbar, TB_GETBUTTON, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&button));
+        if (button.fsStyle & BTNS_SEP) continue;
+        wchar_t text[512] = {};
+        SendMessageW(toolbar, TB_GETBUTTONTEXTW, static_cast<WPARAM>(button.idCommand), reinterpret_cast<LPARAM>(text));
+        if (caption != text) continue;
+        split = (button.fsStyle & BTNS_DROPDOWN) != 0;
+        return SendMessageW(toolbar, TB_GETITEMRECT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&box)) != 0;
+    }
+    return false;
 }
 
 }  // namespace tb::driver
