@@ -21,6 +21,10 @@
 namespace tb {
 namespace {
 
+// The most a value of the bar key is read to: the name and member id are short, and the key can be
+// written by whoever installed anything; a larger value reads as empty text.
+constexpr DWORD kMaxRegistryValueBytes = 64 * 1024;
+
 // The template the library carries (`tbtool brand`); the toolbar window reads the same resource.
 constexpr wchar_t kCarriedTemplateResource[] = L"TBTEMPLATE";
 
@@ -116,7 +120,8 @@ RegistryValue ReadRegistryValue(HKEY root, std::u16string_view key_path, std::u1
             const std::wstring wide_name = ToWide(value_name);
             DWORD wide_size = 0;
             if (RegQueryValueExW(key.Get(), wide_name.c_str(), nullptr, nullptr, nullptr, &wide_size) !=
-                ERROR_SUCCESS) {
+                    ERROR_SUCCESS ||
+                wide_size > kMaxRegistryValueBytes) {
                 return result;
             }
             std::vector<wchar_t> text(wide_size / sizeof(wchar_t) + 1, L'\0');
@@ -144,7 +149,7 @@ RegistryValue ReadRegistryValue(HKEY root, std::u16string_view key_path, std::u1
             break;
         }
         case REG_BINARY:
-            if (!ReadValueBytes(key.Get(), name, size, bytes)) return result;
+            if (size > kMaxRegistryValueBytes || !ReadValueBytes(key.Get(), name, size, bytes)) return result;
             result.value = BytesAsText(bytes);
             break;
         default:

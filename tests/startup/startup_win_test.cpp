@@ -294,6 +294,11 @@ TEST(ReadRegistryValueTest, ReadsEveryKindOfValueAndNeverFails) {
                    static_cast<DWORD>((japanese.size() + 1) * sizeof(wchar_t)));
     RegCloseKey(written);
     EXPECT_EQ(ReadRegistryValue(HKEY_LOCAL_MACHINE, AnsiToUtf16(key), u"Value").ToText(), u"\u5929\u6C17\u30D0\u30FC");
+    // A value larger than any name is not read at all.
+    for (const DWORD type : {DWORD{REG_SZ}, DWORD{REG_BINARY}}) {
+        SetValue(HKEY_LOCAL_MACHINE, key, "Value", type, std::string(200 * 1024, 'x') + '\0');
+        EXPECT_EQ(ReadRegistryValue(HKEY_LOCAL_MACHINE, AnsiToUtf16(key), u"Value").ToText(), u"") << type;
+    }
     EXPECT_EQ(ReadRegistryValue(HKEY_LOCAL_MACHINE, AnsiToUtf16(key), u"Missing").ToText(), u"");
     EXPECT_EQ(ReadRegistryValue(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Toolbar Tests\\No Such Key", u"Value").ToText(), u"");
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, key.c_str());
