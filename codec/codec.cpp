@@ -184,20 +184,37 @@ std::size_t CompressBlock(std::span<const std::uint8_t> input, std::span<std::ui
                 break;
             }
         }
-        // The common case: a few literals and a copy, all in the current group and far from the
-        // output's limit. One fixed 16-byte copy takes the literals (what it writes past them is
-        // rewritten by the next units, and stays within n).
+        // The common case: fewer than a group of literals and a copy, far from the output's limit.
+        // Fixed 16-byte copies take the literals (what they write past them is rewritten by the
+        // next units, and stays within n); when the group fills on the way, its control word is
+        // written and the next one's place is kept where the group ends.
         if (match_len != 0) {
             const std::size_t k = x - literal_start;
-            if (units + k < kUnitsPerGroup && pos + 18 <= n) [[likely]] {
-                std::memcpy(out + pos, src + literal_start, 16);
-                pos += k;
+            if (k < kUnitsPerGroup && pos + 34 <= n) [[likely]] {
+                const std::uint8_t* literals = src + literal_start;
+                std::memcpy(out + pos, literals, 16);
+                if (units + k >= kUnitsPerGroup) {
+                    const std::size_t first = kUnitsPerGroup - units;  // literals that fit this group
+                    control <<= first;
+                    out[control_pos] = static_cast<std::uint8_t>(control >> 8);
+                    out[control_pos + 1] = static_cast<std::uint8_t>(control);
+                    control_pos = pos + first;
+                    pos = control_pos + 2;
+                    std::memcpy(out + pos, literals + first, 16);
+                    pos += k - first;
+                    control = 0;
+                    units = k - first;
+                } else {
+                    pos += k;
+                    control <<= k;
+                    units += k;
+                }
                 const std::size_t item = ((x - match_pos) << 4) | (match_len - kMinMatch);
                 out[pos] = static_cast<std::uint8_t>(item >> 8);
                 out[pos + 1] = static_cast<std::uint8_t>(item & 0xFF);
                 pos += 2;
-                control = (control << (k + 1)) | 1;
-                units += k + 1;
+                control = (control << 1) | 1;
+                ++units;
                 x += match_len;
                 continue;
             }
