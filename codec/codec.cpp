@@ -18,6 +18,7 @@
 #include <array>
 #include <bit>
 #include <cstring>
+#include <memory>
 #include <stdexcept>
 #include <vector>
 
@@ -39,7 +40,6 @@ constexpr std::size_t kMaxMatch = 18;
 constexpr std::size_t kMinRun = 16;
 constexpr std::size_t kMaxEncodedRun = 4095;  // the encoder's longest run; the format allows 4111
 constexpr std::size_t kUnitsPerGroup = 16;
-constexpr std::size_t kHashChunk = 1024;  // positions hashed ahead of the scan at once
 
 std::size_t StoreBlock(std::span<const std::uint8_t> input, std::uint8_t* out) {
     out[0] = kStoredFlag;
@@ -153,12 +153,12 @@ std::size_t CompressBlock(std::span<const std::uint8_t> input, std::span<std::ui
     // Positions at least kMaxMatch before the end need no end checks: a match may take its full
     // length, and a run is told by its first bytes.
     const std::size_t unchecked_end = n > kMaxMatch ? n - kMaxMatch : 0;
-    // The scan takes each position's hash from a chunk worked out ahead, so that the table's entry
-    // can be read as soon as the position is known: the time to tell a match from a literal
-    // is most of what a position costs, since the processor mostly guesses it wrong.
-    std::array<std::uint16_t, kHashChunk> hashes;
-    std::size_t hashed_from = 0;
-    std::size_t hashed_end = 0;
+    // The hash of every position the scan may reach, worked out before it starts, so that the
+    // scan reads a position's table entry as soon as it knows the position: the time to tell a
+    // match from a literal is most of what a position costs, since the processor mostly guesses
+    // it wrong. On the heap: 64 KB for a full block is too much for a caller's stack.
+    const auto hashes = std::make_unique_for_overwrite<std::uint16_t[]>(unchecked_end + 16);
+    for (std::size_t i = 0; i < unchecked_end; i += 16) HashSixteen(src + i, &hashes[i]);
     std::size_t x = 0;
     while (x < n) {
         // Scan for the next run or match. Each position passed on the way is a literal; the
@@ -178,14 +178,7 @@ std::size_t CompressBlock(std::span<const std::uint8_t> input, std::span<std::ui
                 run = RunLength(src + x, std::min(n - x, kMaxEncodedRun));
                 if (run != 0) break;
             }
-            if (x >= hashed_end) [[unlikely]] {
-                // Sixteen at a time: the last ones may lie past unchecked_end, but their bytes
-                // (at most 16 + 2 past it) are still in the input.
-                hashed_from = x;
-                hashed_end = std::min(x + kHashChunk, unchecked_end);
-                for (std::size_t i = 0; x + i < hashed_end; i += 16) HashSixteen(src + x + i, hashes.data() + i);
-            }
-            const std::uint32_t h = hashes[x - hashed_from];
+            const std::uint32_t h = hashes[x];
             const std::uint32_t entry = table[h];
             const std::uint32_t made = EntryOf(x, static_cast<std::uint32_t>(word));
             table[h] = made;
