@@ -156,7 +156,8 @@ std::size_t CompressBlock(std::span<const std::uint8_t> input, std::span<std::ui
     // The hash of every position the scan may reach, worked out before it starts, so that the
     // scan reads a position's table entry as soon as it knows the position: the time to tell a
     // match from a literal is most of what a position costs, since the processor mostly guesses
-    // it wrong. On the heap: 64 KB for a full block is too much for a caller's stack.
+    // it wrong. The last sixteen may pass unchecked_end; the bytes they read are still in the
+    // input. On the heap: 64 KB for a full block is too much for a caller's stack.
     const auto hashes = std::make_unique_for_overwrite<std::uint16_t[]>(unchecked_end + 16);
     for (std::size_t i = 0; i < unchecked_end; i += 16) HashSixteen(src + i, &hashes[i]);
     std::size_t x = 0;
@@ -182,8 +183,9 @@ std::size_t CompressBlock(std::span<const std::uint8_t> input, std::span<std::ui
             const std::uint32_t entry = table[h];
             const std::uint32_t made = EntryOf(x, static_cast<std::uint32_t>(word));
             table[h] = made;
-            // The entry says whether the first three bytes match without reading them: see
-            // EntryOf. One branch for both tests, whose outcome the processor cannot guess.
+            // The entry says whether the first three bytes match without reading them (see
+            // EntryOf), and whether it is in reach: x - e below 4096. One branch for both tests,
+            // whose outcome the processor cannot guess.
             const std::size_t e = entry & 0xFFFF;
             if ((((entry ^ made) >> 16) | ((x - e) >> 12)) == 0) {
                 const std::uint64_t diff = word ^ Load64(src + e);
@@ -196,7 +198,8 @@ std::size_t CompressBlock(std::span<const std::uint8_t> input, std::span<std::ui
         // The common case: fewer than a group of literals and a copy, far from the output's limit.
         // Fixed 16-byte copies take the literals (what they write past them is rewritten by the
         // next units, and stays within n); when the group fills on the way, its control word is
-        // written and the next one's place is kept where the group ends.
+        // written and the next one's place is kept where the group ends. The second copy ends at
+        // most 33 bytes past pos, so nothing is written past n.
         if (match_len != 0) {
             const std::size_t k = x - literal_start;
             if (k < kUnitsPerGroup && pos + 34 <= n) [[likely]] {
