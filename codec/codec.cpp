@@ -18,6 +18,7 @@
 #include <array>
 #include <bit>
 #include <cstring>
+#include <memory>
 #include <stdexcept>
 #include <vector>
 
@@ -32,7 +33,7 @@ static_assert(std::endian::native == std::endian::little, "the codec's scans ass
 constexpr std::uint8_t kStoredFlag = 0x80;
 constexpr std::uint8_t kCompressedFlag = 0x40;
 constexpr std::size_t kTableSize = 4096;
-constexpr std::uint16_t kEmptyEntry = 0xFFFF;
+constexpr std::uint32_t kEmptyEntry = 0xFFFF;  // a position past every block, no bytes
 constexpr std::size_t kMaxOffset = 4095;
 constexpr std::size_t kMinMatch = 3;
 constexpr std::size_t kMaxMatch = 18;
@@ -51,13 +52,29 @@ inline std::uint32_t HashOf(const std::uint8_t* p) {
     return (v >> 4) & 0x0FFF;
 }
 
-// The same hash from the first three bytes of a little-endian word.
-// Only bits 4..15 of the product are kept, and they depend only on the low 16 bits of what is
-// multiplied: the first byte needs no mask above them.
-inline std::uint32_t HashOfWord(std::uint64_t word) {
-    const auto v = static_cast<std::uint32_t>(word);
-    const std::uint32_t mixed = (v << 8) ^ ((v >> 4) & 0xFF0) ^ ((v >> 16) & 0xFF);
-    return ((mixed * 40543u) >> 4) & 0x0FFF;
+// The hashes of sixteen positions in a row, from the 18 bytes at p. Sixteen at a time in 16-bit
+// arithmetic (all the hash keeps of the product) lets the compiler use vector instructions.
+inline void HashSixteen(const std::uint8_t* p, std::uint16_t* out) {
+    std::uint16_t hashes[16];
+    for (std::size_t i = 0; i < 16; ++i) {
+        const auto mixed = static_cast<std::uint16_t>((p[i] << 8) ^ (p[i + 1] << 4) ^ p[i + 2]);
+        hashes[i] = static_cast<std::uint16_t>(static_cast<std::uint16_t>(mixed * 40543u) >> 4);
+    }
+    std::memcpy(out, hashes, sizeof hashes);
+}
+
+// A table entry holds a position (low 16 bits) and the two bytes after it (high 16 bits), from the
+// low bytes of the word at that position. Two positions in the same entry have the same hash, and
+// the hash, once the second and third bytes are known, gives back the first: the low four bits of
+// the product come from the third byte alone, the multiplier is odd, so the 16 bits that were
+// multiplied follow, and the first byte is what remains of them. So equal high halves mean equal
+// first three bytes, and the scan learns it without reading the earlier position.
+inline std::uint32_t EntryOf(std::size_t position, std::uint32_t first_bytes) {
+    return ((first_bytes << 8) & 0xFFFF0000u) | static_cast<std::uint32_t>(position);
+}
+
+inline std::uint32_t LoadU24(const std::uint8_t* p) {
+    return std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16);
 }
 
 // Word-at-a-time helpers: fixed-size memcpy compiles to plain loads and stores.
@@ -107,7 +124,7 @@ std::size_t CompressBlock(std::span<const std::uint8_t> input, std::span<std::ui
 
     // A table per call: the encoder empties it for every block anyway, so sharing one table across
     // calls saves nothing and would forbid encoding on two threads at once.
-    std::array<std::uint16_t, kTableSize> table;
+    std::array<std::uint32_t, kTableSize> table;
     table.fill(kEmptyEntry);
 
     out[0] = kCompressedFlag;
@@ -133,6 +150,16 @@ std::size_t CompressBlock(std::span<const std::uint8_t> input, std::span<std::ui
         return true;
     };
 
+    // Positions at least kMaxMatch before the end need no end checks: a match may take its full
+    // length, and a run is told by its first bytes.
+    const std::size_t unchecked_end = n > kMaxMatch ? n - kMaxMatch : 0;
+    // The hash of every position the scan may reach, worked out before it starts, so that the
+    // scan reads a position's table entry as soon as it knows the position: the time to tell a
+    // match from a literal is most of what a position costs, since the processor mostly guesses
+    // it wrong. The last sixteen may pass unchecked_end; the bytes they read are still in the
+    // input. On the heap: 64 KB for a full block is too much for a caller's stack.
+    const auto hashes = std::make_unique_for_overwrite<std::uint16_t[]>(unchecked_end + 16);
+    for (std::size_t i = 0; i < unchecked_end; i += 16) HashSixteen(src + i, &hashes[i]);
     std::size_t x = 0;
     while (x < n) {
         // Scan for the next run or match. Each position passed on the way is a literal; the
@@ -141,13 +168,10 @@ std::size_t CompressBlock(std::span<const std::uint8_t> input, std::span<std::ui
         std::size_t run = 0;
         std::size_t match_len = 0;
         std::size_t match_pos = 0;
-        // Positions at least kMaxMatch before the end need no end checks: a match may take its
-        // full length, and a run is told by its first bytes.
-        const std::size_t unchecked_end = n > kMaxMatch ? n - kMaxMatch : 0;
-        // One 8-byte load per position serves the run test, the hash and the first step of the
-        // match. Entries of 32768 and above (which never qualify) are made only in the checked
-        // loop below, which the scan never leaves again, so here an entry qualifies when it is at
-        // most kMaxOffset back (an empty entry, 0xFFFF, lies ahead of every position).
+        // One 8-byte load per position serves the run test, the hash and the table's entry.
+        // Entries of 32768 and above (which never qualify) are made only in the checked loop
+        // below, which the scan never leaves again, so here an entry qualifies when it is at most
+        // kMaxOffset back (an empty entry, 0xFFFF, lies ahead of every position).
         for (; x < unchecked_end; ++x) {
             const std::uint64_t word = Load64(src + x);
             // Eight equal bytes are the only words that a rotation by one byte leaves unchanged.
@@ -155,19 +179,56 @@ std::size_t CompressBlock(std::span<const std::uint8_t> input, std::span<std::ui
                 run = RunLength(src + x, std::min(n - x, kMaxEncodedRun));
                 if (run != 0) break;
             }
-            const std::uint32_t h = HashOfWord(word);
-            const std::size_t e = table[h];
-            table[h] = static_cast<std::uint16_t>(x);
-            // One branch for both tests, whose outcome the processor cannot guess: an entry out
-            // of reach compares the first bytes of the input and is made to differ.
-            const bool in_reach = x - e <= kMaxOffset;
-            const std::size_t candidate = in_reach ? e : 0;
-            const std::uint64_t diff = (word ^ Load64(src + candidate)) | std::uint64_t{!in_reach};
-            if ((diff & 0xFFFFFF) == 0) {
+            const std::uint32_t h = hashes[x];
+            const std::uint32_t entry = table[h];
+            const std::uint32_t made = EntryOf(x, static_cast<std::uint32_t>(word));
+            table[h] = made;
+            // The entry says whether the first three bytes match without reading them (see
+            // EntryOf), and whether it is in reach: x - e below 4096. One branch for both tests,
+            // whose outcome the processor cannot guess.
+            const std::size_t e = entry & 0xFFFF;
+            if ((((entry ^ made) >> 16) | ((x - e) >> 12)) == 0) {
+                const std::uint64_t diff = word ^ Load64(src + e);
                 match_len = diff != 0 ? static_cast<std::size_t>(std::countr_zero(diff)) / 8
                                       : 8 + MatchLength(src + x + 8, src + e + 8, kMaxMatch - 8);
                 match_pos = e;
                 break;
+            }
+        }
+        // The common case: fewer than a group of literals and a copy, far from the output's limit.
+        // Fixed 16-byte copies take the literals (what they write past them is rewritten by the
+        // next units, and stays within n); when the group fills on the way, its control word is
+        // written and the next one's place is kept where the group ends. The second copy ends at
+        // most 33 bytes past pos, so nothing is written past n.
+        if (match_len != 0) {
+            const std::size_t k = x - literal_start;
+            if (k < kUnitsPerGroup && pos + 34 <= n) [[likely]] {
+                const std::uint8_t* literals = src + literal_start;
+                std::memcpy(out + pos, literals, 16);
+                if (units + k >= kUnitsPerGroup) {
+                    const std::size_t first = kUnitsPerGroup - units;  // literals that fit this group
+                    control <<= first;
+                    out[control_pos] = static_cast<std::uint8_t>(control >> 8);
+                    out[control_pos + 1] = static_cast<std::uint8_t>(control);
+                    control_pos = pos + first;
+                    pos = control_pos + 2;
+                    std::memcpy(out + pos, literals + first, 16);
+                    pos += k - first;
+                    control = 0;
+                    units = k - first;
+                } else {
+                    pos += k;
+                    control <<= k;
+                    units += k;
+                }
+                const std::size_t item = ((x - match_pos) << 4) | (match_len - kMinMatch);
+                out[pos] = static_cast<std::uint8_t>(item >> 8);
+                out[pos + 1] = static_cast<std::uint8_t>(item & 0xFF);
+                pos += 2;
+                control = (control << 1) | 1;
+                ++units;
+                x += match_len;
+                continue;
             }
         }
         for (; x < n && match_len == 0 && run == 0; ++x) {
@@ -175,8 +236,8 @@ std::size_t CompressBlock(std::span<const std::uint8_t> input, std::span<std::ui
             if (run != 0) break;
             if (x + kMinMatch > n) continue;  // too close to the end for a match
             const std::uint32_t h = HashOf(src + x);
-            const std::uint16_t e = table[h];
-            table[h] = static_cast<std::uint16_t>(x);
+            const std::size_t e = table[h] & 0xFFFF;
+            table[h] = EntryOf(x, LoadU24(src + x));
             if (e < 0x8000 && x - e <= kMaxOffset) {
                 const std::size_t len = MatchLength(src + x, src + e, std::min(kMaxMatch, n - x));
                 if (len >= kMinMatch) {

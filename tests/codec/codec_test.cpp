@@ -289,6 +289,9 @@ TEST(CompressBlock, GivesExactlyTheBytesOfThePlainEncoder) {
         // Whole blocks from the start, then blocks of random sizes from random places.
         std::vector<std::pair<std::size_t, std::size_t>> cuts;
         for (std::size_t at = 0; at < data.size(); at += kBlockLimit) cuts.emplace_back(at, std::min(kBlockLimit, data.size() - at));
+        // Every short length from the start: where the scan's last unchecked positions, the
+        // careful tail and the output's limit lie a few bytes apart.
+        for (std::size_t n = 1; n <= 72 && n <= data.size(); ++n) cuts.emplace_back(0, n);
         for (int i = 0; i < 3; ++i) {
             const std::size_t n = 1 + gen() % std::min(data.size(), kBlockLimit);
             cuts.emplace_back(gen() % (data.size() - n + 1), n);
