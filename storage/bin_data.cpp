@@ -18,7 +18,6 @@
 #include "storage/bin_data.hpp"
 
 #include <algorithm>
-#include <bit>
 #include <cstring>
 #include <limits>
 
@@ -28,9 +27,6 @@
 
 namespace tb {
 namespace {
-
-// Fixed payloads are taken from the image a word at a time, low byte first.
-static_assert(std::endian::native == std::endian::little, "the reader assumes a little-endian machine");
 
 constexpr std::uint32_t kMaxCount = 0xFFFF;
 constexpr std::size_t kMaxNameBytes = 0xFF;
@@ -45,19 +41,73 @@ std::string Utf16LeToAnsi(std::string_view bytes) {
     return Utf16ToAnsi(units);
 }
 
-// The fixed payload size of each kind code, four bits per code for the codes 0 to 15 (the byte
-// strings and unknown codes have none): found with a shift rather than a load from a table, since
-// the position of the next record waits for it.
-constexpr std::uint64_t kFixedSizes = [] {
-    std::uint64_t packed = 0;
-    for (unsigned kind = 0; kind < 16; ++kind) {
-        packed |= static_cast<std::uint64_t>(FixedPayloadSize(static_cast<TrsValueKind>(kind))) << (4 * kind);
+
+// Appends up to `count` key records read from [p, end) to `keys`; false at the first record that
+// does not fit, keeping the ones before it. `adjust` may change a record's texts before it is
+// added; `added` runs after each (and may raise: what was added stays).
+//
+// The time goes into finding where each record starts, which waits on the record before it. So
+// the payload's size comes from a branch on the kind of value, each arm with a constant: where the
+// processor guesses the kind right (files repeat the same few kinds in the same order, section
+// after section), the next start waits only for the name length, not for the kind. Each record is
+// filled where nothing else can see it, then added whole.
+template <class Adjust, class Added>
+bool ReadKeyRecords(const char*& p, const char* end, std::uint32_t count, bool long_lengths,
+                    std::vector<TrsKeyRecord>& keys, Adjust adjust, Added added) {
+    const size_t length_bytes = long_lengths ? 4 : 2;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        // section id, name length, name, kind
+        const size_t left = static_cast<size_t>(end - p);
+        if (left < 3) return false;
+        const size_t name_length = static_cast<unsigned char>(p[2]);
+        if (left < 3 + name_length + 2) return false;
+        TrsKeyRecord key;
+        key.section_id = static_cast<std::uint16_t>(LoadU16(p));
+        key.name = std::string_view(p + 3, name_length);
+        key.kind = static_cast<TrsValueKind>(LoadU16(p + 3 + name_length));
+        const char* const payload = p + 3 + name_length + 2;
+        const size_t available = left - 3 - name_length - 2;
+
+        // A byte string's length and bytes, or the fixed bytes of the kind; none for vkEmpty and
+        // unknown kinds. Kept in step with FixedPayloadSize.
+        std::uint64_t fixed = 0;
+        size_t size = 0;
+        switch (key.kind) {
+            case vkString:
+            case vkBinary: {
+                if (available < length_bytes) return false;
+                const size_t length = long_lengths ? LoadU32(payload) : LoadU16(payload);
+                if (available - length_bytes < length) return false;
+                key.bytes = std::string_view(payload + length_bytes, length);
+                size = length_bytes + length;
+                break;
+            }
+            case vkInteger:
+            case vkBoolean:
+            case vkRaw32:
+                if (available < 4) return false;
+                fixed = LoadU32(payload);
+                size = 4;
+                break;
+            case vkFloat:
+            case vkCurrency:
+            case vkDateTime:
+            case vkPoint:
+            case vkInt64:
+                if (available < 8) return false;
+                fixed = LoadU64(payload);
+                size = 8;
+                break;
+            default: break;
+        }
+        std::memcpy(key.fixed, &fixed, sizeof key.fixed);
+        p = payload + size;
+        adjust(key);
+        keys.push_back(key);
+        added();
     }
-    return packed;
-}();
-std::size_t FixedSize(TrsValueKind kind) { return kind < 16 ? (kFixedSizes >> (4 * kind)) & 0xF : 0; }
-// The bits of a little-endian word that a fixed payload of `size` bytes (0, 4 or 8) fills.
-std::uint64_t FixedMask(std::size_t size) { return size == 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * size)) - 1; }
+    return true;
+}
 
 [[noreturn]] void RefuseToSave(const std::string& what) {
     RaiseStorageError(kStorageLibraryError, "Cannot save the storage: " + what + ".");
@@ -74,6 +124,8 @@ struct BinProgress {
         ++data.progress_done_;
         if (data.OnProgress) data.ReportProgress();  // a report without a handler does nothing
     }
+    // Counts records read while no handler was set, for which there is nothing to report.
+    static void Skip(TrsBinData& data, std::int32_t count) { data.progress_done_ += count; }
 };
 
 void TrsBinData::ReadTree(TMemoryStream& stream) {
@@ -128,67 +180,24 @@ bool TrsBinData::ParseImage(std::string_view image, TextPool& texts, std::vector
         BinProgress::Step(*this);
     }
 
-    // Keys are most of a file: they are read straight from the image, with one length check per
-    // part of the record, and without a branch on the kind of value, whose outcome the processor
-    // cannot guess when kinds alternate.
-    keys.reserve(std::min<size_t>(key_count, in.Remaining() / kKeyHeaderBytes));
+    // Keys are most of a file: see ReadKeyRecords. A version 3 file's texts are converted into
+    // the pool; without a progress handler nothing runs between two records, and they are counted
+    // once at the end.
     const char* p = image.data() + in.Position();
     const char* const end = image.data() + image.size();
-    const auto left = [&] { return static_cast<size_t>(end - p); };
-    const size_t length_bytes = long_lengths ? 4 : 2;
-    const std::uint32_t length_mask = long_lengths ? 0xFFFFFFFFu : 0xFFFFu;
-    for (std::uint32_t i = 0; i < key_count; ++i) {
-        // section id, name length, name, kind
-        if (left() < 3) return false;
-        const size_t name_length = static_cast<unsigned char>(p[2]);
-        if (left() < 3 + name_length + 2) return false;
-        const std::uint16_t section_id = static_cast<std::uint16_t>(LoadU16(p));
-        const std::string_view name(p + 3, name_length);
-        p += 3 + name_length;
-        const auto kind = static_cast<TrsValueKind>(LoadU16(p));
-        p += 2;
-
-        // The payload: a length and the bytes of a byte string, or the fixed bytes of the kind.
-        const bool byte_string = kind == vkString || kind == vkBinary;
-        const size_t available = left();
-        std::uint32_t length_field = 0;
-        if (available >= 4) {
-            length_field = LoadU32(p);
-        } else if (available >= 2) {
-            length_field = LoadU16(p);
-        }
-        const size_t fixed_size = FixedSize(kind);
-        const size_t head = byte_string ? length_bytes : 0;
-        const size_t body = byte_string ? (length_field & length_mask) : fixed_size;
-        if (available < head || available - head < body) return false;
-        const std::string_view payload(p + head, body);
-        p += head + body;
-
-        // The fixed bytes: 8 read at once where the image has them, those past the payload cleared.
-        std::uint64_t fixed_bits = 0;
-        if (end - payload.data() >= 8) [[likely]] {
-            std::memcpy(&fixed_bits, payload.data(), 8);
-        } else {
-            std::memcpy(&fixed_bits, payload.data(), static_cast<size_t>(end - payload.data()));
-        }
-        fixed_bits &= FixedMask(fixed_size);
-
-        // Filled where nothing else can see it, then appended whole.
-        TrsKeyRecord key;
-        key.section_id = section_id;
-        key.kind = kind;
-        std::memcpy(key.fixed, &fixed_bits, sizeof key.fixed);
-        key.bytes = byte_string ? payload : std::string_view();
-        if (utf16) {
-            if (kind == vkString) key.bytes = text(payload);
-            key.name = text(name);
-        } else {
-            key.name = name;
-        }
-        keys.push_back(key);
-        BinProgress::Step(*this);
+    keys.reserve(std::min<size_t>(key_count, in.Remaining() / kKeyHeaderBytes));
+    if (!utf16 && !OnProgress) {
+        const size_t before = keys.size();
+        const bool complete = ReadKeyRecords(p, end, key_count, long_lengths, keys, [](TrsKeyRecord&) {}, [] {});
+        BinProgress::Skip(*this, static_cast<std::int32_t>(keys.size() - before));
+        return complete;
     }
-    return true;
+    const auto convert = [&](TrsKeyRecord& key) {
+        if (!utf16) return;
+        if (key.kind == vkString) key.bytes = text(key.bytes);
+        key.name = text(key.name);
+    };
+    return ReadKeyRecords(p, end, key_count, long_lengths, keys, convert, [this] { BinProgress::Step(*this); });
 }
 
 std::string TrsBinData::EncodeTables(const TrsStorage& store) {

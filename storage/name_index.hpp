@@ -12,6 +12,8 @@ namespace tb {
 
 int CompareNames(std::string_view a, std::string_view b);
 
+// `Hint`: what each slot keeps of its entry for the caller's early fetches (see Find).
+template <class Hint>
 class NameIndex {
 public:
     // The id and the name with ASCII letters folded, as CompareNames folds them, eight bytes at a
@@ -62,9 +64,10 @@ public:
     }
 
     // Builds the index for a table whose entries give their id through `id_of` and have a
-    // `name`; unusable when the table is not strictly sorted.
-    template <class T, class IdOf>
-    void Build(const std::vector<T>& table, IdOf id_of, std::uint64_t generation) {
+    // `name`; unusable when the table is not strictly sorted. Each slot keeps `hint_of(entry)`,
+    // which Find hands over before it reads the entry (see Find).
+    template <class T, class IdOf, class HintOf>
+    void Build(const std::vector<T>& table, IdOf id_of, HintOf hint_of, std::uint64_t generation) {
         generation_ = generation;
         usable_ = false;
         slots_.clear();
@@ -79,25 +82,32 @@ public:
             const std::uint32_t tag = Hash(id_of(table[i]), table[i].name);
             std::size_t slot = tag & (slots - 1);
             while (slots_[slot].tag != 0) slot = (slot + 1) & (slots - 1);
-            slots_[slot] = {tag, static_cast<std::uint32_t>(i), std::string_view(table[i].name).data()};
+            slots_[slot] = {tag, static_cast<std::uint32_t>(i), hint_of(table[i])};
         }
         usable_ = true;
     }
 
-    // Position of the entry, or -1 when there is none. Only for a usable index.
-    template <class T, class IdOf>
-    std::ptrdiff_t Find(const std::vector<T>& table, IdOf id_of, std::int32_t id, std::string_view name) const {
+    // Position of the entry, or -1 when there is none. Only for a usable index. Each candidate's
+    // hint goes to `on_candidate` before its entry is read: in a large table the entry is a cache
+    // miss, and what the caller fetches meanwhile (the entry's name, the next lookup's slot)
+    // arrives with it instead of after it. A hint is only a guess and is never trusted.
+    template <class T, class IdOf, class OnCandidate>
+    std::ptrdiff_t Find(const std::vector<T>& table, IdOf id_of, std::int32_t id, std::string_view name,
+                        OnCandidate on_candidate) const {
         const std::uint32_t tag = Hash(id, name);
         const std::size_t mask = slots_.size() - 1;
         for (std::size_t slot = tag & mask; slots_[slot].tag != 0; slot = (slot + 1) & mask) {
             if (slots_[slot].tag != tag) continue;
-            // The name's bytes are fetched while the entry is: in a large table each is a cache
-            // miss of its own, and the entry only says where the name is once it has arrived.
-            __builtin_prefetch(slots_[slot].name);
+            on_candidate(slots_[slot].hint);
             const T& entry = table[slots_[slot].position];
             if (id_of(entry) == id && CompareNames(entry.name, name) == 0) return slots_[slot].position;
         }
         return -1;
+    }
+
+    // Starts fetching the slot where a lookup of (id, name) begins. Only for a usable index.
+    void Prefetch(std::int32_t id, std::string_view name) const {
+        __builtin_prefetch(&slots_[Hash(id, name) & (slots_.size() - 1)]);
     }
 
 private:
@@ -107,10 +117,10 @@ private:
     struct Slot {
         std::uint32_t tag = 0;  // 0: empty
         std::uint32_t position = 0;
-        // Where the entry's name was when the index was built: only a hint for fetching it early.
-        // Texts may move since (a compaction does not change the table's generation), so lookups
-        // never read through it.
-        const char* name = nullptr;
+        // What the table's owner wants to know before the entry arrives, as it was when the index
+        // was built (an address to fetch, an id): the entry may have changed since in ways the
+        // generation does not count (a compaction moves texts), so it only ever guides a prefetch.
+        Hint hint{};
     };
     std::vector<Slot> slots_;
     std::uint64_t reads_generation_ = ~0ull;

@@ -359,7 +359,8 @@ std::optional<std::ptrdiff_t> TrsStorage::FindSection(std::string_view path, boo
     return ResolveSection(path, create, false);
 }
 
-std::optional<std::ptrdiff_t> TrsStorage::ResolveSection(std::string_view path, bool create, bool from_root) {
+std::optional<std::ptrdiff_t> TrsStorage::ResolveSection(std::string_view path, bool create, bool from_root,
+                                                         std::string_view then_key) {
     if (path.empty()) return -1;
     std::ptrdiff_t present = (IsSeparator(path[0]) || from_root) ? -1 : current_;
     std::size_t i = 0;
@@ -372,11 +373,12 @@ std::optional<std::ptrdiff_t> TrsStorage::ResolveSection(std::string_view path, 
         if (segment.empty()) return std::nullopt;
 
         const std::int32_t parent_id = present < 0 ? 0 : sections_[present].id;
+        const bool last = end == path.size() || end + 1 == path.size();
         if (!create) {
-            if (const auto indexed = IndexedSection(parent_id, segment)) {
+            if (const auto indexed = IndexedSection(parent_id, segment, last ? then_key : std::string_view())) {
                 if (*indexed < 0) return std::nullopt;
                 present = *indexed;
-                if (end == path.size() || end + 1 == path.size()) return present;
+                if (last) return present;
                 i = end + 1;
                 continue;
             }
@@ -395,7 +397,7 @@ std::optional<std::ptrdiff_t> TrsStorage::ResolveSection(std::string_view path, 
         } else {
             present = static_cast<std::ptrdiff_t>(pos);
         }
-        if (end == path.size() || end + 1 == path.size()) return present;
+        if (last) return present;
         i = end + 1;
     }
 }
@@ -447,7 +449,7 @@ std::optional<std::size_t> TrsStorage::FindKey(std::string_view path, bool creat
             (absolute || cache.resolved_from == current_) && CompareNames(cache.path, section_path) == 0) {
             section = cache.position;
         } else {
-            const auto found = ResolveSection(section_path, create, false);
+            const auto found = ResolveSection(section_path, create, false, name);
             if (!found) return std::nullopt;
             section = *found;
             cache.valid = true;
@@ -502,20 +504,31 @@ std::optional<std::ptrdiff_t> TrsStorage::IndexedKey(std::int32_t section_id, st
     auto id_of = [](const TrsKeyRecord& k) { return k.section_id; };
     if (!key_index_.IsFor(key_generation_)) {
         if (!key_index_.WorthBuilding(key_generation_)) return std::nullopt;
-        key_index_.Build(keys_, id_of, key_generation_);
+        // A key's name is fetched while its record is: the record only says where the name is
+        // once it has arrived.
+        auto name_address = [](const TrsKeyRecord& k) { return reinterpret_cast<std::uintptr_t>(k.name.data()); };
+        key_index_.Build(keys_, id_of, name_address, key_generation_);
     }
     if (!key_index_.Usable()) return std::nullopt;
-    return key_index_.Find(keys_, id_of, section_id, name);
+    return key_index_.Find(keys_, id_of, section_id, name,
+                           [](std::uintptr_t name_address) { __builtin_prefetch(reinterpret_cast<const void*>(name_address)); });
 }
 
-std::optional<std::ptrdiff_t> TrsStorage::IndexedSection(std::int32_t parent_id, std::string_view name) {
+std::optional<std::ptrdiff_t> TrsStorage::IndexedSection(std::int32_t parent_id, std::string_view name,
+                                                         std::string_view then_key) {
     auto id_of = [](const TrsSectionRecord& s) { return s.parent_id; };
     if (!section_index_.IsFor(section_generation_)) {
         if (!section_index_.WorthBuilding(section_generation_)) return std::nullopt;
-        section_index_.Build(sections_, id_of, section_generation_);
+        auto own_id = [](const TrsSectionRecord& s) { return static_cast<std::uint32_t>(s.id); };
+        section_index_.Build(sections_, id_of, own_id, section_generation_);
     }
     if (!section_index_.Usable()) return std::nullopt;
-    return section_index_.Find(sections_, id_of, parent_id, name);
+    // The key looked up next in this section: its slot is fetched with the candidate's id while
+    // the candidate's record is, rather than after it.
+    const bool prefetch_key = !then_key.empty() && key_index_.IsFor(key_generation_) && key_index_.Usable();
+    return section_index_.Find(sections_, id_of, parent_id, name, [&](std::uint32_t id) {
+        if (prefetch_key) key_index_.Prefetch(static_cast<std::int32_t>(id), then_key);
+    });
 }
 
 bool TrsStorage::KeyExists(std::string_view path) { return FindKey(path, false).has_value(); }

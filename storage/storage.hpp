@@ -310,7 +310,9 @@ private:
     friend class TrsEncryptor;
     friend class TrsKeyWrapper;
 
-    std::optional<std::ptrdiff_t> ResolveSection(std::string_view path, bool create, bool from_root);
+    // `then_key`: the name of the key looked up next in the section found, if any (a hint only).
+    std::optional<std::ptrdiff_t> ResolveSection(std::string_view path, bool create, bool from_root,
+                                                 std::string_view then_key = {});
     std::ptrdiff_t InsertSection(std::size_t pos, std::string_view name, std::int32_t parent_id);
     std::size_t InsertKey(std::size_t pos, std::string_view name, std::int32_t section_id);
     TrsKeyRecord& KeyForWrite(std::string_view path);
@@ -324,7 +326,8 @@ private:
     // unchanged. Lookups use them only when nothing is to be created. std::nullopt: the index
     // cannot answer; else the position, or -1 for none.
     std::optional<std::ptrdiff_t> IndexedKey(std::int32_t section_id, std::string_view name);
-    std::optional<std::ptrdiff_t> IndexedSection(std::int32_t parent_id, std::string_view name);
+    std::optional<std::ptrdiff_t> IndexedSection(std::int32_t parent_id, std::string_view name,
+                                                 std::string_view then_key);
 
     std::vector<TrsSectionRecord> sections_;
     std::vector<TrsKeyRecord> keys_;
@@ -366,8 +369,8 @@ private:
         std::size_t position = 0;
     } key_cache_;
 
-    NameIndex key_index_;
-    NameIndex section_index_;
+    NameIndex<std::uintptr_t> key_index_;  // hint: where the name was
+    NameIndex<std::uint32_t> section_index_;  // hint: the section's own id
 
     TrsKeyWrapper key_;
 };
