@@ -391,18 +391,24 @@ std::string UpdateTemplate(const UpdateTarget& target, std::u16string& updates_u
     return outcome;
 }
 
-void UpdateTemplate() {
+bool UpdateOfSettings(UpdateTarget& target, std::u16string& updates_url) {
     const ToolbarSettings settings = CurrentSettings();
-    std::u16string updates_url = settings.UpdatesUrl;
-    if (IsBlank(updates_url)) return;
+    updates_url = settings.UpdatesUrl;
+    if (IsBlank(updates_url)) return false;
     if (updates_url.back() != u'/') {
         updates_url += u'/';
         ChangeSettings([&](ToolbarSettings& record) { record.UpdatesUrl = updates_url; });
     }
     HMODULE module = StartupModule();
-    UpdateTarget target{settings.DataFolder, settings.TemplateBaseName, settings.ToolbarGuid,
-                        PublisherKeys(module ? module : ModuleOfThisCode())};
-    UpdateTemplate(target, updates_url);
+    target = UpdateTarget{settings.DataFolder, settings.TemplateBaseName, settings.ToolbarGuid,
+                          PublisherKeys(module ? module : ModuleOfThisCode())};
+    return true;
+}
+
+void UpdateTemplate() {
+    UpdateTarget target;
+    std::u16string updates_url;
+    if (UpdateOfSettings(target, updates_url)) UpdateTemplate(target, updates_url);
 }
 
 }  // namespace tb

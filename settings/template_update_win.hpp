@@ -51,6 +51,11 @@ struct UpdateTarget {
 // Nothing is raised: an update that cannot be done leaves the installed files as they are.
 std::string UpdateTemplate(const UpdateTarget& target, std::u16string& updates_url, const UpdateLimits& limits = {});
 
+// What the update of ToolbarSettings works on (UpdatesUrl, DataFolder, TemplateBaseName,
+// ToolbarGuid, and the keys of the library the settings were loaded from); false when there is no
+// update location. A missing trailing "/" is added to the record's UpdatesUrl.
+bool UpdateOfSettings(UpdateTarget& target, std::u16string& updates_url);
+
 // The update for ToolbarSettings (UpdatesUrl, DataFolder, TemplateBaseName, ToolbarGuid) with the
 // keys of the library the settings were loaded from; a missing trailing "/" is added to the
 // record's UpdatesUrl.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 #include "base/file.hpp"
@@ -152,6 +153,7 @@ bool TFormToolbar::Construct(const CreateArgs& args) {
     // also when the build stopped at a failure.
     Toolbar.Model().BeginUpdate();
     try {
+        ReadStoresAndStartUpdate();
         CreateHandle(window);
     } catch (...) {
         building_ = false;
@@ -350,19 +352,33 @@ void TFormToolbar::OpenStore(TrsStorage& store, TrsBinData& file, const std::u16
     if (!LoadInternalFileFromResource(file, resources_, resource)) file.InternalFileLoad = iflNone;
 }
 
+void TFormToolbar::ReadStoresAndStartUpdate() {
+    try {
+        const ToolbarSettings settings = CurrentSettings();
+        OpenStore(stoToolbar, binToolbar, TemplateFilePath(settings), kTemplateResourceName);
+        stoToolbar.SetActive(true);
+        stoToolbar.Reload();
+        OpenStore(stoIcons, binIcons, IconStorePath(settings), kIconStoreResourceName);
+        stoIcons.SetActive(true);
+        stoIcons.Reload();
+        stoToolbar.Close();
+        icon_store_was_there_ = ::tb::FileExists(Utf16ToAnsi(IconStorePath(settings)));
+    } catch (...) {
+        read_failure_ = std::current_exception();
+        return;
+    }
+    // The icon store is in memory now, so a new one the update brings is the next window's, as
+    // when the update ran inside the build.
+    if (args_.run_template_update) update_ = TemplateUpdateTask::Start();
+}
+
 void TFormToolbar::FormCreate() {
     for (TComponent* component : Components()) {
         if (component->Cursor == crHandPoint) component->Cursor = kHandCursor;
     }
     SearchBox.SetFontFace(ToolbarFontFaceName());
     const ToolbarSettings settings = CurrentSettings();
-    OpenStore(stoToolbar, binToolbar, TemplateFilePath(settings), kTemplateResourceName);
-    stoToolbar.SetActive(true);
-    stoToolbar.Reload();
-    OpenStore(stoIcons, binIcons, IconStorePath(settings), kIconStoreResourceName);
-    stoIcons.SetActive(true);
-    stoIcons.Reload();
-    stoToolbar.Close();
+    if (read_failure_) std::rethrow_exception(std::exchange(read_failure_, nullptr));
     BuildToolbar();
     SetCaption(settings.ToolbarName);
     ReadLastShownDate();  // only repairs an unreadable date here
@@ -407,12 +423,16 @@ void TFormToolbar::FormDestroy() {
 // --- BuildTarget
 
 void TFormToolbar::UpdateTemplate() {
-    if (args_.run_template_update) ::tb::UpdateTemplate();
+    // Started before the controls were made (ReadStoresAndStartUpdate); the build waits for it
+    // where it reads the template again, so the icons are decoded meanwhile.
 }
 
 void TFormToolbar::LoadIconsAndStoredLogo() {
     const ToolbarSettings settings = CurrentSettings();
     const bool from_resource = !binIcons.InternalStream().empty();
+    // Whether there is an icon store to show is asked after the update: one that was there before
+    // stays (an update swaps files in whole), one that was missing may have just come.
+    if (!icon_store_was_there_) FinishUpdate();
     if (!::tb::FileExists(Utf16ToAnsi(IconStorePath(settings))) && !from_resource) return;
     try {
         Toolbar.SetImages(nullptr);
@@ -437,7 +457,14 @@ void TFormToolbar::LoadIconsAndStoredLogo() {
     }
 }
 
+void TFormToolbar::FinishUpdate() {
+    if (!update_) return;
+    update_->Wait();
+    update_.reset();
+}
+
 void TFormToolbar::ReloadTemplate() {
+    FinishUpdate();
     binToolbar.FileName = Utf16ToAnsi(TemplateFilePath(CurrentSettings()));
     stoToolbar.Reload();
 }

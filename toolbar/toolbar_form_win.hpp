@@ -16,12 +16,14 @@
 #include <exdisp.h>
 #include <wrl/client.h>
 
+#include <exception>
 #include <memory>
 #include <string>
 
 #include "storage/bin_data.hpp"
 #include "base/com_win.hpp"
 #include "iconlist/png_image_list.hpp"
+#include "settings/template_update_task_win.hpp"
 #include "storage/storage.hpp"
 #include "toolbar/banner_win.hpp"
 #include "toolbar/search_history_win.hpp"
@@ -229,6 +231,12 @@ private:
     void CreateComponents() override;
     TToolbarItem& OwnItem(ItemKind kind, const char16_t* name, const char16_t* caption, const char16_t* hint = u"");
     void OpenStore(TrsStorage& store, TrsBinData& file, const std::u16string& path, const wchar_t* resource);
+    // Reads the template and the icon store, then starts the template update, before the window
+    // makes its controls: the update's requests are on their way while it does. A failure to read
+    // is kept for FormCreate, where the reads used to be.
+    void ReadStoresAndStartUpdate();
+    // Waits for the update that ReadStoresAndStartUpdate started, if it still runs.
+    void FinishUpdate();
     void FitToContent();
     // The height the window takes for its content (what the band asks the browser for).
     int ContentHeight() const;
@@ -266,6 +274,9 @@ private:
     // The item loop's last pump (see ProcessMessages), and whether this build has pumped yet.
     DWORD last_item_pump_ = 0;
     bool item_loop_pumped_ = false;
+    std::exception_ptr read_failure_;               // of ReadStoresAndStartUpdate, raised in FormCreate
+    std::unique_ptr<TemplateUpdateTask> update_;  // running from before the controls until ReloadTemplate
+    bool icon_store_was_there_ = false;             // the icon store's file, when it was read
 };
 
 }  // namespace tb

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 
+#include "base/errors.hpp"
 #include "base/text.hpp"
 #include "base/wide_win.hpp"
 
@@ -24,6 +25,18 @@ std::wstring DialogFilter(std::u16string_view filter) {
     return out;
 }
 
+// The common dialogs' library is loaded when a file dialog is first asked for, not with the
+// toolbar: loading it costs a new browser process more than building its toolbar, and only the
+// history's Save and Load use it. From the system folder only, never from the current one.
+using FileDialogFunction = BOOL(WINAPI*)(OPENFILENAMEW*);
+FileDialogFunction FileDialogOf(bool save) {
+    static const HMODULE library = LoadLibraryExW(L"comdlg32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (library == nullptr) throw Error("The file dialog is not available");
+    const FARPROC found = GetProcAddress(library, save ? "GetSaveFileNameW" : "GetOpenFileNameW");
+    if (found == nullptr) throw Error("The file dialog is not available");
+    return reinterpret_cast<FileDialogFunction>(reinterpret_cast<void*>(found));
+}
+
 bool RunFileDialog(HWND owner, bool save, FileDialogArgs& args) {
     if (DialogAnswerer* answerer = g_answerer.load()) return answerer->FileDialog(owner, save, args);
     std::wstring buffer(32768, L'\0');
@@ -41,7 +54,7 @@ bool RunFileDialog(HWND owner, bool save, FileDialogArgs& args) {
     dialog.lpstrTitle = title.empty() ? nullptr : title.c_str();
     dialog.lpstrDefExt = extension.empty() ? nullptr : extension.c_str();
     dialog.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | (save ? OFN_OVERWRITEPROMPT : OFN_FILEMUSTEXIST);
-    const BOOL chosen = save ? GetSaveFileNameW(&dialog) : GetOpenFileNameW(&dialog);
+    const BOOL chosen = FileDialogOf(save)(&dialog);
     if (!chosen) return false;
     args.file_name = FromWide(buffer.c_str());
     return true;

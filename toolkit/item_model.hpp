@@ -187,6 +187,7 @@ public:
     // Between BeginUpdate and EndUpdate the listener hears nothing; EndUpdate reports one layout change.
     void BeginUpdate() { ++updating_; }
     void EndUpdate();
+    bool Updating() const { return updating_ > 0; }
 
 private:
     friend class TToolbarItem;

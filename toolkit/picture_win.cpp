@@ -34,11 +34,7 @@ HBITMAP CreateDib(int width, int height, int bits_per_pixel, void** bits) {
 }
 
 // Decodes the first frame of an image through WIC into a 32-bit premultiplied DIB section.
-HBITMAP DecodeWithWic(IWICBitmapDecoder* decoder) {
-    ComPtr<IWICImagingFactory> factory;
-    if (FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&factory)))) {
-        Fail("The imaging component is not available");
-    }
+HBITMAP DecodeWithWic(IWICImagingFactory* factory, IWICBitmapDecoder* decoder) {
     ComPtr<IWICBitmapFrameDecode> frame;
     if (FAILED(decoder->GetFrame(0, &frame))) Fail("Bitmap image is not valid");
     ComPtr<IWICFormatConverter> converter;
@@ -73,10 +69,11 @@ HBITMAP DecodeFile(const std::wstring& path) {
                                                   WICDecodeMetadataCacheOnDemand, &decoder))) {
         Fail("Bitmap image is not valid");
     }
-    return DecodeWithWic(decoder.Get());
+    return DecodeWithWic(factory.Get(), decoder.Get());
 }
 
-HBITMAP DecodeBytes(std::string_view bytes) {
+// Decodes a bitmap file held in memory.
+HBITMAP DecodeBitmapBytes(std::string_view bytes) {
     if (bytes.empty() || bytes.size() > 0x7FFFFFFF) Fail("Bitmap image is not valid");
     ComScope com;
     ComPtr<IWICImagingFactory> factory;
@@ -89,13 +86,14 @@ HBITMAP DecodeBytes(std::string_view bytes) {
                                             static_cast<DWORD>(bytes.size())))) {
         Fail("Bitmap image is not valid");
     }
+    // The caller checked the bitmap signature: the bitmap decoder is asked for by name. Letting the
+    // factory find one by content creates every registered decoder in turn.
     ComPtr<IWICBitmapDecoder> decoder;
-    if (FAILED(factory->CreateDecoderFromStream(stream.Get(), &GUID_VendorMicrosoft, WICDecodeMetadataCacheOnDemand,
-                                                &decoder)) &&
-        FAILED(factory->CreateDecoderFromStream(stream.Get(), nullptr, WICDecodeMetadataCacheOnDemand, &decoder))) {
+    if (FAILED(CoCreateInstance(CLSID_WICBmpDecoder, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&decoder))) ||
+        FAILED(decoder->Initialize(stream.Get(), WICDecodeMetadataCacheOnDemand))) {
         Fail("Bitmap image is not valid");
     }
-    return DecodeWithWic(decoder.Get());
+    return DecodeWithWic(factory.Get(), decoder.Get());
 }
 
 std::wstring LowerExtension(const std::u16string& path) {
@@ -185,7 +183,7 @@ void TPicture::LoadFromFile(const std::u16string& path) {
 
 void TPicture::LoadBitmapFromBytes(std::string_view bytes) {
     if (bytes.size() < 2 || bytes[0] != 'B' || bytes[1] != 'M') Fail("Bitmap image is not valid");
-    TakeBitmap(DecodeBytes(bytes));
+    TakeBitmap(DecodeBitmapBytes(bytes));
 }
 
 void TPicture::AssignPixels(const Bitmap32& pixels) {

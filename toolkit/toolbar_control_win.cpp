@@ -186,8 +186,11 @@ TBBUTTON TToolbarControl::ButtonFor(TToolbarItem& item, int index, const std::ws
 }
 
 void TToolbarControl::Render() {
-    if (toolbar_ == nullptr || rendering_) return;
+    // The model's EndUpdate renders what changed meanwhile, once: a build sets the images and the
+    // scale while it makes its items, and each render removes and adds every button.
+    if (toolbar_ == nullptr || rendering_ || model_.Updating()) return;
     rendering_ = true;
+    buttons_moved_ = true;
     SendMessageW(toolbar_, WM_SETREDRAW, FALSE, 0);
     for (int count = static_cast<int>(SendMessageW(toolbar_, TB_BUTTONCOUNT, 0, 0)); count > 0; --count) {
         SendMessageW(toolbar_, TB_DELETEBUTTON, static_cast<WPARAM>(count - 1), 0);
@@ -253,7 +256,7 @@ int TToolbarControl::PreferredHeight() const {
 }
 
 void TToolbarControl::Layout() {
-    if (toolbar_ == nullptr || rendering_) return;
+    if (toolbar_ == nullptr || rendering_ || model_.Updating()) return;
     RECT dock{};
     GetClientRect(Handle(), &dock);
     const int height = std::max<int>(PreferredHeight(), dock.bottom);
@@ -269,6 +272,10 @@ void TToolbarControl::Layout() {
         chevron_width = box.right - box.left;
         width = std::max<int>(0, dock.right - chevron_width);
     }
+    const Placed now{width, height, chevron_width, overflow};
+    if (now == placed_ && !buttons_moved_) return;
+    placed_ = now;
+    buttons_moved_ = false;
     MoveWindow(toolbar_, 0, 0, width, height, TRUE);
     MoveWindow(chevron_, width, 0, chevron_width, height, TRUE);
     ShowWindow(chevron_, overflow ? SW_SHOWNA : SW_HIDE);
@@ -544,6 +551,7 @@ void TToolbarControl::ItemChanged(TToolbarItem& item) {
     info.fsStyle = wanted.fsStyle;
     SendMessageW(toolbar_, TB_SETBUTTONINFOW, static_cast<WPARAM>(wanted.idCommand), reinterpret_cast<LPARAM>(&info));
     SendMessageW(toolbar_, TB_AUTOSIZE, 0, 0);
+    buttons_moved_ = true;
     Layout();
 }
 

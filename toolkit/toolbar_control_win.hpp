@@ -52,8 +52,10 @@ public:
     HIMAGELIST Images() const { return images_; }
 
     // Shows the model as it is now (called by the model's notifications outside BeginUpdate).
+    // While the model is updating it only remembers that it must: EndUpdate renders once.
     void Render();
-    // Places the buttons, the controls and the overflow button for the dock's width.
+    // Places the buttons, the controls and the overflow button for the dock's width. Nothing is
+    // moved when neither the buttons nor the sizes changed since the last time.
     void Layout();
     // The height the toolbar needs for its buttons and controls.
     int PreferredHeight() const;
@@ -118,6 +120,15 @@ private:
     DWORD design_padding_ = 0;  // the toolbar's own padding at 96 DPI, as it came
     std::vector<TToolbarItem*> shown_;  // top level as rendered: command id - kFirstCommand -> item
     bool rendering_ = false;
+    // What the last Layout placed, so that a call that would place the same does nothing (each
+    // window move costs a round trip, many of them under Wine); cleared by whatever moves buttons.
+    struct Placed {
+        int width = -1, height = -1, chevron_width = -1;
+        bool overflow = false;
+        bool operator==(const Placed&) const = default;
+    };
+    Placed placed_;
+    bool buttons_moved_ = true;
     int focus_ = -1;  // the focused stop (a button index or kOverflowStop); -1 none yet
 };
 

@@ -21,6 +21,7 @@
 #include "storage/storage.hpp"
 #include "tests/support/temp_folder.hpp"
 #include "tests/support/template_file.hpp"
+#include "tests/update/http_server_win.hpp"
 #include "toolbar/toolbar_form_win.hpp"
 #include "toolbar/toolbar_query_win.hpp"
 #include "tools/commands.hpp"
@@ -57,11 +58,11 @@ protected:
         WriteTemplateFile((folder_ / "SampleBar.tb").string(), fill);
     }
 
-    TFormToolbar::Pointer Make() {
+    TFormToolbar::Pointer Make(bool run_template_update = false) {
         TFormToolbar::Pointer form = TFormToolbar::New();
         TFormToolbar::CreateArgs args;
         args.width = 900;
-        args.run_template_update = false;
+        args.run_template_update = run_template_update;
         EXPECT_TRUE(form->Construct(args));
         return form;
     }
@@ -213,6 +214,40 @@ TEST_F(ToolbarWindowTest, EmptyDataFolderGivesTheDefaults) {
     EXPECT_EQ(described["imageCount"], -1);
     EXPECT_EQ(described["logo"], nullptr);
     EXPECT_EQ(described["searchBox"]["width"], 145);
+    EXPECT_TRUE(boxes_.boxes.empty());
+}
+
+// The update runs while the window makes its controls. A new template is this window's; a new
+// icon store is the next window's, since the window read its icon store before the update began.
+TEST_F(ToolbarWindowTest, AnUpdatedTemplateIsThisWindowsAndAnUpdatedIconStoreTheNextOnes) {
+    BuildSample();
+    const std::string published_template = ReadWholeFile((folder_ / "SampleBar.tb").string()).value_or("");
+    const std::string published_icons = ReadWholeFile((folder_ / "Icons.bin").string()).value_or("");
+    std::filesystem::remove(folder_ / "Icons.bin");
+    WriteTemplate([](TrsStorage& t) { t.WriteString("\\Options\\Toolbar Name", "Old Bar"); });
+    testing_support::HttpServer server;
+    server.Set("/bar/SampleBar.tb", testing_support::Reply{published_template});
+    server.Set("/bar/icons.bin", testing_support::Reply{published_icons});
+    ChangeSettings([&](ToolbarSettings& s) { s.UpdatesUrl = AnsiToUtf16(server.Root() + "bar"); });
+
+    const auto captions = [](const json& described) {
+        std::vector<std::string> shown;
+        for (const json& item : described["toolbar"]) shown.push_back(item["caption"]);
+        return shown;
+    };
+    TFormToolbar::Pointer first = Make(true);
+    ASSERT_TRUE(first);
+    const json before = json::parse(first->Describe());
+    EXPECT_EQ(captions(before), (std::vector<std::string>{"Home", "", "Web", "", "News", "Links"}));
+    EXPECT_EQ(before["imageCount"], 0) << "the icon store came with the update: the one read before had no images";
+    EXPECT_EQ(CurrentSettings().UpdatesUrl, AnsiToUtf16(server.Root() + "bar/"));
+    first.reset();
+
+    TFormToolbar::Pointer second = Make(true);
+    ASSERT_TRUE(second);
+    const json after = json::parse(second->Describe());
+    EXPECT_EQ(captions(after), captions(before));
+    EXPECT_GT(after["imageCount"].get<int>(), 0);
     EXPECT_TRUE(boxes_.boxes.empty());
 }
 

@@ -20,6 +20,7 @@
 #include "base/text.hpp"
 #include "settings/toolbar_settings.hpp"
 #include "settings/update_record.hpp"
+#include "settings/template_update_task_win.hpp"
 #include "settings/web_fetch_win.hpp"
 #include "storage/bin_data.hpp"
 #include "storage/read_only_store.hpp"
@@ -358,6 +359,64 @@ TEST_F(Update, WmQuitDuringAnUpdateEndsItAndReachesTheOwningLoop) {
     MSG message{};
     EXPECT_EQ(GetMessageA(&message, nullptr, 0, 0), 0) << "the owning loop ends";
     EXPECT_EQ(message.wParam, 7u);
+    EXPECT_EQ(ToolbarName(Current()), "Old");
+}
+
+// The update of a window that is being built runs on a thread of its own: the window's thread
+// handles its messages while it waits, and gets the same outcome as from the update in place.
+TEST_F(Update, InTheBackgroundTheWaitingThreadHandlesItsMessagesAndGetsTheOutcome) {
+    InstallCurrent("Old", "old icons");
+    std::atomic<bool> handled{false};
+    testing_support::TestWindow window(L"TbUpdateTaskWindow", [&](UINT message, WPARAM, LPARAM) {
+        if (message != WM_APP + 3) return false;
+        handled = true;
+        return true;
+    });
+    ASSERT_NE(window.Handle(), nullptr);
+    Reply templ{TemplateImage("New", "2.0")};
+    templ.midway = [&] {
+        PostMessageA(window.Handle(), WM_APP + 3, 0, 0);
+        Sleep(200);
+    };
+    server_->Set(Remote("SampleBar.tb"), templ);
+    server_->Set(Remote("icons.bin"), Reply{IconImage(true, "new icons")});
+    const std::unique_ptr<TemplateUpdateTask> task = TemplateUpdateTask::Start(Target(), Location(), kQuick);
+    ASSERT_TRUE(task);
+    EXPECT_EQ(task->Wait(), "updated to version 2.0");
+    EXPECT_TRUE(handled) << "the message posted during the transfer waited for the update's end";
+    EXPECT_EQ(ToolbarName(Current()), "New");
+    EXPECT_EQ(IconMarker(Icons()), "new icons");
+    EXPECT_EQ(task->Wait(), "updated to version 2.0") << "a second wait has the same outcome";
+}
+
+// A frame closed while its window waits for the update: the transfers end at once, the log says
+// why, and WM_QUIT reaches the loop that owns the thread. A task nobody waits for gives up too.
+TEST_F(Update, InTheBackgroundAQuitOrAnUnwaitedTaskEndsItAtOnce) {
+    InstallCurrent("Old", "old icons");
+    server_->Set(Remote("SampleBar.tb"), Reply{TemplateImage("New"), 200, Mode::kStallMidBody});
+    const DWORD thread = GetCurrentThreadId();
+    std::thread closer([thread] {
+        Sleep(300);
+        PostThreadMessageA(thread, WM_QUIT, 9, 0);
+    });
+    auto start = std::chrono::steady_clock::now();
+    const std::unique_ptr<TemplateUpdateTask> task = TemplateUpdateTask::Start(Target(), Location(), {6000, 5000});
+    EXPECT_EQ(task->Wait(), "failed: SampleBar.tb: the window closed");
+    closer.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2000));
+    MSG message{};
+    EXPECT_EQ(GetMessageA(&message, nullptr, 0, 0), 0) << "the owning loop ends";
+    EXPECT_EQ(message.wParam, 9u);
+    EXPECT_EQ(ToolbarName(Current()), "Old");
+
+    start = std::chrono::steady_clock::now();
+    {
+        const std::unique_ptr<TemplateUpdateTask> unwaited = TemplateUpdateTask::Start(Target(), Location(), {6000, 5000});
+        Sleep(300);  // into the stalled body
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2000));
+    EXPECT_NE(Log().find("failed: SampleBar.tb: the window closed", Log().find("the window closed") + 1), std::string::npos)
+        << Log();
     EXPECT_EQ(ToolbarName(Current()), "Old");
 }
 
