@@ -4,7 +4,7 @@
 
 #include <atomic>
 #include <cstdio>
-#include <mutex>
+#include <mutex>  // std::lock_guard
 #include <set>
 #include <utility>
 
@@ -21,6 +21,7 @@
 #include "settings/update_signature_win.hpp"
 #include "settings/web_fetch_win.hpp"
 #include "storage/read_only_store.hpp"
+#include "base/lock.hpp"
 
 namespace tb {
 namespace {
@@ -68,8 +69,8 @@ public:
     bool Held() const { return held_; }
 
 private:
-    static std::mutex& BusyLock() {
-        static std::mutex lock;
+    static Lock& BusyLock() {
+        static Lock lock;
         return lock;
     }
     static std::set<std::string>& Busy() {
