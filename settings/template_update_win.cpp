@@ -93,8 +93,8 @@ std::string UtcNow() {
     SYSTEMTIME now;
     GetSystemTime(&now);
     char text[32];
-    std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02uZ", now.wYear, now.wMonth, now.wDay, now.wHour,
-                  now.wMinute, now.wSecond);
+    wsprintfA(text, "%04u-%02u-%02u %02u:%02u:%02uZ", now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute,
+              now.wSecond);
     return text;
 }
 
@@ -111,7 +111,7 @@ std::string UtcDate(int64_t unix_seconds) {
     SYSTEMTIME date{};
     FileTimeToSystemTime(&time, &date);
     char text[16];
-    std::snprintf(text, sizeof text, "%04u-%02u-%02u", date.wYear, date.wMonth, date.wDay);
+    wsprintfA(text, "%04u-%02u-%02u", date.wYear, date.wMonth, date.wDay);
     return text;
 }
 
