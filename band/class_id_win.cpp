@@ -1,6 +1,5 @@
 #include "band/class_id_win.hpp"
 
-#include <cstdio>
 
 #include "base/errors.hpp"
 #include "base/text.hpp"
@@ -50,9 +49,9 @@ GUID ClassIdFromText(std::string_view text) {
 
 std::string ClassIdText(const GUID& id) {
     char text[40];
-    std::snprintf(text, sizeof text, "{%08lX-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
-                  static_cast<unsigned long>(id.Data1), id.Data2, id.Data3, id.Data4[0], id.Data4[1], id.Data4[2],
-                  id.Data4[3], id.Data4[4], id.Data4[5], id.Data4[6], id.Data4[7]);
+    wsprintfA(text, "{%08lX-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
+              static_cast<unsigned long>(id.Data1), id.Data2, id.Data3, id.Data4[0], id.Data4[1], id.Data4[2], id.Data4[3],
+              id.Data4[4], id.Data4[5], id.Data4[6], id.Data4[7]);
     return text;
 }
 

@@ -2,7 +2,7 @@
 
 #include <atomic>
 #include <memory>
-#include <mutex>
+#include <mutex>  // std::lock_guard
 
 #include "band/class_id_win.hpp"
 #include "band/toolbar_band_win.hpp"
@@ -11,6 +11,7 @@
 #include "settings/startup_win.hpp"
 #include "settings/web_fetch_win.hpp"
 #include "settings/toolbar_settings.hpp"
+#include "base/lock.hpp"
 
 namespace tb {
 namespace {
@@ -70,9 +71,9 @@ HRESULT STDMETHODCALLTYPE TeToolbarFactory::LockServer(BOOL lock) {
 // The library's factory
 
 TeToolbarFactory& LibraryFactory() {
-    static std::mutex lock;
+    static Lock lock;
     static std::unique_ptr<TeToolbarFactory> factory;
-    std::lock_guard<std::mutex> guard(lock);
+    std::lock_guard<Lock> guard(lock);
     if (!factory) {
         EnsureStartupSettings();
         const ToolbarSettings settings = CurrentSettings();

@@ -2,15 +2,31 @@
 // The system's exception types. Every failure inside the system is one of these, carrying the
 // message text that the user or the caller sees; COM methods, exports and window procedures turn
 // them into HRESULTs or error boxes at their boundary.
-#include <stdexcept>
+#include <exception>
+#include <memory>
 #include <string>
 
 namespace tb {
 
 // Base of every exception the system raises; the message is 8-bit text in the system code page.
-class Error : public std::runtime_error {
+// The text is shared between copies, so copying an exception never allocates or throws. (The
+// standard library's exception classes with a message would do the same, but their string type
+// alone costs the Windows library some 40 KB.)
+class Error : public std::exception {
 public:
-    using std::runtime_error::runtime_error;
+    explicit Error(const std::string& message);
+    explicit Error(const char* message);
+    const char* what() const noexcept override;
+
+private:
+    std::shared_ptr<const std::string> message_;
+};
+
+// A caller passed what a function's contract refuses (an empty block to compress, a name too long
+// to store): a fault of the calling code, not of the data.
+class ArgumentError : public Error {
+public:
+    using Error::Error;
 };
 
 // Text that does not convert to the requested type ("'%s' is not a valid integer value").

@@ -19,9 +19,9 @@
 #include <bit>
 #include <cstring>
 #include <memory>
-#include <stdexcept>
 #include <vector>
 
+#include "base/errors.hpp"
 #include "base/little_endian.hpp"
 
 namespace tb {
@@ -116,8 +116,8 @@ inline std::size_t RunLength(const std::uint8_t* p, std::size_t max) {
 
 std::size_t CompressBlock(std::span<const std::uint8_t> input, std::span<std::uint8_t> output) {
     const std::size_t n = input.size();
-    if (n == 0 || n > kBlockLimit) throw std::invalid_argument("CompressBlock: block size out of range");
-    if (output.size() < n + 1) throw std::invalid_argument("CompressBlock: output buffer too small");
+    if (n == 0 || n > kBlockLimit) throw ArgumentError("CompressBlock: block size out of range");
+    if (output.size() < n + 1) throw ArgumentError("CompressBlock: output buffer too small");
 
     const std::uint8_t* src = input.data();
     std::uint8_t* out = output.data();

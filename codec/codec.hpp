@@ -22,7 +22,7 @@ inline constexpr std::size_t kCompressMargin = 4;
 
 // Encodes 1..kBlockLimit bytes into output (at least input.size() + 1 bytes; callers normally give
 // input.size() + kCompressMargin) and returns the encoded length, at most input.size() + 1.
-// Throws std::invalid_argument for an empty or oversized input or a short output buffer.
+// Throws tb::ArgumentError for an empty or oversized input or a short output buffer.
 // Each call uses its own match table, so any number of threads may encode at once.
 std::size_t CompressBlock(std::span<const std::uint8_t> input, std::span<std::uint8_t> output);
 

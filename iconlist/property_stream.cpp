@@ -14,7 +14,6 @@
 
 #include <cmath>
 #include <cstring>
-#include <stdexcept>
 
 #include "base/text.hpp"
 #include "iconlist/colors.hpp"
@@ -330,7 +329,7 @@ void PropertyWriter::Code(ValueCode code) { out_.push_back(static_cast<char>(cod
 void PropertyWriter::U32(std::uint32_t v) { AppendU32(out_, v); }
 
 void PropertyWriter::Name(std::string_view name) {
-    if (name.empty() || name.size() > 255) throw std::invalid_argument("property name length");
+    if (name.empty() || name.size() > 255) throw ArgumentError("property name length");
     out_.push_back(static_cast<char>(name.size()));
     out_.append(name);
 }
@@ -351,7 +350,7 @@ void PropertyWriter::Integer(std::int32_t value) {
 void PropertyWriter::Boolean(bool value) { Code(value ? ValueCode::True : ValueCode::False); }
 
 void PropertyWriter::Ident(std::string_view ident) {
-    if (ident.empty() || ident.size() > 255) throw std::invalid_argument("identifier length");
+    if (ident.empty() || ident.size() > 255) throw ArgumentError("identifier length");
     Code(ValueCode::Ident);
     out_.push_back(static_cast<char>(ident.size()));
     out_.append(ident);
@@ -360,7 +359,7 @@ void PropertyWriter::Ident(std::string_view ident) {
 void PropertyWriter::Set(const std::vector<std::string_view>& members) {
     Code(ValueCode::Set);
     for (const auto m : members) {
-        if (m.empty() || m.size() > 255) throw std::invalid_argument("set member length");
+        if (m.empty() || m.size() > 255) throw ArgumentError("set member length");
         out_.push_back(static_cast<char>(m.size()));
         out_.append(m);
     }

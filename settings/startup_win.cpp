@@ -6,7 +6,7 @@
 #include <shlobj.h>
 #include <wrl/client.h>
 
-#include <mutex>
+#include <mutex>  // std::lock_guard
 #include <vector>
 
 #include "base/file.hpp"
@@ -17,6 +17,7 @@
 #include "settings/module_resource_win.hpp"
 #include "storage/embedded_copy.hpp"
 #include "storage/read_only_store.hpp"
+#include "base/lock.hpp"
 
 namespace tb {
 namespace {
@@ -58,8 +59,8 @@ std::u16string DecodeRegistryText(std::u16string stored) {
 // be recovered exactly.
 std::u16string BytesAsText(const std::vector<BYTE>& bytes) { return std::u16string(bytes.begin(), bytes.end()); }
 
-std::mutex& LoadLock() {
-    static std::mutex lock;
+Lock& LoadLock() {
+    static Lock lock;
     return lock;
 }
 int g_load_count = 0;      // guarded by LoadLock()
@@ -226,7 +227,7 @@ void LoadStartupSettings(HMODULE module) {
 }
 
 void EnsureStartupSettings() {
-    std::lock_guard<std::mutex> guard(LoadLock());
+    std::lock_guard<Lock> guard(LoadLock());
     if (g_load_count > 0) return;
     ++g_loads_run;
     LoadStartupSettings();
@@ -234,12 +235,12 @@ void EnsureStartupSettings() {
 }
 
 unsigned StartupLoadsRunForTesting() {
-    std::lock_guard<std::mutex> guard(LoadLock());
+    std::lock_guard<Lock> guard(LoadLock());
     return g_loads_run;
 }
 
 void ReleaseStartupSettings() {
-    std::lock_guard<std::mutex> guard(LoadLock());
+    std::lock_guard<Lock> guard(LoadLock());
     if (g_load_count == 0) return;
     if (--g_load_count > 0) return;
     ChangeSettings([](ToolbarSettings& record) { record = ToolbarSettings{}; });

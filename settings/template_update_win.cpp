@@ -4,7 +4,7 @@
 
 #include <atomic>
 #include <cstdio>
-#include <mutex>
+#include <mutex>  // std::lock_guard
 #include <set>
 #include <utility>
 
@@ -21,6 +21,7 @@
 #include "settings/update_signature_win.hpp"
 #include "settings/web_fetch_win.hpp"
 #include "storage/read_only_store.hpp"
+#include "base/lock.hpp"
 
 namespace tb {
 namespace {
@@ -68,8 +69,8 @@ public:
     bool Held() const { return held_; }
 
 private:
-    static std::mutex& BusyLock() {
-        static std::mutex lock;
+    static Lock& BusyLock() {
+        static Lock lock;
         return lock;
     }
     static std::set<std::string>& Busy() {
@@ -92,8 +93,8 @@ std::string UtcNow() {
     SYSTEMTIME now;
     GetSystemTime(&now);
     char text[32];
-    std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02uZ", now.wYear, now.wMonth, now.wDay, now.wHour,
-                  now.wMinute, now.wSecond);
+    wsprintfA(text, "%04u-%02u-%02u %02u:%02u:%02uZ", now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute,
+              now.wSecond);
     return text;
 }
 
@@ -110,7 +111,7 @@ std::string UtcDate(int64_t unix_seconds) {
     SYSTEMTIME date{};
     FileTimeToSystemTime(&time, &date);
     char text[16];
-    std::snprintf(text, sizeof text, "%04u-%02u-%02u", date.wYear, date.wMonth, date.wDay);
+    wsprintfA(text, "%04u-%02u-%02u", date.wYear, date.wMonth, date.wDay);
     return text;
 }
 

@@ -1,12 +1,14 @@
 #include "settings/toolbar_settings.hpp"
 
-#include <mutex>
+#include <mutex>  // std::lock_guard
+
+#include "base/lock.hpp"
 
 namespace tb {
 namespace {
 
-std::mutex& RecordLock() {
-    static std::mutex lock;
+Lock& RecordLock() {
+    static Lock lock;
     return lock;
 }
 
@@ -28,12 +30,12 @@ std::u16string CopyrightsFilePath(const ToolbarSettings& settings) {
 }
 
 ToolbarSettings CurrentSettings() {
-    std::lock_guard<std::mutex> guard(RecordLock());
+    std::lock_guard<Lock> guard(RecordLock());
     return Record();
 }
 
 void ChangeSettings(const std::function<void(ToolbarSettings&)>& change) {
-    std::lock_guard<std::mutex> guard(RecordLock());
+    std::lock_guard<Lock> guard(RecordLock());
     change(Record());
 }
 

@@ -5,12 +5,13 @@
 #include <atomic>
 #include <cstdlib>
 #include <memory>
-#include <mutex>
+#include <mutex>  // std::lock_guard
 
 #include "base/handle_win.hpp"
 #include "base/message_pump_win.hpp"
 #include "settings/helpers.hpp"
 #include "settings/navigation_win.hpp"
+#include "base/lock.hpp"
 
 namespace tb {
 namespace {
@@ -132,7 +133,7 @@ struct Transfer {
     std::atomic<bool> opened{false};
     std::atomic<unsigned long long> received{0};
     std::atomic<bool> abandoned{false};
-    std::mutex mutex;  // guards what follows
+    Lock mutex;  // guards what follows
     UniqueInternet session;
     UniqueInternet connection;
     UniqueInternet request;

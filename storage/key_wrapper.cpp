@@ -1,5 +1,4 @@
 // Conversions of the current key to text, integer and boolean.
-#include <cstdio>
 #include <cstring>
 
 #include "base/locale.hpp"
@@ -94,10 +93,8 @@ std::string TrsKeyWrapper::AsString() const {
             break;
         case vkBoolean: return Low32(key) != 0 ? "True" : "False";
         case vkPoint: {
-            char buffer[32];
-            std::snprintf(buffer, sizeof buffer, "(%d,%d)", static_cast<int>(Low32(key)),
-                          static_cast<int>(static_cast<std::int32_t>(LoadU32(key.fixed + 4))));
-            return buffer;
+            return "(" + std::to_string(static_cast<int>(Low32(key))) + "," +
+                   std::to_string(static_cast<std::int32_t>(LoadU32(key.fixed + 4))) + ")";
         }
         case vkInt64: return std::to_string(Whole64(key));
         default: break;

@@ -1,9 +1,9 @@
 #include "storage/value_text.hpp"
 
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 
+#include "base/decimal_digits.hpp"
 #include "base/errors.hpp"
 #include "base/text.hpp"
 
@@ -120,15 +120,9 @@ std::string FormatFloat(double value, const LocaleFormats& formats) {
     if (std::isnan(value)) return "NAN";
     if (std::isinf(value)) return value < 0 ? "-INF" : "INF";
     if (value == 0) return "0";
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%.14e", std::fabs(value));
-    // buffer: d.dddddddddddddde[+-]xx
-    std::string digits;
-    const char* p = buffer;
-    for (; *p != 'e'; ++p) {
-        if (*p != '.') digits.push_back(*p);
-    }
-    const int exponent = std::atoi(p + 1);
+    DecimalDigits leading = LeadingDigits(std::fabs(value), 15);
+    std::string& digits = leading.digits;
+    const int exponent = leading.exponent;
     while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
 
     std::string text = value < 0 ? "-" : "";

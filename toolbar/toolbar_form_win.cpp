@@ -1,7 +1,7 @@
 #include "toolbar/toolbar_form_win.hpp"
 
 #include <algorithm>
-#include <mutex>
+#include <mutex>  // std::lock_guard
 #include <utility>
 #include <vector>
 
@@ -17,6 +17,7 @@
 #include "settings/navigation_win.hpp"
 #include "toolbar/toolbar_description.hpp"
 #include "toolbar/toolbar_query_win.hpp"
+#include "base/lock.hpp"
 
 namespace tb {
 namespace {
@@ -67,7 +68,7 @@ struct PendingRelease {
     UINT_PTR timer;
     TFormToolbar* form;
 };
-std::mutex g_pending_lock;
+Lock g_pending_lock;
 std::vector<PendingRelease>& PendingReleases() {
     static std::vector<PendingRelease> pending;
     return pending;
@@ -79,7 +80,7 @@ void TFormToolbar::ReleaseOnThreadTimer() noexcept {
     const UINT_PTR timer = SetTimer(nullptr, 0, 50, &TFormToolbar::ReleaseTimerProc);
     if (timer == 0) return;  // out of timers: the form stays rather than going under its handler
     try {
-        std::lock_guard<std::mutex> guard(g_pending_lock);
+        std::lock_guard<Lock> guard(g_pending_lock);
         PendingReleases().push_back({GetCurrentThreadId(), timer, this});
     } catch (...) {
         KillTimer(nullptr, timer);
@@ -89,7 +90,7 @@ void TFormToolbar::ReleaseOnThreadTimer() noexcept {
 void CALLBACK TFormToolbar::ReleaseTimerProc(HWND, UINT, UINT_PTR timer, DWORD) {
     TFormToolbar* form = nullptr;
     {
-        std::lock_guard<std::mutex> guard(g_pending_lock);
+        std::lock_guard<Lock> guard(g_pending_lock);
         std::vector<PendingRelease>& pending = PendingReleases();
         const DWORD thread = GetCurrentThreadId();
         const auto found = std::find_if(pending.begin(), pending.end(), [&](const PendingRelease& entry) {
@@ -106,7 +107,7 @@ void CALLBACK TFormToolbar::ReleaseTimerProc(HWND, UINT, UINT_PTR timer, DWORD) 
 }
 
 void TFormToolbar::ForgetPendingRelease() noexcept {
-    std::lock_guard<std::mutex> guard(g_pending_lock);
+    std::lock_guard<Lock> guard(g_pending_lock);
     std::vector<PendingRelease>& pending = PendingReleases();
     for (auto entry = pending.begin(); entry != pending.end();) {
         if (entry->form == this) {

@@ -1,14 +1,16 @@
 #include "toolkit/cursors_win.hpp"
 
 #include <map>
-#include <mutex>
+#include <mutex>  // std::lock_guard
+
+#include "base/lock.hpp"
 
 namespace tb {
 namespace {
 
 // Forms of different browser windows are created on different threads.
-std::mutex& TableLock() {
-    static std::mutex lock;
+Lock& TableLock() {
+    static Lock lock;
     return lock;
 }
 
@@ -20,7 +22,7 @@ std::map<int, HCURSOR>& Table() {
 }  // namespace
 
 void RegisterCursor(int number, HCURSOR cursor) {
-    std::lock_guard<std::mutex> guard(TableLock());
+    std::lock_guard<Lock> guard(TableLock());
     if (cursor) {
         Table()[number] = cursor;
     } else {
@@ -29,7 +31,7 @@ void RegisterCursor(int number, HCURSOR cursor) {
 }
 
 HCURSOR RegisteredCursor(int number) {
-    std::lock_guard<std::mutex> guard(TableLock());
+    std::lock_guard<Lock> guard(TableLock());
     const auto found = Table().find(number);
     return found == Table().end() ? nullptr : found->second;
 }

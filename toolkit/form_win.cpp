@@ -4,7 +4,7 @@
 #include <usp10.h>
 
 #include <map>
-#include <mutex>
+#include <mutex>  // std::lock_guard
 #include <set>
 #include <utility>
 
@@ -17,6 +17,7 @@
 #include "toolkit/cursors_win.hpp"
 #include "toolkit/dialogs_win.hpp"
 #include "toolkit/popup_menu_win.hpp"
+#include "base/lock.hpp"
 
 namespace tb {
 namespace {
@@ -182,9 +183,9 @@ HFONT ToolbarFont() {
 HFONT ToolbarFontForDpi(int dpi) {
     const int screen = ScreenDpi();
     if (dpi == screen || dpi <= 0) return ToolbarFont();
-    static std::mutex lock;
+    static Lock lock;
     static std::map<int, HFONT> fonts;  // a handful of scales at most: one per screen a window met
-    std::lock_guard<std::mutex> guard(lock);
+    std::lock_guard<Lock> guard(lock);
     if (const auto found = fonts.find(dpi); found != fonts.end()) return found->second;
     LOGFONTW face = {};
     GetObjectW(ToolbarFont(), sizeof face, &face);
@@ -212,9 +213,9 @@ std::u16string ToolbarFontFaceName() {
 }
 
 const wchar_t* RegisterToolkitClass(const wchar_t* name, WNDPROC procedure, HBRUSH background) {
-    static std::mutex lock;
+    static Lock lock;
     static std::set<std::wstring> registered;
-    std::lock_guard<std::mutex> guard(lock);
+    std::lock_guard<Lock> guard(lock);
     if (registered.count(name) == 0) {
         WNDCLASSEXW window_class = {};
         window_class.cbSize = sizeof window_class;

@@ -1,4 +1,5 @@
 #include "codec/codec.hpp"
+#include "base/errors.hpp"
 
 #include <gtest/gtest.h>
 
@@ -158,11 +159,11 @@ TEST(CompressBlock, IncompressibleFullBlockIsStoredAndEveryBlockFitsTheLimit) {
 
 TEST(CompressBlock, RejectsEmptyAndOversizedInputAndShortOutput) {
     Bytes out(kBlockLimit + 8);
-    EXPECT_THROW(CompressBlock({}, out), std::invalid_argument);
+    EXPECT_THROW(CompressBlock({}, out), ArgumentError);
     const Bytes big(kBlockLimit + 1);
-    EXPECT_THROW(CompressBlock(big, out), std::invalid_argument);
+    EXPECT_THROW(CompressBlock(big, out), ArgumentError);
     const Bytes small = Text("abcd");
-    EXPECT_THROW(CompressBlock(small, std::span(out).first(4)), std::invalid_argument);
+    EXPECT_THROW(CompressBlock(small, std::span(out).first(4)), ArgumentError);
 }
 
 TEST(CompressBlock, ThreadsEncodingAtOnceGetTheSameBytesAsOneThread) {

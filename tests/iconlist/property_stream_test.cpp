@@ -195,8 +195,8 @@ TEST(PropertyWriter, RefusesNamesItCannotEncode) {
     for (const auto& k : kinds) {
         SCOPED_TRACE(k.what);
         PropertyWriter w;
-        EXPECT_THROW(k.write(w, empty), std::invalid_argument);
-        EXPECT_THROW(k.write(w, too_long), std::invalid_argument);
+        EXPECT_THROW(k.write(w, empty), ArgumentError);
+        EXPECT_THROW(k.write(w, too_long), ArgumentError);
         EXPECT_NO_THROW(k.write(w, longest));
     }
 }
