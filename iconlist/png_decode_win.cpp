@@ -4,8 +4,13 @@
 #include <wrl/client.h>
 
 #include <cstring>
+#include <functional>
+#include <mutex>  // std::lock_guard
+#include <string>
+#include <unordered_map>
 
 #include "base/com_win.hpp"
+#include "base/lock.hpp"
 #include "iconlist/bitmap.hpp"
 
 namespace tb {
@@ -15,9 +20,59 @@ using Microsoft::WRL::ComPtr;
 
 constexpr unsigned char kPngSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
 
+// Every window of a process decodes its icons, and mostly the same icons: the pictures decoded
+// last are kept by their file's bytes, so a further window does not ask the imaging component
+// again. Keyed by the whole bytes, not a digest, so that no file can stand for another; bounded,
+// so that hostile stores cannot make it grow (past the bound it starts again).
+class DecodedPictures {
+public:
+    std::optional<Bitmap32> Find(std::string_view file) {
+        std::lock_guard guard(lock_);
+        const auto found = pictures_.find(file);
+        if (found == pictures_.end()) return std::nullopt;
+        return found->second;
+    }
+    void Keep(std::string_view file, const Bitmap32& picture) {
+        const std::size_t cost = file.size() + picture.pixels.size() * sizeof(std::uint32_t);
+        if (cost > kMaxBytes / 8) return;
+        std::lock_guard guard(lock_);
+        if (bytes_ + cost > kMaxBytes) {
+            pictures_.clear();
+            bytes_ = 0;
+        }
+        if (pictures_.emplace(std::string(file), picture).second) bytes_ += cost;
+    }
+
+private:
+    static constexpr std::size_t kMaxBytes = 4 << 20;
+    Lock lock_;
+    struct BytesHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view bytes) const noexcept { return std::hash<std::string_view>{}(bytes); }
+    };
+    std::unordered_map<std::string, Bitmap32, BytesHash, std::equal_to<>> pictures_;
+    std::size_t bytes_ = 0;
+};
+
+DecodedPictures& Decoded() {
+    static DecodedPictures decoded;
+    return decoded;
+}
+
+std::optional<Bitmap32> DecodeWithImagingComponent(std::string_view file);
+
 }  // namespace
 
 std::optional<Bitmap32> DecodePng(std::string_view file) {
+    if (std::optional<Bitmap32> known = Decoded().Find(file)) return known;
+    std::optional<Bitmap32> decoded = DecodeWithImagingComponent(file);
+    if (decoded) Decoded().Keep(file, *decoded);
+    return decoded;
+}
+
+namespace {
+
+std::optional<Bitmap32> DecodeWithImagingComponent(std::string_view file) {
     if (file.size() < sizeof kPngSignature || std::memcmp(file.data(), kPngSignature, sizeof kPngSignature) != 0) {
         return std::nullopt;
     }
@@ -60,5 +115,7 @@ std::optional<Bitmap32> DecodePng(std::string_view file) {
     }
     return picture;
 }
+
+}  // namespace
 
 }  // namespace tb

@@ -89,6 +89,24 @@ TEST(PngImageList, DecodedIconsArePremultipliedAndPartlyTransparent) {
     EXPECT_FALSE(DecodePng(IconBytes("go-home").substr(0, 100)));
 }
 
+// A process decodes the same icons for every window; whatever it keeps between decodes, each file
+// gives its own picture, and a damaged copy of a file that decoded is still refused.
+TEST(PngImageList, EachDecodeOfAFileGivesItsOwnPicture) {
+    const std::string home = IconBytes("go-home");
+    const std::string next = IconBytes("go-next");
+    const auto first = DecodePng(home);
+    ASSERT_TRUE(first);
+    const auto other = DecodePng(next);
+    ASSERT_TRUE(other);
+    EXPECT_NE(*first, *other);
+    EXPECT_EQ(DecodePng(home), first);
+    EXPECT_EQ(DecodePng(next), other);
+    EXPECT_FALSE(DecodePng(home.substr(0, home.size() - 20)));
+    std::string flipped = home;
+    flipped[flipped.size() / 2] ^= 0x55;  // inside the compressed pixels: fails their check
+    EXPECT_NE(DecodePng(flipped), first);
+}
+
 TEST(PngImageList, WidthWrittenWithAnyIntegerCodeReadsTheSame) {
     const std::string icon = IconBytes("go-home");
     const auto read = [&](Stream width) {
