@@ -12,33 +12,31 @@ namespace {
 // or zero.
 bool Made(std::intptr_t value) { return value > 0; }
 
-CRITICAL_SECTION* LockOf(std::intptr_t* slot) {
+// The object of a slot, made on first use: `make` initialises a new one, `unmake` undoes that when
+// another thread made the slot's object first. Null when memory ran out.
+template <class Object, class Make, class Unmake>
+Object* MadeOnFirstUse(std::intptr_t* slot, Make make, Unmake unmake) {
     std::intptr_t value = __atomic_load_n(slot, __ATOMIC_ACQUIRE);
-    if (Made(value)) return reinterpret_cast<CRITICAL_SECTION*>(value);
-    auto* made = new (std::nothrow) CRITICAL_SECTION;
+    if (Made(value)) return reinterpret_cast<Object*>(value);
+    auto* made = new (std::nothrow) Object;
     if (made == nullptr) return nullptr;
-    InitializeCriticalSection(made);
+    make(made);
     if (__atomic_compare_exchange_n(slot, &value, reinterpret_cast<std::intptr_t>(made), false, __ATOMIC_ACQ_REL,
                                     __ATOMIC_ACQUIRE)) {
         return made;
     }
-    DeleteCriticalSection(made);  // another thread made it first: value holds its lock now
+    unmake(made);  // another thread made it first: value holds its object now
     delete made;
-    return reinterpret_cast<CRITICAL_SECTION*>(value);
+    return reinterpret_cast<Object*>(value);
+}
+
+CRITICAL_SECTION* LockOf(std::intptr_t* slot) {
+    return MadeOnFirstUse<CRITICAL_SECTION>(slot, InitializeCriticalSection, DeleteCriticalSection);
 }
 
 CONDITION_VARIABLE* ConditionOf(std::intptr_t* slot) {
-    std::intptr_t value = __atomic_load_n(slot, __ATOMIC_ACQUIRE);
-    if (Made(value)) return reinterpret_cast<CONDITION_VARIABLE*>(value);
-    auto* made = new (std::nothrow) CONDITION_VARIABLE;
-    if (made == nullptr) return nullptr;
-    InitializeConditionVariable(made);
-    if (__atomic_compare_exchange_n(slot, &value, reinterpret_cast<std::intptr_t>(made), false, __ATOMIC_ACQ_REL,
-                                    __ATOMIC_ACQUIRE)) {
-        return made;
-    }
-    delete made;
-    return reinterpret_cast<CONDITION_VARIABLE*>(value);
+    // A condition variable holds nothing of the system's: nothing to undo.
+    return MadeOnFirstUse<CONDITION_VARIABLE>(slot, InitializeConditionVariable, [](CONDITION_VARIABLE*) {});
 }
 
 // The thread-local slots this library took, given back when it is unloaded (a browser may load and
