@@ -265,20 +265,21 @@ DWORD WINAPI RunWorker(void* context) {
 
 struct WorkerStart {
     std::shared_ptr<Transfer> transfer;
-    HMODULE module;  // a reference of this module, taken for the worker and given back as it exits
+    HMODULE module;  // a reference of this module, taken for the worker and given back as it returns
 };
 
-DWORD WINAPI RunPinnedWorker(void* context) {
+// Runs on a thread of the process's pool: a window's update makes two transfers, and a browser
+// many windows, and a thread made for each costs more than the transfer to a near server.
+void CALLBACK RunPooledWorker(PTP_CALLBACK_INSTANCE instance, void* context) {
     auto* start = static_cast<WorkerStart*>(context);
     const HMODULE module = start->module;
     auto* transfer = new std::shared_ptr<Transfer>(std::move(start->transfer));
     delete start;
+    // The pool gives the reference back once this function has returned: the library stays
+    // loaded until the thread is out of it.
+    if (module) FreeLibraryWhenCallbackReturns(instance, module);
     RunWorker(transfer);
-    // Ended as far as the library is concerned: what remains is the return through the module
-    // reference, which keeps the library loaded until the thread is out of it.
     --g_running_workers;
-    if (module) FreeLibraryAndExitThread(module, 0);
-    return 0;
 }
 
 bool StartWorker(const std::shared_ptr<Transfer>& transfer) {
@@ -286,8 +287,7 @@ bool StartWorker(const std::shared_ptr<Transfer>& transfer) {
     GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCSTR>(&RunWorker), &module);
     auto* start = new WorkerStart{transfer, module};
     ++g_running_workers;
-    const UniqueHandle thread(CreateThread(nullptr, 0, &RunPinnedWorker, start, 0, nullptr));
-    if (!thread) {
+    if (!TrySubmitThreadpoolCallback(&RunPooledWorker, start, nullptr)) {
         --g_running_workers;
         delete start;
         if (module) FreeLibrary(module);
@@ -332,7 +332,8 @@ bool CrackWebAddress(const std::string& url, WebAddress& address) {
 FetchResult FetchOnce(const WebAddress& address, const Validators& have, const FetchLimits& limits,
                       std::string& location) {
     FetchResult result;
-    UniqueInternet session(WinInet()->InternetOpenA(ProcessFileName().c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+    UniqueInternet session(
+        WinInet()->InternetOpenA(ProcessFileName().c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     if (!session) return result.reason = "no internet session", result;
     auto transfer = std::make_shared<Transfer>(std::move(session), limits);
     // Without its event the wait below would spin for as long as the transfer runs.
