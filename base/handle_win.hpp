@@ -5,7 +5,6 @@
 // Never take the address of a handle that already holds something: Put() closes it first.
 #include <windows.h>
 #include <commctrl.h>
-#include <wininet.h>
 
 #include <utility>
 
@@ -67,7 +66,6 @@ inline void DestroyWindowIfAlive(HWND window) {
 using UniqueHandle = UniqueAny<NullHandleTraits<HANDLE, ::CloseHandle>>;  // events, threads, processes
 using UniqueFile = UniqueAny<FileHandleTraits>;                           // CreateFile: INVALID_HANDLE_VALUE
 using UniqueHkey = UniqueAny<NullHandleTraits<HKEY, ::RegCloseKey>>;
-using UniqueInternet = UniqueAny<NullHandleTraits<HINTERNET, ::InternetCloseHandle>>;
 using UniqueImageList = UniqueAny<NullHandleTraits<HIMAGELIST, ::ImageList_Destroy>>;
 using UniqueHbitmap = UniqueAny<NullHandleTraits<HBITMAP, ::DeleteObject>>;
 using UniqueHfont = UniqueAny<NullHandleTraits<HFONT, ::DeleteObject>>;

@@ -1,15 +1,16 @@
 #include "settings/navigation_win.hpp"
 
 #include <shellapi.h>
-#include <wininet.h>
 #include <wrl/client.h>
 
 #include <atomic>
 #include <vector>
 
 #include "base/errors.hpp"
+#include "base/system_library_win.hpp"
 #include "base/text.hpp"
 #include "base/wide_win.hpp"
+#include "settings/wininet_win.hpp"
 
 namespace tb {
 namespace {
@@ -81,10 +82,7 @@ IDispatch* KeptObject(Variant& newBrowserWindow) {
 // action on the URL opens it instead.
 void HyperlinkNavigate(std::u16string_view url) {
     using NavigateString = HRESULT(WINAPI*)(IUnknown*, LPCWSTR);
-    static const HMODULE library = LoadLibraryW(L"urlmon.dll");
-    const auto navigate = library ? reinterpret_cast<NavigateString>(
-                                        reinterpret_cast<void*>(GetProcAddress(library, "HlinkNavigateString")))
-                                  : nullptr;
+    static const auto navigate = SystemFunction<NavigateString>(L"urlmon.dll", "HlinkNavigateString");
     const std::wstring target = ToWide(url);
     if (navigate && SUCCEEDED(navigate(nullptr, target.c_str()))) return;
     const auto result = reinterpret_cast<INT_PTR>(
@@ -163,10 +161,15 @@ bool IsFlashInstalled() {
 
 std::string CanonicalizeUrl(const std::string& url) {
     // Most URLs fit the first buffer; a longer canonical form gets a buffer of the size WinInet asks for.
+    const WinInetFunctions* net = WinInet();
+    if (net == nullptr) {
+        ShowErrorBox(std::string("Error: ") + kNoInternetLibrary);
+        return {};
+    }
     std::vector<char> buffer(256, '\0');
     for (int attempt = 0; attempt < 3; ++attempt) {
         DWORD size = static_cast<DWORD>(buffer.size());
-        if (InternetCanonicalizeUrlA(url.c_str(), buffer.data(), &size, kCanonicalizeFlags)) {
+        if (net->InternetCanonicalizeUrlA(url.c_str(), buffer.data(), &size, kCanonicalizeFlags)) {
             return std::string(buffer.data(), strnlen(buffer.data(), buffer.size()));
         }
         const DWORD error = GetLastError();

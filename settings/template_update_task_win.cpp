@@ -50,6 +50,8 @@ std::unique_ptr<TemplateUpdateTask> TemplateUpdateTask::Start(const UpdateTarget
         auto* handed = new std::shared_ptr<Shared>(task->shared_);
         task->thread_.Reset(CreateThread(nullptr, 0, &TemplateUpdateTask::Run, handed, 0, &task->thread_id_));
         if (!task->thread_) delete handed;
+        // The window being built needs the processor more than the check does.
+        if (task->thread_) SetThreadPriority(task->thread_.Get(), THREAD_PRIORITY_BELOW_NORMAL);
     }
     if (!task->thread_) {
         // Out of threads or events: the update in place, as a window did it before.

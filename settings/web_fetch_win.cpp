@@ -1,6 +1,5 @@
 #include "settings/web_fetch_win.hpp"
 
-#include <wininet.h>
 
 #include <atomic>
 #include <cstdlib>
@@ -11,6 +10,7 @@
 #include "base/message_pump_win.hpp"
 #include "settings/helpers.hpp"
 #include "settings/navigation_win.hpp"
+#include "settings/wininet_win.hpp"
 #include "base/lock.hpp"
 
 namespace tb {
@@ -53,7 +53,7 @@ std::string QueryHeader(HINTERNET request, DWORD which) {
     char text[512] = {};
     DWORD size = sizeof text - 1;
     DWORD index = 0;
-    if (!HttpQueryInfoA(request, which, text, &size, &index)) return {};
+    if (!WinInet()->HttpQueryInfoA(request, which, text, &size, &index)) return {};
     return std::string(text, size);
 }
 
@@ -61,7 +61,7 @@ DWORD StatusCode(HINTERNET request) {
     DWORD status = 0;
     DWORD size = sizeof status;
     DWORD index = 0;
-    if (!HttpQueryInfoA(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, &index)) return 0;
+    if (!WinInet()->HttpQueryInfoA(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, &index)) return 0;
     return status;
 }
 
@@ -155,8 +155,8 @@ void Abandon(Transfer& transfer) {
 bool Keep(Transfer& transfer, HINTERNET connection, HINTERNET request) {
     std::lock_guard lock(transfer.mutex);
     if (transfer.abandoned) {
-        if (request) InternetCloseHandle(request);
-        if (connection) InternetCloseHandle(connection);
+        if (request) WinInet()->InternetCloseHandle(request);
+        if (connection) WinInet()->InternetCloseHandle(connection);
         return false;
     }
     transfer.connection.Reset(connection);
@@ -172,18 +172,18 @@ Outcome Fetch(Transfer& transfer, std::string& body, std::string& reason) {
         if (transfer.abandoned) return Outcome::kFailed;
         session = transfer.session.Get();
     }
-    const HINTERNET connection = InternetConnectA(session, transfer.host.c_str(), transfer.port, nullptr, nullptr,
+    const HINTERNET connection = WinInet()->InternetConnectA(session, transfer.host.c_str(), transfer.port, nullptr, nullptr,
                                                   INTERNET_SERVICE_HTTP, 0, 0);
     if (!connection) return reason = ReasonOf(GetLastError()), Outcome::kFailed;
     // No wait for bytes may outlast the no-answer time: closing the handles does not end a read
     // everywhere (Wine's internet library lets it go on until bytes or the end arrive).
     DWORD receive_ms = transfer.limits.no_answer_ms;
-    InternetSetOptionA(connection, INTERNET_OPTION_RECEIVE_TIMEOUT, &receive_ms, sizeof receive_ms);
+    WinInet()->InternetSetOptionA(connection, INTERNET_OPTION_RECEIVE_TIMEOUT, &receive_ms, sizeof receive_ms);
     // Redirects are the waiting thread's to judge; the validators are the caller's, not a cache's.
     const DWORD flags = INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
                         INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI |
                         (transfer.secure ? INTERNET_FLAG_SECURE : 0);
-    const HINTERNET request = HttpOpenRequestA(connection, "GET", transfer.target.c_str(), nullptr, nullptr, nullptr,
+    const HINTERNET request = WinInet()->HttpOpenRequestA(connection, "GET", transfer.target.c_str(), nullptr, nullptr, nullptr,
                                                flags, 0);
     if (!Keep(transfer, connection, request) || !request) return Outcome::kFailed;
     std::string headers;
@@ -193,7 +193,7 @@ Outcome Fetch(Transfer& transfer, std::string& body, std::string& reason) {
     if (const std::string since = CleanValidator(transfer.have.last_modified); !since.empty()) {
         headers += "If-Modified-Since: " + since + "\r\n";
     }
-    if (!HttpSendRequestA(request, headers.empty() ? nullptr : headers.c_str(), static_cast<DWORD>(headers.size()),
+    if (!WinInet()->HttpSendRequestA(request, headers.empty() ? nullptr : headers.c_str(), static_cast<DWORD>(headers.size()),
                           nullptr, 0)) {
         return reason = ReasonOf(GetLastError()), Outcome::kFailed;
     }
@@ -219,7 +219,7 @@ Outcome Fetch(Transfer& transfer, std::string& body, std::string& reason) {
     for (;;) {
         DWORD count = 0;
         const DWORD asked = GetTickCount();
-        const BOOL read = transfer.abandoned ? FALSE : InternetReadFile(request, block.data(), kBlockSize, &count);
+        const BOOL read = transfer.abandoned ? FALSE : WinInet()->InternetReadFile(request, block.data(), kBlockSize, &count);
         if (transfer.abandoned) return Outcome::kFailed;
         if (!read) {
             // A read that waited out the receive time-out: the server went quiet.
@@ -265,20 +265,21 @@ DWORD WINAPI RunWorker(void* context) {
 
 struct WorkerStart {
     std::shared_ptr<Transfer> transfer;
-    HMODULE module;  // a reference of this module, taken for the worker and given back as it exits
+    HMODULE module;  // a reference of this module, taken for the worker and given back as it returns
 };
 
-DWORD WINAPI RunPinnedWorker(void* context) {
+// Runs on a thread of the process's pool: a window's update makes two transfers, and a browser
+// many windows, and a thread made for each costs more than the transfer to a near server.
+void CALLBACK RunPooledWorker(PTP_CALLBACK_INSTANCE instance, void* context) {
     auto* start = static_cast<WorkerStart*>(context);
     const HMODULE module = start->module;
     auto* transfer = new std::shared_ptr<Transfer>(std::move(start->transfer));
     delete start;
+    // The pool gives the reference back once this function has returned: the library stays
+    // loaded until the thread is out of it.
+    if (module) FreeLibraryWhenCallbackReturns(instance, module);
     RunWorker(transfer);
-    // Ended as far as the library is concerned: what remains is the return through the module
-    // reference, which keeps the library loaded until the thread is out of it.
     --g_running_workers;
-    if (module) FreeLibraryAndExitThread(module, 0);
-    return 0;
 }
 
 bool StartWorker(const std::shared_ptr<Transfer>& transfer) {
@@ -286,8 +287,7 @@ bool StartWorker(const std::shared_ptr<Transfer>& transfer) {
     GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCSTR>(&RunWorker), &module);
     auto* start = new WorkerStart{transfer, module};
     ++g_running_workers;
-    const UniqueHandle thread(CreateThread(nullptr, 0, &RunPinnedWorker, start, 0, nullptr));
-    if (!thread) {
+    if (!TrySubmitThreadpoolCallback(&RunPooledWorker, start, nullptr)) {
         --g_running_workers;
         delete start;
         if (module) FreeLibrary(module);
@@ -317,7 +317,7 @@ bool CrackWebAddress(const std::string& url, WebAddress& address) {
     parts.dwUrlPathLength = static_cast<DWORD>(path.size());
     parts.lpszExtraInfo = extra.data();
     parts.dwExtraInfoLength = static_cast<DWORD>(extra.size());
-    if (!InternetCrackUrlA(url.c_str(), static_cast<DWORD>(url.size()), 0, &parts)) return false;
+    if (!WinInet()->InternetCrackUrlA(url.c_str(), static_cast<DWORD>(url.size()), 0, &parts)) return false;
     if (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS) return false;
     address.secure = parts.nScheme == INTERNET_SCHEME_HTTPS;
     // After the call each length is that of its part, without the terminating zero.
@@ -332,7 +332,8 @@ bool CrackWebAddress(const std::string& url, WebAddress& address) {
 FetchResult FetchOnce(const WebAddress& address, const Validators& have, const FetchLimits& limits,
                       std::string& location) {
     FetchResult result;
-    UniqueInternet session(InternetOpenA(ProcessFileName().c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+    UniqueInternet session(
+        WinInet()->InternetOpenA(ProcessFileName().c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     if (!session) return result.reason = "no internet session", result;
     auto transfer = std::make_shared<Transfer>(std::move(session), limits);
     // Without its event the wait below would spin for as long as the transfer runs.
@@ -398,10 +399,10 @@ FetchResult FetchOnce(const WebAddress& address, const Validators& have, const F
 // The address a redirect names, resolved against the one that was asked.
 std::string Resolve(const std::string& base, const std::string& location) {
     DWORD size = 0;
-    InternetCombineUrlA(base.c_str(), location.c_str(), nullptr, &size, ICU_NO_ENCODE);
+    WinInet()->InternetCombineUrlA(base.c_str(), location.c_str(), nullptr, &size, ICU_NO_ENCODE);
     if (size == 0 || size > 4096) return {};
     std::string combined(size + 1, '\0');
-    if (!InternetCombineUrlA(base.c_str(), location.c_str(), combined.data(), &size, ICU_NO_ENCODE)) return {};
+    if (!WinInet()->InternetCombineUrlA(base.c_str(), location.c_str(), combined.data(), &size, ICU_NO_ENCODE)) return {};
     combined.resize(size);
     return combined;
 }
@@ -423,6 +424,8 @@ void RepostQuit() {
 FetchResult FetchUrl(const std::string& url, const Validators& have, const FetchLimits& limits) {
     FetchResult result;
     if (t_quit) return result.kind = FetchResult::Kind::kQuit, result.reason = "the window closed", result;
+    // Every internet call below goes through the functions this finds.
+    if (WinInet() == nullptr) return result.reason = kNoInternetLibrary, result;
     std::string current = CanonicalizeUrl(url);
     WebAddress address;
     if (!LooksLikeUrl(current) || !CrackWebAddress(current, address)) {

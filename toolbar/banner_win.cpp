@@ -2,12 +2,12 @@
 
 #include <windows.h>
 #include <olectl.h>
-#include <wininet.h>
 
 #include "base/com_win.hpp"
 #include "base/wide_win.hpp"
 #include "settings/navigation_win.hpp"
 #include "settings/toolbar_settings.hpp"
+#include "settings/wininet_win.hpp"
 
 namespace tb {
 namespace {
@@ -61,7 +61,8 @@ void TBanner::SetUp() {
     toolbar_.Model().MoveTop(*toolbar_.Model().TopLevel().back(), 0);
 
     // Offline, no movie is loaded and the banner stays hidden.
-    const DWORD connected = AttemptConnect ? AttemptConnect() : InternetAttemptConnect(0);
+    const WinInetFunctions* net = AttemptConnect ? nullptr : WinInet();
+    const DWORD connected = AttemptConnect ? AttemptConnect() : net ? net->InternetAttemptConnect(0) : ERROR_NOT_FOUND;
     if (connected != ERROR_SUCCESS) return;
     Variant movie;
     movie.Get()->vt = VT_BSTR;

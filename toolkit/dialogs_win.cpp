@@ -6,6 +6,7 @@
 #include <atomic>
 
 #include "base/errors.hpp"
+#include "base/system_library_win.hpp"
 #include "base/text.hpp"
 #include "base/wide_win.hpp"
 
@@ -27,14 +28,12 @@ std::wstring DialogFilter(std::u16string_view filter) {
 
 // The common dialogs' library is loaded when a file dialog is first asked for, not with the
 // toolbar: loading it costs a new browser process more than building its toolbar, and only the
-// history's Save and Load use it. From the system folder only, never from the current one.
+// history's Save and Load use it.
 using FileDialogFunction = BOOL(WINAPI*)(OPENFILENAMEW*);
 FileDialogFunction FileDialogOf(bool save) {
-    static const HMODULE library = LoadLibraryExW(L"comdlg32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-    if (library == nullptr) throw Error("The file dialog is not available");
-    const FARPROC found = GetProcAddress(library, save ? "GetSaveFileNameW" : "GetOpenFileNameW");
+    const auto found = SystemFunction<FileDialogFunction>(L"comdlg32.dll", save ? "GetSaveFileNameW" : "GetOpenFileNameW");
     if (found == nullptr) throw Error("The file dialog is not available");
-    return reinterpret_cast<FileDialogFunction>(reinterpret_cast<void*>(found));
+    return found;
 }
 
 bool RunFileDialog(HWND owner, bool save, FileDialogArgs& args) {

@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "base/boundary_win.hpp"
+#include "base/system_library_win.hpp"
 
 namespace tb {
 namespace {
@@ -27,13 +28,9 @@ struct SystemContainer {
 const SystemContainer& Container() {
     static const SystemContainer container = [] {
         SystemContainer made;
-        HMODULE atl = LoadLibraryW(L"atl.dll");
-        if (atl == nullptr) return made;
-        auto init = reinterpret_cast<AtlAxWinInitFunction>(reinterpret_cast<void*>(GetProcAddress(atl, "AtlAxWinInit")));
-        made.create = reinterpret_cast<AtlAxCreateControlFunction>(
-            reinterpret_cast<void*>(GetProcAddress(atl, "AtlAxCreateControl")));
-        made.get =
-            reinterpret_cast<AtlAxGetControlFunction>(reinterpret_cast<void*>(GetProcAddress(atl, "AtlAxGetControl")));
+        const auto init = SystemFunction<AtlAxWinInitFunction>(L"atl.dll", "AtlAxWinInit");
+        made.create = SystemFunction<AtlAxCreateControlFunction>(L"atl.dll", "AtlAxCreateControl");
+        made.get = SystemFunction<AtlAxGetControlFunction>(L"atl.dll", "AtlAxGetControl");
         made.ready = init != nullptr && made.create != nullptr && made.get != nullptr && init();
         return made;
     }();

@@ -230,10 +230,10 @@ void TPicture::Draw(HDC dc, const RECT& box, bool transparent, bool stretch) con
     HGDIOBJ old = SelectObject(source.Get(), bitmap_.Get());
     if (BitsPerPixel() == 32) {
         BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-        AlphaBlend(dc, box.left, box.top, width, height, source.Get(), 0, 0, width_, height_, blend);
+        GdiAlphaBlend(dc, box.left, box.top, width, height, source.Get(), 0, 0, width_, height_, blend);
     } else if (transparent) {
         const COLORREF key = GetPixel(source.Get(), 0, height_ - 1);
-        TransparentBlt(dc, box.left, box.top, width, height, source.Get(), 0, 0, width_, height_, key);
+        GdiTransparentBlt(dc, box.left, box.top, width, height, source.Get(), 0, 0, width_, height_, key);
     } else if (width != width_ || height != height_) {
         const int mode = SetStretchBltMode(dc, HALFTONE);  // averaged, not every n-th pixel
         SetBrushOrgEx(dc, 0, 0, nullptr);

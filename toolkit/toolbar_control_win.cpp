@@ -185,6 +185,13 @@ TBBUTTON TToolbarControl::ButtonFor(TToolbarItem& item, int index, const std::ws
     return button;
 }
 
+namespace {
+
+// The window's own visibility, whatever its parents' (a toolbar is built hidden).
+bool HasVisibleStyle(HWND window) { return (GetWindowLongPtrW(window, GWL_STYLE) & WS_VISIBLE) != 0; }
+
+}  // namespace
+
 void TToolbarControl::Render() {
     // The model's EndUpdate renders what changed meanwhile, once: a build sets the images and the
     // scale while it makes its items, and each render removes and adds every button.
@@ -277,8 +284,14 @@ void TToolbarControl::Layout() {
     placed_ = now;
     buttons_moved_ = false;
     MoveWindow(toolbar_, 0, 0, width, height, TRUE);
-    MoveWindow(chevron_, width, 0, chevron_width, height, TRUE);
-    ShowWindow(chevron_, overflow ? SW_SHOWNA : SW_HIDE);
+    // Every move asks the window system, also for a window that stays where it is: the chevron is
+    // placed when it shows, and a control only when its place changes.
+    if (overflow) {
+        MoveWindow(chevron_, width, 0, chevron_width, height, TRUE);
+        ShowWindow(chevron_, SW_SHOWNA);
+    } else if (HasVisibleStyle(chevron_)) {
+        ShowWindow(chevron_, SW_HIDE);
+    }
     PlaceControls();
 }
 
@@ -300,8 +313,13 @@ void TToolbarControl::PlaceControls() {
         RECT own{};
         GetWindowRect(control, &own);
         const int control_height = own.bottom - own.top;
-        const int top = box.top + ((box.bottom - box.top) - control_height) / 2;
-        SetWindowPos(control, nullptr, box.left, std::max<int>(0, top), box.right - box.left, control_height,
+        const int top = std::max<int>(0, box.top + ((box.bottom - box.top) - control_height) / 2);
+        MapWindowPoints(nullptr, toolbar_, reinterpret_cast<POINT*>(&own), 2);
+        if (HasVisibleStyle(control) && GetParent(control) == toolbar_ && own.left == box.left && own.top == top &&
+            own.right - own.left == box.right - box.left) {
+            continue;
+        }
+        SetWindowPos(control, nullptr, box.left, top, box.right - box.left, control_height,
                      SWP_NOZORDER | SWP_NOACTIVATE | SWP_SHOWWINDOW);
     }
 }

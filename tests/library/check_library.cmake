@@ -1,7 +1,7 @@
 cmake_minimum_required(VERSION 3.25)
 # cmake -DLIBRARY=... -DDEF_FILE=... -DOBJDUMP=... -DNM=... -P check_library.cmake
 # Fails unless the library's exports are exactly the .def file's names, every imported DLL is one
-# of Windows' own, and the library is stripped.
+# of Windows' own and none of those it loads on first use, and the library is stripped.
 
 # The names the .def file exports: the word before "=" or the first word of each line under EXPORTS.
 file(STRINGS ${DEF_FILE} def_lines)
@@ -50,6 +50,16 @@ set(system_dlls ADVAPI32.DLL COMCTL32.DLL GDI32.DLL KERNEL32.DLL MSVCRT.DLL OLE3
 foreach(dll IN LISTS imported)
   if(NOT dll IN_LIST system_dlls AND NOT dll MATCHES "^API-MS-WIN-")
     message(FATAL_ERROR "imports ${dll}, which is not a Windows system DLL")
+  endif()
+endforeach()
+
+# Loaded from the system folder when a feature first needs them (an update's transfer, a download's
+# check, a file dialog, a link, the banner's control): an import would load them with every browser
+# process, before any of that is asked for.
+set(loaded_on_first_use WININET.DLL BCRYPT.DLL COMDLG32.DLL URLMON.DLL ATL.DLL MSIMG32.DLL)
+foreach(dll IN LISTS imported)
+  if(dll IN_LIST loaded_on_first_use)
+    message(FATAL_ERROR "imports ${dll}, which the library loads on first use only")
   endif()
 endforeach()
 
