@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
+#include <optional>
 
 #include "base/text.hpp"
 
@@ -26,6 +28,39 @@ int ReadImageSide(PropertyReader& reader) {
     return side;
 }
 
+// What the pictures of one image list read from a store may decode to, in pixels: an icon store in
+// the user's data folder can be written by others, and a PNG file of a few kilobytes can ask for
+// 64 MB of pixels and the time to fill them. 16 Mpixels hold a thousand icons of 128 x 128.
+constexpr std::uint64_t kMaxDecodedPixelsPerList = std::uint64_t{16} << 20;
+
+// Set while an image list is read: what its pictures may still decode to.
+thread_local std::uint64_t* t_decode_budget = nullptr;
+
+class DecodeBudget {
+public:
+    DecodeBudget() : previous_(t_decode_budget) { t_decode_budget = &left_; }
+    ~DecodeBudget() { t_decode_budget = previous_; }
+    DecodeBudget(const DecodeBudget&) = delete;
+    DecodeBudget& operator=(const DecodeBudget&) = delete;
+
+private:
+    std::uint64_t left_ = kMaxDecodedPixelsPerList;
+    std::uint64_t* previous_;
+};
+
+// Width times height as the PNG file's header states them, or nothing when the bytes do not start
+// as a PNG file (the decoder would refuse them as well).
+std::optional<std::uint64_t> PngHeaderPixels(std::string_view data) {
+    constexpr std::string_view kSignature("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR", 16);
+    if (data.size() < 24 || data.substr(0, kSignature.size()) != kSignature) return std::nullopt;
+    const auto big_endian = [data](std::size_t at) {
+        std::uint32_t value = 0;
+        for (std::size_t i = 0; i < 4; ++i) value = (value << 8) | static_cast<unsigned char>(data[at + i]);
+        return value;
+    };
+    return std::uint64_t{big_endian(16)} * big_endian(20);
+}
+
 void WriteColor(PropertyWriter& w, std::int32_t color) {
     if (const auto ident = IdentFromColor(color)) {
         w.Ident(*ident);
@@ -46,7 +81,15 @@ bool TPngPicture::ReadProperty(std::string_view name, PropertyReader& reader) {
 
 void TPngPicture::SetData(std::string data) {
     data_ = std::move(data);
-    pixels_ = data_.empty() ? std::nullopt : DecodePng(data_);
+    pixels_.reset();
+    if (data_.empty()) return;
+    if (t_decode_budget != nullptr) {
+        // Past the list's budget a picture keeps its bytes (written back as they came) and shows blank.
+        const std::optional<std::uint64_t> pixels = PngHeaderPixels(data_);
+        if (!pixels || *pixels > *t_decode_budget) return;
+        *t_decode_budget -= *pixels;
+    }
+    pixels_ = DecodePng(data_);
 }
 
 // --- TPngImageCollectionItem ---
@@ -194,6 +237,7 @@ void TPngImageList::Rebuild() {
 }
 
 void ReadImageListProperties(std::string_view stream, TPngImageList& list) {
+    const DecodeBudget budget;
     PropertyReader reader(stream);
     reader.ReadProperties(list);
 }

@@ -307,6 +307,32 @@ TEST(PngImageList, UnreadablePictureKeepsTheNumbersOfTheImagesAfterIt) {
     EXPECT_FALSE(list.PngImages()[0]->PngImage.Pixels());
 }
 
+// An icon store can be written by others: what one list's pictures decode to is bounded, so a few
+// small files that each claim 2048 x 2048 pixels cannot fill the memory and hold the window up.
+TEST(PngImageList, PicturesBeyondTheListsDecodeBudgetKeepTheirBytesAndShowBlank) {
+    const std::string large = IconBytes("large-2048");
+    Stream stream;
+    stream.Name("PngImages").Code(14);
+    for (int i = 0; i < 5; ++i) stream.PngItem(large);
+    stream.PngItem(IconBytes("go-next")).End().End();
+    TPngImageList list;
+    ReadImageListProperties(stream.Bytes(), list);
+    ASSERT_EQ(list.Images().size(), 6u);
+    for (std::size_t i = 0; i < 6; ++i) {
+        SCOPED_TRACE(i);
+        // Four pictures of 4 Mpixels fill the budget; the rest are not decoded at all.
+        EXPECT_EQ(list.PngImages()[i]->PngImage.Pixels().has_value(), i < 4);
+        EXPECT_EQ(list.PngImages()[i]->PngImage.Data(), i < 5 ? large : IconBytes("go-next"));
+    }
+    EXPECT_EQ(list.Images()[5], Bitmap32(16, 16));
+    // Each list read has a budget of its own, and a picture given directly is not counted.
+    TPngImageList next;
+    ReadImageListProperties(Stream().Name("PngImages").Code(14).PngItem(IconBytes("go-next")).End().End().Bytes(), next);
+    EXPECT_EQ(next.Images()[0], Decoded("go-next"));
+    list.PngImages()[5]->PngImage.SetData(IconBytes("go-next"));
+    EXPECT_TRUE(list.PngImages()[5]->PngImage.Pixels());
+}
+
 struct ErrorCase {
     const char* name;
     std::string stream;
