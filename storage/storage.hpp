@@ -310,9 +310,10 @@ private:
     friend class TrsEncryptor;
     friend class TrsKeyWrapper;
 
-    // `then_key`: the name of the key looked up next in the section found, if any (a hint only).
+    // `then_key_hash`: the hash of the key's name looked up next in the section found, if any (for
+    // an early fetch only).
     std::optional<std::ptrdiff_t> ResolveSection(std::string_view path, bool create, bool from_root,
-                                                 std::string_view then_key = {});
+                                                 const std::uint64_t* then_key_hash = nullptr);
     std::ptrdiff_t InsertSection(std::size_t pos, std::string_view name, std::int32_t parent_id);
     std::size_t InsertKey(std::size_t pos, std::string_view name, std::int32_t section_id);
     TrsKeyRecord& KeyForWrite(std::string_view path);
@@ -325,9 +326,11 @@ private:
     // Read indexes: a hash index of each table, built once the table has served a run of reads
     // unchanged. Lookups use them only when nothing is to be created. std::nullopt: the index
     // cannot answer; else the position, or -1 for none.
-    std::optional<std::ptrdiff_t> IndexedKey(std::int32_t section_id, std::string_view name);
+    // `name_hash`: name_words::NameHash(name) when the caller has it already.
+    std::optional<std::ptrdiff_t> IndexedKey(std::int32_t section_id, std::string_view name,
+                                             const std::uint64_t* name_hash);
     std::optional<std::ptrdiff_t> IndexedSection(std::int32_t parent_id, std::string_view name,
-                                                 std::string_view then_key);
+                                                 const std::uint64_t* then_key_hash);
 
     std::vector<TrsSectionRecord> sections_;
     std::vector<TrsKeyRecord> keys_;
