@@ -107,6 +107,8 @@ int CompareKey(const TrsKeyRecord& k, std::int32_t section_id, std::string_view 
     return CompareNames(k.name, name);
 }
 
+std::int32_t SectionParentId(const TrsSectionRecord& s) { return s.parent_id; }
+
 // First position in [first, end) whose entry is not less than (id, name).
 template <class T, class Compare>
 std::size_t LowerBound(const std::vector<T>& table, std::size_t first, std::size_t end, std::int32_t id,
@@ -472,6 +474,10 @@ std::size_t TrsStorage::InsertKey(std::size_t pos, std::string_view name, std::i
 }
 
 std::optional<std::size_t> TrsStorage::FindKey(std::string_view path, bool create) {
+    return FindKey(path, create, nullptr);
+}
+
+std::optional<std::size_t> TrsStorage::FindKey(std::string_view path, bool create, TrsKeyRecord* copy) {
     // Split at the last separator: the key name after it, the section path before it.
     const std::size_t split = AfterLastSeparator(path);
     const std::string_view name = path.substr(split);
@@ -517,10 +523,16 @@ std::optional<std::size_t> TrsStorage::FindKey(std::string_view path, bool creat
 
     KeyCache& cache = key_cache_;
     std::size_t pos;
-    const auto indexed = create ? std::nullopt : IndexedKey(section_id, name, then_key_hash);
+    TrsKeyRecord found;
+    const auto indexed = create ? std::nullopt : IndexedKey(section_id, name, then_key_hash, found);
     if (indexed) {
         if (*indexed < 0) return std::nullopt;
         pos = static_cast<std::size_t>(*indexed);
+        key_.key_pos_ = static_cast<std::ptrdiff_t>(pos);
+        key_.section_pos_ = section;
+        // The index has the key as the table holds it: its record need not be fetched.
+        if (copy != nullptr) *copy = found;
+        return pos;
     } else if (cache.valid && cache.generation == key_generation_ && cache.section_id == section_id &&
         cache.scope_first == lo && cache.scope_end == hi && CompareNames(cache.name, name) == 0) {
         pos = cache.position;
@@ -545,37 +557,38 @@ std::optional<std::size_t> TrsStorage::FindKey(std::string_view path, bool creat
     }
     key_.key_pos_ = static_cast<std::ptrdiff_t>(pos);
     key_.section_pos_ = section;
+    if (copy != nullptr) *copy = keys_[pos];
     return pos;
 }
 
-std::optional<std::ptrdiff_t> TrsStorage::IndexedKey(std::int32_t section_id, std::string_view name,
-                                                     const std::uint64_t* name_hash) {
-    auto id_of = [](const TrsKeyRecord& k) { return k.section_id; };
-    if (!key_index_.IsFor(key_generation_)) {
-        if (!key_index_.WorthBuilding(key_generation_)) return std::nullopt;
-        // A key's name is fetched while its record is: the record only says where the name is
-        // once it has arrived.
-        auto name_address = [](const TrsKeyRecord& k) { return reinterpret_cast<std::uintptr_t>(k.name.data()); };
-        key_index_.Build(keys_, id_of, name_address, key_generation_);
+// Building an index is rare and long; kept out of line, it leaves the lookups short.
+[[gnu::noinline]] bool TrsStorage::BuildIndexesIfWorth(bool keys) {
+    if (keys) {
+        if (!key_index_.WorthBuilding(key_generation_)) return false;
+        key_index_.Build(keys_, key_generation_);
+        return key_index_.Usable();
     }
-    if (!key_index_.Usable()) return std::nullopt;
-    return key_index_.Find(keys_, id_of, section_id, name, name_hash ? *name_hash : name_words::NameHash(name),
-                           [](std::uintptr_t name_address) { __builtin_prefetch(reinterpret_cast<const void*>(name_address)); });
+    if (!section_index_.WorthBuilding(section_generation_)) return false;
+    auto own_id = [](const TrsSectionRecord& s) { return static_cast<std::uint32_t>(s.id); };
+    section_index_.Build(sections_, SectionParentId, own_id, section_generation_);
+    return section_index_.Usable();
+}
+
+std::optional<std::ptrdiff_t> TrsStorage::IndexedKey(std::int32_t section_id, std::string_view name,
+                                                     const std::uint64_t* name_hash, TrsKeyRecord& found) {
+    if (key_index_.IsFor(key_generation_) ? !key_index_.Usable() : !BuildIndexesIfWorth(true)) return std::nullopt;
+    return key_index_.Find(keys_, section_id, name, name_hash ? *name_hash : name_words::NameHash(name), found);
 }
 
 std::optional<std::ptrdiff_t> TrsStorage::IndexedSection(std::int32_t parent_id, std::string_view name,
                                                          const std::uint64_t* then_key_hash) {
-    auto id_of = [](const TrsSectionRecord& s) { return s.parent_id; };
-    if (!section_index_.IsFor(section_generation_)) {
-        if (!section_index_.WorthBuilding(section_generation_)) return std::nullopt;
-        auto own_id = [](const TrsSectionRecord& s) { return static_cast<std::uint32_t>(s.id); };
-        section_index_.Build(sections_, id_of, own_id, section_generation_);
+    if (section_index_.IsFor(section_generation_) ? !section_index_.Usable() : !BuildIndexesIfWorth(false)) {
+        return std::nullopt;
     }
-    if (!section_index_.Usable()) return std::nullopt;
-    // The key looked up next in this section: its slot is fetched with the candidate's id while
-    // the candidate's record is, rather than after it.
+    // The key looked up next in this section: its slot is fetched as soon as the section's id is
+    // known, while the lookup finishes.
     const bool prefetch_key = then_key_hash != nullptr && key_index_.IsFor(key_generation_) && key_index_.Usable();
-    return section_index_.Find(sections_, id_of, parent_id, name, name_words::NameHash(name), [&](std::uint32_t id) {
+    return section_index_.Find(sections_, parent_id, name, name_words::NameHash(name), [&](std::uint32_t id) {
         if (prefetch_key) key_index_.Prefetch(static_cast<std::int32_t>(id), *then_key_hash);
     });
 }
@@ -586,19 +599,24 @@ bool TrsStorage::SectionExists(std::string_view path) { return FindSection(path,
 
 // ---------------------------------------------------------------- reads
 
+// The reads convert the copy of the key a lookup gives: through the read index, that copy comes
+// from the index's slot, and the key's record is never fetched.
 std::string TrsStorage::ReadString(std::string_view path, std::string_view default_value) {
-    if (!FindKey(path, false)) return std::string(default_value);
-    return key_.AsString();
+    TrsKeyRecord key;
+    if (!FindKey(path, false, &key)) return std::string(default_value);
+    return key_.StringOf(key);
 }
 
 std::int32_t TrsStorage::ReadInteger(std::string_view path, std::int32_t default_value) {
-    if (!FindKey(path, false)) return default_value;
-    return key_.AsInteger();
+    TrsKeyRecord key;
+    if (!FindKey(path, false, &key)) return default_value;
+    return key_.IntegerOf(key);
 }
 
 bool TrsStorage::ReadBool(std::string_view path, bool default_value) {
-    if (!FindKey(path, false)) return default_value;
-    return key_.AsBoolean();
+    TrsKeyRecord key;
+    if (!FindKey(path, false, &key)) return default_value;
+    return key_.BooleanOf(key);
 }
 
 int TrsStorage::ReadStream(std::string_view path, TMemoryStream& stream) {
@@ -635,6 +653,7 @@ void TrsStorage::SetFixed(std::string_view path, TrsValueKind kind, std::uint64_
     key.kind = kind;
     key.bytes = {};
     StoreU64(key.fixed, bits);
+    KeyChangedInPlace(key);
     CompactTexts();
 }
 
@@ -694,8 +713,16 @@ void TrsStorage::WriteValue(std::string_view path, TrsValueKind kind, std::strin
         key.bytes = {};
         std::memcpy(key.fixed, payload.data(), payload.size());
     }
+    KeyChangedInPlace(key);
     // Only now: `path` and `payload` may themselves be views into the pool.
     CompactTexts();
+}
+
+void TrsStorage::KeyChangedInPlace(const TrsKeyRecord& key) {
+    // A new value leaves the table's order as it was: the read index follows the one key.
+    if (key_index_.IsFor(key_generation_) && key_index_.Usable()) {
+        key_index_.Refresh(key, static_cast<std::size_t>(&key - keys_.data()));
+    }
 }
 
 void TrsStorage::CompactTexts() {
@@ -709,6 +736,7 @@ void TrsStorage::CompactTexts() {
             key.bytes = compact.Keep(key.bytes);
         }
         texts_ = std::move(compact);
+        key_index_.Forget();  // its slots point at the old texts
     }
     // Checking again only after the pool has doubled keeps the work per write constant.
     next_compaction_check_ = std::max<std::size_t>(texts_.HeldBytes() * 2, 1u << 20);
