@@ -78,8 +78,7 @@ std::string TrsKeyWrapper::KeyDisplayPath() const {
     return "\\" + section_path + "\\" + std::string(key.name);
 }
 
-std::string TrsKeyWrapper::AsString() const {
-    const TrsKeyRecord& key = Record();
+std::string TrsKeyWrapper::StringOf(const TrsKeyRecord& key) const {
     switch (key.kind) {
         case vkEmpty: return {};
         case vkString: return std::string(key.bytes);
@@ -102,8 +101,7 @@ std::string TrsKeyWrapper::AsString() const {
     RaiseConversion("string");
 }
 
-std::int32_t TrsKeyWrapper::AsInteger() const {
-    const TrsKeyRecord& key = Record();
+std::int32_t TrsKeyWrapper::IntegerOf(const TrsKeyRecord& key) const {
     switch (key.kind) {
         case vkEmpty: return 0;
         case vkString: return TextToInteger(key.bytes);
@@ -125,8 +123,7 @@ std::int32_t TrsKeyWrapper::AsInteger() const {
     RaiseConversion("integer");
 }
 
-bool TrsKeyWrapper::AsBoolean() const {
-    const TrsKeyRecord& key = Record();
+bool TrsKeyWrapper::BooleanOf(const TrsKeyRecord& key) const {
     switch (key.kind) {
         case vkEmpty: return false;
         case vkString:

@@ -2,6 +2,7 @@
 #include "storage/storage.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <unordered_map>
 
@@ -14,6 +15,45 @@ namespace {
 constexpr std::size_t kMaxNameBytes = 255;
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+// Paths are scanned for separators eight bytes at a time, as names are hashed (name_index.hpp):
+// a byte at a time, the scans cost as much as the rest of a lookup.
+static_assert(std::endian::native == std::endian::little, "byte k of a loaded word is its bits 8k..8k+7");
+
+// The high bit of each byte of `word` that is '\\' or '/', and no other bit.
+std::uint64_t SeparatorBytes(std::uint64_t word) {
+    constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+    constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
+    // Exact for every byte (no borrow runs from one byte into the next).
+    auto zero_bytes = [](std::uint64_t v) { return ~(((v & kLow7) + kLow7) | v | kLow7); };
+    return zero_bytes(word ^ ('\\' * kOnes)) | zero_bytes(word ^ ('/' * kOnes));
+}
+
+// Position of the first separator at or after `from`, or the path's size.
+std::size_t NextSeparator(std::string_view path, std::size_t from) {
+    std::size_t i = from;
+    for (; i + 8 <= path.size(); i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, path.data() + i, 8);
+        if (const std::uint64_t found = SeparatorBytes(word)) return i + static_cast<std::size_t>(std::countr_zero(found)) / 8;
+    }
+    while (i < path.size() && !IsSeparator(path[i])) ++i;
+    return i;
+}
+
+// Position just after the last separator, 0 when there is none.
+std::size_t AfterLastSeparator(std::string_view path) {
+    std::size_t end = path.size();
+    for (; end >= 8; end -= 8) {
+        std::uint64_t word;
+        std::memcpy(&word, path.data() + end - 8, 8);
+        if (const std::uint64_t found = SeparatorBytes(word)) {
+            return end - 8 + static_cast<std::size_t>(63 - std::countl_zero(found)) / 8 + 1;
+        }
+    }
+    while (end > 0 && !IsSeparator(path[end - 1])) --end;
+    return end;
+}
 
 // Tables grow in steps (8 while small, then 16, then a quarter) and give back half of their unused
 // entries after removals, nothing when empty.
@@ -66,6 +106,8 @@ int CompareKey(const TrsKeyRecord& k, std::int32_t section_id, std::string_view 
     if (k.section_id != section_id) return k.section_id < section_id ? -1 : 1;
     return CompareNames(k.name, name);
 }
+
+std::int32_t SectionParentId(const TrsSectionRecord& s) { return s.parent_id; }
 
 // First position in [first, end) whose entry is not less than (id, name).
 template <class T, class Compare>
@@ -360,22 +402,21 @@ std::optional<std::ptrdiff_t> TrsStorage::FindSection(std::string_view path, boo
 }
 
 std::optional<std::ptrdiff_t> TrsStorage::ResolveSection(std::string_view path, bool create, bool from_root,
-                                                         std::string_view then_key) {
+                                                         const std::uint64_t* then_key_hash) {
     if (path.empty()) return -1;
     std::ptrdiff_t present = (IsSeparator(path[0]) || from_root) ? -1 : current_;
     std::size_t i = 0;
     while (i < path.size() && IsSeparator(path[i])) ++i;
     if (i == path.size()) return present;
     for (;;) {
-        std::size_t end = i;
-        while (end < path.size() && !IsSeparator(path[end])) ++end;
+        const std::size_t end = NextSeparator(path, i);
         const std::string_view segment = path.substr(i, end - i);
         if (segment.empty()) return std::nullopt;
 
         const std::int32_t parent_id = present < 0 ? 0 : sections_[present].id;
         const bool last = end == path.size() || end + 1 == path.size();
         if (!create) {
-            if (const auto indexed = IndexedSection(parent_id, segment, last ? then_key : std::string_view())) {
+            if (const auto indexed = IndexedSection(parent_id, segment, last ? then_key_hash : nullptr)) {
                 if (*indexed < 0) return std::nullopt;
                 present = *indexed;
                 if (last) return present;
@@ -433,14 +474,27 @@ std::size_t TrsStorage::InsertKey(std::size_t pos, std::string_view name, std::i
 }
 
 std::optional<std::size_t> TrsStorage::FindKey(std::string_view path, bool create) {
+    return FindKey(path, create, nullptr);
+}
+
+std::optional<std::size_t> TrsStorage::FindKey(std::string_view path, bool create, TrsKeyRecord* copy) {
     // Split at the last separator: the key name after it, the section path before it.
-    std::size_t split = path.size();
-    while (split > 0 && !IsSeparator(path[split - 1])) --split;
+    const std::size_t split = AfterLastSeparator(path);
     const std::string_view name = path.substr(split);
+    // With a key index the name is hashed once, here: the section's lookup starts fetching the
+    // key's slot with it, and the key's lookup uses it.
+    const bool key_indexed = !create && key_index_.IsFor(key_generation_) && key_index_.Usable();
+    const std::uint64_t name_hash = key_indexed ? name_words::NameHash(name) : 0;
+    const std::uint64_t* const then_key_hash = key_indexed ? &name_hash : nullptr;
 
     std::ptrdiff_t section = current_;
     if (split == 1) {
         section = -1;
+    } else if (split > 1 && !create && section_index_.IsFor(section_generation_) && section_index_.Usable()) {
+        // The index answers as fast as the section cache would, without copying the path into it.
+        const auto found = ResolveSection(path.substr(0, split - 1), false, false, then_key_hash);
+        if (!found) return std::nullopt;
+        section = *found;
     } else if (split > 1) {
         const std::string_view section_path = path.substr(0, split - 1);
         const bool absolute = IsSeparator(section_path[0]);
@@ -449,7 +503,7 @@ std::optional<std::size_t> TrsStorage::FindKey(std::string_view path, bool creat
             (absolute || cache.resolved_from == current_) && CompareNames(cache.path, section_path) == 0) {
             section = cache.position;
         } else {
-            const auto found = ResolveSection(section_path, create, false, name);
+            const auto found = ResolveSection(section_path, create, false, then_key_hash);
             if (!found) return std::nullopt;
             section = *found;
             cache.valid = true;
@@ -469,10 +523,16 @@ std::optional<std::size_t> TrsStorage::FindKey(std::string_view path, bool creat
 
     KeyCache& cache = key_cache_;
     std::size_t pos;
-    const auto indexed = create ? std::nullopt : IndexedKey(section_id, name);
+    TrsKeyRecord found;
+    const auto indexed = create ? std::nullopt : IndexedKey(section_id, name, then_key_hash, found);
     if (indexed) {
         if (*indexed < 0) return std::nullopt;
         pos = static_cast<std::size_t>(*indexed);
+        key_.key_pos_ = static_cast<std::ptrdiff_t>(pos);
+        key_.section_pos_ = section;
+        // The index has the key as the table holds it: its record need not be fetched.
+        if (copy != nullptr) *copy = found;
+        return pos;
     } else if (cache.valid && cache.generation == key_generation_ && cache.section_id == section_id &&
         cache.scope_first == lo && cache.scope_end == hi && CompareNames(cache.name, name) == 0) {
         pos = cache.position;
@@ -497,37 +557,39 @@ std::optional<std::size_t> TrsStorage::FindKey(std::string_view path, bool creat
     }
     key_.key_pos_ = static_cast<std::ptrdiff_t>(pos);
     key_.section_pos_ = section;
+    if (copy != nullptr) *copy = keys_[pos];
     return pos;
 }
 
-std::optional<std::ptrdiff_t> TrsStorage::IndexedKey(std::int32_t section_id, std::string_view name) {
-    auto id_of = [](const TrsKeyRecord& k) { return k.section_id; };
-    if (!key_index_.IsFor(key_generation_)) {
-        if (!key_index_.WorthBuilding(key_generation_)) return std::nullopt;
-        // A key's name is fetched while its record is: the record only says where the name is
-        // once it has arrived.
-        auto name_address = [](const TrsKeyRecord& k) { return reinterpret_cast<std::uintptr_t>(k.name.data()); };
-        key_index_.Build(keys_, id_of, name_address, key_generation_);
+// Building an index is rare and long; kept out of line, it leaves the lookups short.
+[[gnu::noinline]] bool TrsStorage::BuildIndexesIfWorth(bool keys) {
+    if (keys) {
+        if (!key_index_.WorthBuilding(key_generation_)) return false;
+        key_index_.Build(keys_, key_generation_);
+        return key_index_.Usable();
     }
-    if (!key_index_.Usable()) return std::nullopt;
-    return key_index_.Find(keys_, id_of, section_id, name,
-                           [](std::uintptr_t name_address) { __builtin_prefetch(reinterpret_cast<const void*>(name_address)); });
+    if (!section_index_.WorthBuilding(section_generation_)) return false;
+    auto own_id = [](const TrsSectionRecord& s) { return static_cast<std::uint32_t>(s.id); };
+    section_index_.Build(sections_, SectionParentId, own_id, section_generation_);
+    return section_index_.Usable();
+}
+
+std::optional<std::ptrdiff_t> TrsStorage::IndexedKey(std::int32_t section_id, std::string_view name,
+                                                     const std::uint64_t* name_hash, TrsKeyRecord& found) {
+    if (key_index_.IsFor(key_generation_) ? !key_index_.Usable() : !BuildIndexesIfWorth(true)) return std::nullopt;
+    return key_index_.Find(keys_, section_id, name, name_hash ? *name_hash : name_words::NameHash(name), found);
 }
 
 std::optional<std::ptrdiff_t> TrsStorage::IndexedSection(std::int32_t parent_id, std::string_view name,
-                                                         std::string_view then_key) {
-    auto id_of = [](const TrsSectionRecord& s) { return s.parent_id; };
-    if (!section_index_.IsFor(section_generation_)) {
-        if (!section_index_.WorthBuilding(section_generation_)) return std::nullopt;
-        auto own_id = [](const TrsSectionRecord& s) { return static_cast<std::uint32_t>(s.id); };
-        section_index_.Build(sections_, id_of, own_id, section_generation_);
+                                                         const std::uint64_t* then_key_hash) {
+    if (section_index_.IsFor(section_generation_) ? !section_index_.Usable() : !BuildIndexesIfWorth(false)) {
+        return std::nullopt;
     }
-    if (!section_index_.Usable()) return std::nullopt;
-    // The key looked up next in this section: its slot is fetched with the candidate's id while
-    // the candidate's record is, rather than after it.
-    const bool prefetch_key = !then_key.empty() && key_index_.IsFor(key_generation_) && key_index_.Usable();
-    return section_index_.Find(sections_, id_of, parent_id, name, [&](std::uint32_t id) {
-        if (prefetch_key) key_index_.Prefetch(static_cast<std::int32_t>(id), then_key);
+    // The key looked up next in this section: its slot is fetched as soon as the section's id is
+    // known, while the lookup finishes.
+    const bool prefetch_key = then_key_hash != nullptr && key_index_.IsFor(key_generation_) && key_index_.Usable();
+    return section_index_.Find(sections_, parent_id, name, name_words::NameHash(name), [&](std::uint32_t id) {
+        if (prefetch_key) key_index_.Prefetch(static_cast<std::int32_t>(id), *then_key_hash);
     });
 }
 
@@ -537,19 +599,24 @@ bool TrsStorage::SectionExists(std::string_view path) { return FindSection(path,
 
 // ---------------------------------------------------------------- reads
 
+// The reads convert the copy of the key a lookup gives: through the read index, that copy comes
+// from the index's slot, and the key's record is never fetched.
 std::string TrsStorage::ReadString(std::string_view path, std::string_view default_value) {
-    if (!FindKey(path, false)) return std::string(default_value);
-    return key_.AsString();
+    TrsKeyRecord key;
+    if (!FindKey(path, false, &key)) return std::string(default_value);
+    return key_.StringOf(key);
 }
 
 std::int32_t TrsStorage::ReadInteger(std::string_view path, std::int32_t default_value) {
-    if (!FindKey(path, false)) return default_value;
-    return key_.AsInteger();
+    TrsKeyRecord key;
+    if (!FindKey(path, false, &key)) return default_value;
+    return key_.IntegerOf(key);
 }
 
 bool TrsStorage::ReadBool(std::string_view path, bool default_value) {
-    if (!FindKey(path, false)) return default_value;
-    return key_.AsBoolean();
+    TrsKeyRecord key;
+    if (!FindKey(path, false, &key)) return default_value;
+    return key_.BooleanOf(key);
 }
 
 int TrsStorage::ReadStream(std::string_view path, TMemoryStream& stream) {
@@ -586,6 +653,7 @@ void TrsStorage::SetFixed(std::string_view path, TrsValueKind kind, std::uint64_
     key.kind = kind;
     key.bytes = {};
     StoreU64(key.fixed, bits);
+    KeyChangedInPlace(key);
     CompactTexts();
 }
 
@@ -645,8 +713,16 @@ void TrsStorage::WriteValue(std::string_view path, TrsValueKind kind, std::strin
         key.bytes = {};
         std::memcpy(key.fixed, payload.data(), payload.size());
     }
+    KeyChangedInPlace(key);
     // Only now: `path` and `payload` may themselves be views into the pool.
     CompactTexts();
+}
+
+void TrsStorage::KeyChangedInPlace(const TrsKeyRecord& key) {
+    // A new value leaves the table's order as it was: the read index follows the one key.
+    if (key_index_.IsFor(key_generation_) && key_index_.Usable()) {
+        key_index_.Refresh(key, static_cast<std::size_t>(&key - keys_.data()));
+    }
 }
 
 void TrsStorage::CompactTexts() {
@@ -660,6 +736,7 @@ void TrsStorage::CompactTexts() {
             key.bytes = compact.Keep(key.bytes);
         }
         texts_ = std::move(compact);
+        key_index_.Forget();  // its slots point at the old texts
     }
     // Checking again only after the pool has doubled keeps the work per write constant.
     next_compaction_check_ = std::max<std::size_t>(texts_.HeldBytes() * 2, 1u << 20);

@@ -17,7 +17,9 @@
 
 #include "base/errors.hpp"
 #include "storage/memory_stream.hpp"
+#include "storage/key_index.hpp"
 #include "storage/name_index.hpp"
+#include "storage/storage_records.hpp"
 #include "storage/text_pool.hpp"
 
 namespace tb {
@@ -26,41 +28,6 @@ class TrsStorage;
 class TPngImageList;
 class TrsStorageData;
 class TrsEncryptor;
-
-// The kind of value a key holds; files keep it in 16 bits, and codes beyond vkRaw32 survive a load
-// (they carry no payload and convert to nothing).
-enum TrsValueKind : std::uint16_t {
-    vkEmpty = 0,
-    vkString = 1,    // 8-bit text of any length
-    vkBinary = 2,    // bytes of any length
-    vkInteger = 3,   // signed 32-bit
-    vkFloat = 4,     // IEEE double
-    vkCurrency = 5,  // signed 64-bit, value x 10000
-    vkDateTime = 6,  // double: days since 1899-12-30, fraction = time of day
-    vkBoolean = 7,   // 32-bit, non-zero is true
-    vkPoint = 8,     // x then y, signed 32-bit each
-    vkInt64 = 9,     // signed 64-bit
-    vkRaw32 = 10,    // 32 bits shown as signed decimal
-};
-
-// Bytes of the fixed payload of a kind: 4 or 8; 0 for vkEmpty, the two byte-string kinds and
-// unknown codes.
-constexpr std::size_t FixedPayloadSize(TrsValueKind kind) {
-    switch (kind) {
-        case vkInteger:
-        case vkBoolean:
-        case vkRaw32:
-            return 4;
-        case vkFloat:
-        case vkCurrency:
-        case vkDateTime:
-        case vkInt64:
-        case vkPoint:
-            return 8;
-        default:
-            return 0;
-    }
-}
 
 // Name collation: byte by byte after mapping 'a'..'z' to 'A'..'Z', unsigned, shorter prefix first.
 // Negative, zero or positive like strcmp. Names equal under it are the same name.
@@ -106,20 +73,6 @@ struct TrsSectionRecord {
     std::int32_t parent_id = 0;  // 0: a child of the root
 };
 
-// The texts of a key are views into its store's text pool (text_pool.hpp): they stay valid until
-// the store's next write, removal, load or ClearAll.
-struct TrsKeyRecord {
-    std::string_view name;
-    std::string_view bytes;       // payload of vkString and vkBinary
-    std::int32_t section_id = 0;  // 0: a key of the root
-    TrsValueKind kind = vkEmpty;
-    unsigned char fixed[8] = {};  // payload of the fixed-size kinds, little-endian
-
-    // The payload as it stands in a file: the byte string for kinds 1 and 2, else the first
-    // FixedPayloadSize(kind) bytes of `fixed`.
-    std::string_view Payload() const;
-};
-
 using TrsNotifyEvent = std::function<void(TrsStorage&)>;
 using TrsStorageKeyEvent = std::function<void(TrsStorage& storage, const std::string& name)>;
 
@@ -131,9 +84,9 @@ public:
     bool HasKey() const;
     const TrsKeyRecord& Record() const;
 
-    std::string AsString() const;
-    std::int32_t AsInteger() const;
-    bool AsBoolean() const;
+    std::string AsString() const { return StringOf(Record()); }
+    std::int32_t AsInteger() const { return IntegerOf(Record()); }
+    bool AsBoolean() const { return BooleanOf(Record()); }
     // "\" + section path + "\" + key name, for messages.
     std::string KeyDisplayPath() const;
 
@@ -143,6 +96,10 @@ public:
 
 private:
     friend class TrsStorage;
+    // The conversions of `key`, the current key's record or a copy of it.
+    std::string StringOf(const TrsKeyRecord& key) const;
+    std::int32_t IntegerOf(const TrsKeyRecord& key) const;
+    bool BooleanOf(const TrsKeyRecord& key) const;
     [[noreturn]] void RaiseConversion(const char* type_word) const;
 
     TrsStorage& storage_;
@@ -310,12 +267,17 @@ private:
     friend class TrsEncryptor;
     friend class TrsKeyWrapper;
 
-    // `then_key`: the name of the key looked up next in the section found, if any (a hint only).
+    // `then_key_hash`: the hash of the key's name looked up next in the section found, if any (for
+    // an early fetch only).
     std::optional<std::ptrdiff_t> ResolveSection(std::string_view path, bool create, bool from_root,
-                                                 std::string_view then_key = {});
+                                                 const std::uint64_t* then_key_hash = nullptr);
     std::ptrdiff_t InsertSection(std::size_t pos, std::string_view name, std::int32_t parent_id);
     std::size_t InsertKey(std::size_t pos, std::string_view name, std::int32_t section_id);
+    // FindKey, which also copies the key found into `copy` (when not null).
+    std::optional<std::size_t> FindKey(std::string_view path, bool create, TrsKeyRecord* copy);
     TrsKeyRecord& KeyForWrite(std::string_view path);
+    // After a write replaced a key's value where it stands.
+    void KeyChangedInPlace(const TrsKeyRecord& key);
     void SetFixed(std::string_view path, TrsValueKind kind, std::uint64_t bits);
     void ComputeCurrentRanges();
     void RemoveMarked(const std::vector<bool>& section_gone, const std::vector<bool>& key_gone);
@@ -325,9 +287,15 @@ private:
     // Read indexes: a hash index of each table, built once the table has served a run of reads
     // unchanged. Lookups use them only when nothing is to be created. std::nullopt: the index
     // cannot answer; else the position, or -1 for none.
-    std::optional<std::ptrdiff_t> IndexedKey(std::int32_t section_id, std::string_view name);
+    // Builds the key index (`keys`) or the section index once enough reads have found its table
+    // unchanged; true when it can answer.
+    bool BuildIndexesIfWorth(bool keys);
+    // `name_hash`: name_words::NameHash(name) when the caller has it already.
+    // `found`: the key as the table holds it, when there is one.
+    std::optional<std::ptrdiff_t> IndexedKey(std::int32_t section_id, std::string_view name,
+                                             const std::uint64_t* name_hash, TrsKeyRecord& found);
     std::optional<std::ptrdiff_t> IndexedSection(std::int32_t parent_id, std::string_view name,
-                                                 std::string_view then_key);
+                                                 const std::uint64_t* then_key_hash);
 
     std::vector<TrsSectionRecord> sections_;
     std::vector<TrsKeyRecord> keys_;
@@ -369,8 +337,8 @@ private:
         std::size_t position = 0;
     } key_cache_;
 
-    NameIndex<std::uintptr_t> key_index_;  // hint: where the name was
-    NameIndex<std::uint32_t> section_index_;  // hint: the section's own id
+    KeyIndex key_index_;
+    NameIndex section_index_;  // hint: the section's own id
 
     TrsKeyWrapper key_;
 };

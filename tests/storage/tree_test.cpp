@@ -97,6 +97,104 @@ TEST(ReadIndexes, FoldOnlyAsciiLettersInLongNames) {
     EXPECT_EQ(store.ReadString("\\Accents\\\xC9TAT LONG NAMF", "-"), "-");
 }
 
+// Enough unchanged reads for both tables to get their read indexes.
+void BuildReadIndexes(TrsStorage& store) {
+    for (int run = 0; run < 100; ++run) store.KeyExists("\\No such section\\key");
+    for (int run = 0; run < 100; ++run) store.KeyExists("no such key");
+}
+
+// The read indexes keep short names in their slots and compare names a word at a time, the last
+// partial word loaded as overlapping words: a name of every length finds its entry in the other
+// case, and a name that differs in any one byte finds nothing.
+TEST(ReadIndexes, NamesOfEveryLengthFindTheirEntryOnly) {
+    TrsStorage store;
+    std::vector<std::string> names;  // one name per length, so that no changed name exists
+    for (size_t n = 1; n <= 20; ++n) {
+        std::string name;
+        for (size_t i = 0; i < n; ++i) name += static_cast<char>('a' + (i * 7 + n) % 26);
+        names.push_back(name);
+    }
+    auto upper = [](std::string text) {
+        for (char& c : text) c = static_cast<char>(c - 'a' + 'A');
+        return text;
+    };
+    auto changed = [](std::string text, size_t at) {
+        text[at] = text[at] == 'q' ? 'r' : 'q';
+        return text;
+    };
+    for (const auto& section : names) {
+        for (const auto& key : names) store.WriteString("\\" + section + "\\" + key, section + "/" + key);
+    }
+    BuildReadIndexes(store);
+    for (const auto& section : names) {
+        for (const auto& key : names) {
+            ASSERT_EQ(store.ReadString("\\" + upper(section) + "\\" + upper(key), "-"), section + "/" + key);
+            for (size_t at = 0; at < section.size(); ++at) {
+                ASSERT_EQ(store.ReadString("\\" + changed(section, at) + "\\" + key, "-"), "-") << section << " " << at;
+            }
+            for (size_t at = 0; at < key.size(); ++at) {
+                ASSERT_EQ(store.ReadString("\\" + section + "\\" + changed(key, at), "-"), "-") << key << " " << at;
+            }
+        }
+    }
+}
+
+// The key index keeps each key's value in its slot: a value replaced where it stands must be read
+// back at once, and texts moved by a compaction must not be read where they were.
+TEST(ReadIndexes, FollowValuesReplacedInPlaceAndTextsThatMove) {
+    TrsStorage store;
+    auto path = [](int i) { return "\\Section\\A key with a long name " + std::to_string(i); };
+    for (int i = 0; i < 50; ++i) store.WriteString(path(i), "value " + std::to_string(i));
+    store.WriteString("\\Section\\k", "short name");
+    BuildReadIndexes(store);
+    ASSERT_EQ(store.ReadString(path(1), "-"), "value 1");
+
+    store.WriteInteger(path(1), 42);
+    EXPECT_EQ(store.ReadString(path(1), "-"), "42");
+    EXPECT_EQ(store.ReadInteger(path(1), 0), 42);
+    store.WriteBool(path(2), true);
+    EXPECT_TRUE(store.ReadBool(path(2), false));
+    store.WriteString(path(3), "True");
+    EXPECT_TRUE(store.ReadBool(path(3), false));
+    store.WriteBinary("\\Section\\k", std::string("\x01\x02", 2));
+    EXPECT_EQ(store.ReadString("\\Section\\k", "-"), "01,02");
+
+    // Long values written over one key until the store compacts its texts, which moves every name
+    // and value; the reads right after must not use the old places.
+    const std::string big(200 * 1024, 'x');
+    for (int i = 0; i < 12; ++i) store.WriteString(path(4), big + std::to_string(i));
+    for (int i = 5; i < 50; ++i) ASSERT_EQ(store.ReadString(path(i), "-"), "value " + std::to_string(i));
+    BuildReadIndexes(store);
+    for (int i = 5; i < 50; ++i) ASSERT_EQ(store.ReadString(path(i), "-"), "value " + std::to_string(i));
+    EXPECT_EQ(store.ReadString(path(4), "-"), big + "11");
+    EXPECT_EQ(store.ReadInteger(path(1), 0), 42);
+}
+
+// A key name longer than a slot's length field (only tables loaded as given can hold one) is
+// checked and read through its record.
+TEST(ReadIndexes, KeysTooLongForASlotAreReadThroughTheirRecords) {
+    const std::string long_name(300, 'k');
+    std::vector<TrsSectionRecord> sections(1);
+    sections[0].name = "S";
+    sections[0].id = 1;
+    std::vector<TrsKeyRecord> keys(2);
+    keys[0].name = "a";
+    keys[0].section_id = 1;
+    keys[0].kind = vkInteger;
+    keys[0].fixed[0] = 7;
+    keys[1].name = long_name;
+    keys[1].section_id = 1;
+    keys[1].kind = vkString;
+    keys[1].bytes = "long";
+    TrsStorage store;
+    store.LoadTables(sections, keys, false);
+    BuildReadIndexes(store);
+    EXPECT_EQ(store.ReadString("\\S\\" + std::string(300, 'K'), "-"), "long");
+    EXPECT_EQ(store.ReadString("\\S\\" + std::string(299, 'k'), "-"), "-");
+    EXPECT_EQ(store.ReadString("\\S\\" + std::string(299, 'k') + "j", "-"), "-");
+    EXPECT_EQ(store.ReadInteger("\\s\\A", 0), 7);
+}
+
 TEST_F(PathTest, RootSectionMovesTheCurrentSection) {
     store.SetRootSection("\\Order");
     EXPECT_EQ(store.ReadString("1", "-"), "one");
