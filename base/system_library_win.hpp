@@ -18,5 +18,30 @@ Function SystemFunction(const wchar_t* library, const char* function) {
 
 }  // namespace tb
 
-// A system function with the type of its declaration in the platform's headers, looked up by name.
-#define TB_SYSTEM_FUNCTION(library, name) ::tb::SystemFunction<decltype(&::name)>(library, #name)
+// The functions of one system library, each looked up by the name of its declaration in the
+// platform's headers, remembering whether any of them was missing:
+//   SystemLibrary cng(L"bcrypt.dll");
+//   static const Table table{TB_SYSTEM_FUNCTION(cng, BCryptHashData), ...};
+//   return cng.Complete() ? &table : nullptr;
+namespace tb {
+
+class SystemLibrary {
+public:
+    explicit SystemLibrary(const wchar_t* name) : name_(name) {}
+
+    template <class Function>
+    Function Find(const char* function) {
+        const auto found = SystemFunction<Function>(name_, function);
+        complete_ = complete_ && found != nullptr;
+        return found;
+    }
+    bool Complete() const { return complete_; }
+
+private:
+    const wchar_t* name_;
+    bool complete_ = true;
+};
+
+}  // namespace tb
+
+#define TB_SYSTEM_FUNCTION(library, name) (library).Find<decltype(&::name)>(#name)

@@ -31,23 +31,15 @@ struct CngFunctions {
 // made and no signature holds.
 const CngFunctions* Cng() {
     static const CngFunctions* const loaded = []() -> const CngFunctions* {
-        constexpr const wchar_t* kLibrary = L"bcrypt.dll";
+        SystemLibrary cng(L"bcrypt.dll");
         static const CngFunctions functions{
-            TB_SYSTEM_FUNCTION(kLibrary, BCryptOpenAlgorithmProvider),
-            TB_SYSTEM_FUNCTION(kLibrary, BCryptCloseAlgorithmProvider),
-            TB_SYSTEM_FUNCTION(kLibrary, BCryptCreateHash),
-            TB_SYSTEM_FUNCTION(kLibrary, BCryptHashData),
-            TB_SYSTEM_FUNCTION(kLibrary, BCryptFinishHash),
-            TB_SYSTEM_FUNCTION(kLibrary, BCryptDestroyHash),
-            TB_SYSTEM_FUNCTION(kLibrary, BCryptImportKeyPair),
-            TB_SYSTEM_FUNCTION(kLibrary, BCryptDestroyKey),
-            TB_SYSTEM_FUNCTION(kLibrary, BCryptVerifySignature),
+            TB_SYSTEM_FUNCTION(cng, BCryptOpenAlgorithmProvider), TB_SYSTEM_FUNCTION(cng, BCryptCloseAlgorithmProvider),
+            TB_SYSTEM_FUNCTION(cng, BCryptCreateHash),            TB_SYSTEM_FUNCTION(cng, BCryptHashData),
+            TB_SYSTEM_FUNCTION(cng, BCryptFinishHash),            TB_SYSTEM_FUNCTION(cng, BCryptDestroyHash),
+            TB_SYSTEM_FUNCTION(cng, BCryptImportKeyPair),         TB_SYSTEM_FUNCTION(cng, BCryptDestroyKey),
+            TB_SYSTEM_FUNCTION(cng, BCryptVerifySignature),
         };
-        const bool complete = functions.BCryptOpenAlgorithmProvider && functions.BCryptCloseAlgorithmProvider &&
-                              functions.BCryptCreateHash && functions.BCryptHashData && functions.BCryptFinishHash &&
-                              functions.BCryptDestroyHash && functions.BCryptImportKeyPair &&
-                              functions.BCryptDestroyKey && functions.BCryptVerifySignature;
-        return complete ? &functions : nullptr;
+        return cng.Complete() ? &functions : nullptr;
     }();
     return loaded;
 }

@@ -6,22 +6,17 @@ namespace tb {
 
 const WinInetFunctions* WinInet() {
     static const WinInetFunctions* const loaded = []() -> const WinInetFunctions* {
-        constexpr const wchar_t* kLibrary = L"wininet.dll";
+        SystemLibrary wininet(L"wininet.dll");
         static const WinInetFunctions functions{
-            TB_SYSTEM_FUNCTION(kLibrary, InternetOpenA),       TB_SYSTEM_FUNCTION(kLibrary, InternetConnectA),
-            TB_SYSTEM_FUNCTION(kLibrary, InternetSetOptionA),  TB_SYSTEM_FUNCTION(kLibrary, HttpOpenRequestA),
-            TB_SYSTEM_FUNCTION(kLibrary, HttpSendRequestA),    TB_SYSTEM_FUNCTION(kLibrary, HttpQueryInfoA),
-            TB_SYSTEM_FUNCTION(kLibrary, InternetReadFile),    TB_SYSTEM_FUNCTION(kLibrary, InternetCloseHandle),
-            TB_SYSTEM_FUNCTION(kLibrary, InternetCrackUrlA),   TB_SYSTEM_FUNCTION(kLibrary, InternetCombineUrlA),
-            TB_SYSTEM_FUNCTION(kLibrary, InternetCanonicalizeUrlA),
-            TB_SYSTEM_FUNCTION(kLibrary, InternetAttemptConnect),
+            TB_SYSTEM_FUNCTION(wininet, InternetOpenA),       TB_SYSTEM_FUNCTION(wininet, InternetConnectA),
+            TB_SYSTEM_FUNCTION(wininet, InternetSetOptionA),  TB_SYSTEM_FUNCTION(wininet, HttpOpenRequestA),
+            TB_SYSTEM_FUNCTION(wininet, HttpSendRequestA),    TB_SYSTEM_FUNCTION(wininet, HttpQueryInfoA),
+            TB_SYSTEM_FUNCTION(wininet, InternetReadFile),    TB_SYSTEM_FUNCTION(wininet, InternetCloseHandle),
+            TB_SYSTEM_FUNCTION(wininet, InternetCrackUrlA),   TB_SYSTEM_FUNCTION(wininet, InternetCombineUrlA),
+            TB_SYSTEM_FUNCTION(wininet, InternetCanonicalizeUrlA),
+            TB_SYSTEM_FUNCTION(wininet, InternetAttemptConnect),
         };
-        const auto complete = functions.InternetOpenA && functions.InternetConnectA && functions.InternetSetOptionA &&
-                              functions.HttpOpenRequestA && functions.HttpSendRequestA && functions.HttpQueryInfoA &&
-                              functions.InternetReadFile && functions.InternetCloseHandle &&
-                              functions.InternetCrackUrlA && functions.InternetCombineUrlA &&
-                              functions.InternetCanonicalizeUrlA && functions.InternetAttemptConnect;
-        return complete ? &functions : nullptr;
+        return wininet.Complete() ? &functions : nullptr;
     }();
     return loaded;
 }
