@@ -6,6 +6,7 @@
 #include "base/errors.hpp"
 #include "base/wide_win.hpp"
 #include "toolkit/popup_menu_win.hpp"
+#include "toolkit/window_subclass_win.hpp"
 
 namespace tb {
 namespace {
@@ -23,7 +24,7 @@ std::u16string WindowText(HWND window) {
 }  // namespace
 
 TComboBox::~TComboBox() {
-    if (edit_ != nullptr) RemoveWindowSubclass(edit_, &TComboBox::EditSubclass, kEditSubclassId);
+    if (edit_ != nullptr) RemoveSubclass(edit_, &TComboBox::EditSubclass, kEditSubclassId);
 }
 
 void TComboBox::Create(HWND parent, int left, int top, int width, int list_height) {
@@ -38,7 +39,7 @@ void TComboBox::Create(HWND parent, int left, int top, int width, int list_heigh
     info.cbSize = sizeof info;
     if (GetComboBoxInfo(combo, &info)) edit_ = info.hwndItem;
     if (edit_ == nullptr) edit_ = FindWindowExW(combo, nullptr, L"Edit", nullptr);
-    if (edit_ != nullptr) SetWindowSubclass(edit_, &TComboBox::EditSubclass, kEditSubclassId, reinterpret_cast<DWORD_PTR>(this));
+    if (edit_ != nullptr) AddSubclass(edit_, &TComboBox::EditSubclass, kEditSubclassId, reinterpret_cast<DWORD_PTR>(this));
 }
 
 int TComboBox::Count() const { return static_cast<int>(SendMessageW(Handle(), CB_GETCOUNT, 0, 0)); }
@@ -250,7 +251,7 @@ LRESULT CALLBACK TComboBox::EditSubclass(HWND window, UINT message, WPARAM wpara
             self->PopupMenu->Popup(window, at);
             return 0;
         }
-        return DefSubclassProc(window, message, wparam, lparam);
+        return CallNextSubclass(window, message, wparam, lparam);
     });
 }
 
