@@ -21,6 +21,21 @@ std::u16string WindowText(HWND window) {
     return FromWide(text);
 }
 
+// Whether the window's font is `font`, as CreateFontIndirect would make it.
+bool ShowsFont(HWND window, const LOGFONTW& font) {
+    const auto shown = reinterpret_cast<HFONT>(SendMessageW(window, WM_GETFONT, 0, 0));
+    LOGFONTW current = {};
+    if (shown == nullptr || GetObjectW(shown, sizeof current, &current) != sizeof current) return false;
+    return current.lfHeight == font.lfHeight && current.lfWidth == font.lfWidth &&
+           current.lfEscapement == font.lfEscapement && current.lfOrientation == font.lfOrientation &&
+           current.lfWeight == font.lfWeight && current.lfItalic == font.lfItalic &&
+           current.lfUnderline == font.lfUnderline && current.lfStrikeOut == font.lfStrikeOut &&
+           current.lfCharSet == font.lfCharSet && current.lfOutPrecision == font.lfOutPrecision &&
+           current.lfClipPrecision == font.lfClipPrecision && current.lfQuality == font.lfQuality &&
+           current.lfPitchAndFamily == font.lfPitchAndFamily &&
+           wcsncmp(current.lfFaceName, font.lfFaceName, LF_FACESIZE) == 0;
+}
+
 }  // namespace
 
 TComboBox::~TComboBox() {
@@ -173,6 +188,12 @@ void TComboBox::SetFontFace(std::u16string_view face) {
     const std::wstring wide = ToWide(face);
     wcsncpy(font.lfFaceName, wide.c_str(), LF_FACESIZE - 1);
     font.lfFaceName[LF_FACESIZE - 1] = L'\0';
+    // The box lays out its parts anew with every font it is given (several moves of windows), so
+    // the font it shows already is not given again: a scale or a face that is the same changes nothing.
+    if (ShowsFont(Handle(), font)) {
+        if (dpi_ > 0) FitLineToScale();
+        return;
+    }
     UniqueHfont made(CreateFontIndirectW(&font));
     if (!made) return;
     SendMessageW(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(made.Get()), TRUE);
