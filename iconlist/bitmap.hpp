@@ -28,6 +28,11 @@ inline constexpr int kMaxPictureSide = 4096;
 // kMaxPictureSide. Natively through libpng; on Windows through the imaging component.
 std::optional<Bitmap32> DecodePng(std::string_view file);
 
+// Gets the decoder ready in the background, so that the first picture of a process does not wait
+// for it to load (on Windows the imaging component, on a thread of the process's pool, once; natively
+// nothing). Returns at once; decoding works the same whether or not it has finished.
+void PrepareDecoding();
+
 // The picture fitted into width x height: centred when it is smaller, scaled down (averaging
 // the pixels each target pixel covers, aspect kept) and centred when it is larger.
 Bitmap32 FitPicture(const Bitmap32& picture, int width, int height);

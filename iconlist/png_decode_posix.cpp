@@ -7,6 +7,8 @@
 
 namespace tb {
 
+void PrepareDecoding() {}
+
 std::optional<Bitmap32> DecodePng(std::string_view file) {
     png_image image;
     std::memset(&image, 0, sizeof image);

@@ -3,6 +3,7 @@
 #include <wincodec.h>
 #include <wrl/client.h>
 
+#include <atomic>
 #include <cstring>
 #include <functional>
 #include <mutex>  // std::lock_guard
@@ -61,7 +62,32 @@ DecodedPictures& Decoded() {
 
 std::optional<Bitmap32> DecodeWithImagingComponent(std::string_view file);
 
+// A 1 x 1 PNG: decoding it loads everything the first real picture needs.
+constexpr unsigned char kSmallestPng[] = {
+    0x89, 0x50, 0x4e, 0x47, 0x0d, 0x0a, 0x1a, 0x0a, 0x00, 0x00, 0x00, 0x0d, 0x49, 0x48, 0x44, 0x52, 0x00,
+    0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x01, 0x08, 0x06, 0x00, 0x00, 0x00, 0x1f, 0x15, 0xc4, 0x89, 0x00,
+    0x00, 0x00, 0x0b, 0x49, 0x44, 0x41, 0x54, 0x78, 0xda, 0x63, 0x60, 0x00, 0x02, 0x00, 0x00, 0x05, 0x00,
+    0x01, 0xe9, 0xfa, 0xdc, 0xd8, 0x00, 0x00, 0x00, 0x00, 0x49, 0x45, 0x4e, 0x44, 0xae, 0x42, 0x60, 0x82};
+
+void CALLBACK PrepareOnPoolThread(PTP_CALLBACK_INSTANCE instance, void* module) {
+    // The pool gives this library's reference back once the function has returned.
+    if (module != nullptr) FreeLibraryWhenCallbackReturns(instance, static_cast<HMODULE>(module));
+    // The component stays loaded for the process (as in a browser, which shows pictures anyway):
+    // the apartment of this thread ends below, and with it what it loaded.
+    LoadLibraryExW(L"windowscodecs.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    DecodeWithImagingComponent(std::string_view(reinterpret_cast<const char*>(kSmallestPng), sizeof kSmallestPng));
+}
+
 }  // namespace
+
+void PrepareDecoding() {
+    static std::atomic<bool> started{false};
+    if (started.exchange(true)) return;
+    HMODULE module = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&PrepareOnPoolThread),
+                       &module);
+    if (!TrySubmitThreadpoolCallback(&PrepareOnPoolThread, module, nullptr) && module != nullptr) FreeLibrary(module);
+}
 
 std::optional<Bitmap32> DecodePng(std::string_view file) {
     if (std::optional<Bitmap32> known = Decoded().Find(file)) return known;
