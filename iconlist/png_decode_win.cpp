@@ -55,6 +55,9 @@ private:
     std::size_t bytes_ = 0;
 };
 
+// The session of this thread, innermost first.
+thread_local DecodingSession* t_session = nullptr;
+
 DecodedPictures& Decoded() {
     static DecodedPictures decoded;
     return decoded;
@@ -80,6 +83,21 @@ void CALLBACK PrepareOnPoolThread(PTP_CALLBACK_INSTANCE instance, void* module) 
 
 }  // namespace
 
+struct DecodingSession::Kept {
+    ComScope com;  // first made, last gone: the objects below are released inside it
+    ComPtr<IWICImagingFactory> factory;
+    ComPtr<IClassFactory> png_decoders;
+};
+
+DecodingSession::DecodingSession() : outer_(t_session) { t_session = this; }
+
+DecodingSession::~DecodingSession() { t_session = outer_; }
+
+DecodingSession::Kept& DecodingSession::Objects() {
+    if (!kept_) kept_ = std::make_unique<Kept>();
+    return *kept_;
+}
+
 void PrepareDecoding() {
     static std::atomic<bool> started{false};
     if (started.exchange(true)) return;
@@ -98,6 +116,29 @@ std::optional<Bitmap32> DecodePng(std::string_view file) {
 
 namespace {
 
+// The imaging component's factory and a PNG decoder. The signature says PNG: the PNG decoder is
+// asked for by name (letting the factory find one by content creates every registered decoder in
+// turn, which costs more than the decoding). Each object asked of the system by name is looked up
+// in the registry, a dozen calls to Wine's server: a session keeps the factory and the decoder's
+// class for all its pictures.
+bool MakeDecoder(ComPtr<IWICImagingFactory>& factory, ComPtr<IWICBitmapDecoder>& decoder) {
+    if (t_session == nullptr) {
+        return SUCCEEDED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&factory))) &&
+               SUCCEEDED(CoCreateInstance(CLSID_WICPngDecoder, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&decoder)));
+    }
+    DecodingSession::Kept& kept = t_session->Objects();
+    if (!kept.factory && FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                                                 IID_PPV_ARGS(&kept.factory)))) {
+        return false;
+    }
+    if (!kept.png_decoders && FAILED(CoGetClassObject(CLSID_WICPngDecoder, CLSCTX_INPROC_SERVER, nullptr,
+                                                      IID_PPV_ARGS(&kept.png_decoders)))) {
+        return false;
+    }
+    factory = kept.factory;
+    return SUCCEEDED(kept.png_decoders->CreateInstance(nullptr, IID_PPV_ARGS(&decoder)));
+}
+
 std::optional<Bitmap32> DecodeWithImagingComponent(std::string_view file) {
     if (file.size() < sizeof kPngSignature || std::memcmp(file.data(), kPngSignature, sizeof kPngSignature) != 0) {
         return std::nullopt;
@@ -105,21 +146,14 @@ std::optional<Bitmap32> DecodeWithImagingComponent(std::string_view file) {
     if (file.size() > 0x7FFFFFFF) return std::nullopt;
     ComScope com;
     ComPtr<IWICImagingFactory> factory;
-    if (FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&factory)))) {
-        return std::nullopt;
-    }
+    ComPtr<IWICBitmapDecoder> decoder;
+    if (!MakeDecoder(factory, decoder)) return std::nullopt;
     ComPtr<IWICStream> stream;
     if (FAILED(factory->CreateStream(&stream))) return std::nullopt;
     // The stream only reads the bytes; the cast drops const for the interface's sake.
     auto* bytes = reinterpret_cast<BYTE*>(const_cast<char*>(file.data()));
     if (FAILED(stream->InitializeFromMemory(bytes, static_cast<DWORD>(file.size())))) return std::nullopt;
-    // The signature says PNG: the PNG decoder is asked for by name. Letting the factory find one
-    // by content creates every registered decoder in turn, which costs more than the decoding.
-    ComPtr<IWICBitmapDecoder> decoder;
-    if (FAILED(CoCreateInstance(CLSID_WICPngDecoder, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&decoder))) ||
-        FAILED(decoder->Initialize(stream.Get(), WICDecodeMetadataCacheOnDemand))) {
-        return std::nullopt;
-    }
+    if (FAILED(decoder->Initialize(stream.Get(), WICDecodeMetadataCacheOnDemand))) return std::nullopt;
     ComPtr<IWICBitmapFrameDecode> frame;
     if (FAILED(decoder->GetFrame(0, &frame))) return std::nullopt;
     UINT width = 0;
