@@ -123,8 +123,10 @@ namespace {
 // class for all its pictures.
 bool MakeDecoder(ComPtr<IWICImagingFactory>& factory, ComPtr<IWICBitmapDecoder>& decoder) {
     if (t_session == nullptr) {
-        return SUCCEEDED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&factory))) &&
-               SUCCEEDED(CoCreateInstance(CLSID_WICPngDecoder, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&decoder)));
+        return SUCCEEDED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                                          IID_PPV_ARGS(&factory))) &&
+               SUCCEEDED(CoCreateInstance(CLSID_WICPngDecoder, nullptr, CLSCTX_INPROC_SERVER,
+                                          IID_PPV_ARGS(&decoder)));
     }
     DecodingSession::Kept& kept = t_session->Objects();
     if (!kept.factory && FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,

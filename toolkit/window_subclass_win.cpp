@@ -23,7 +23,8 @@ struct Chain {
     std::vector<Link> links;  // oldest first
     // The message being passed on goes next to the link below this index (then to the original).
     std::size_t next = 0;
-    int depth = 0;  // this window's messages being handled now (a handler may send it more)
+    int depth = 0;              // this window's messages being handled now (a handler may send it more)
+    bool removed_some = false;  // links taken out while a message ran, to drop once it is done
     bool destroyed = false;
 };
 
@@ -77,9 +78,12 @@ LRESULT PassOn(Chain& chain, HWND window, UINT message, WPARAM wparam, LPARAM lp
 // procedure is still the window's (one put in front of it later keeps calling it: then it stays,
 // passing everything on, until the window ends).
 void Tidy(Chain* chain) {
-    chain->links.erase(std::remove_if(chain->links.begin(), chain->links.end(), [](const Link& link) { return link.removed; }),
+    chain->removed_some = false;
+    chain->links.erase(std::remove_if(chain->links.begin(), chain->links.end(),
+                                      [](const Link& link) { return link.removed; }),
                        chain->links.end());
-    const bool ours = GetWindowLongPtrW(chain->window, GWLP_WNDPROC) == reinterpret_cast<LONG_PTR>(&ChainProcedure);
+    const bool ours =
+        GetWindowLongPtrW(chain->window, GWLP_WNDPROC) == reinterpret_cast<LONG_PTR>(&ChainProcedure);
     if (chain->destroyed) {
         if (ours) SetWindowLongPtrW(chain->window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(chain->original));
         AllChains().Remove(chain);
@@ -99,7 +103,7 @@ LRESULT CALLBACK ChainProcedure(HWND window, UINT message, WPARAM wparam, LPARAM
     --chain->depth;
     chain->next = outer_next;
     if (message == WM_NCDESTROY) chain->destroyed = true;
-    if (chain->depth == 0) Tidy(chain);
+    if (chain->depth == 0 && (chain->removed_some || chain->destroyed)) Tidy(chain);
     return result;
 }
 
@@ -113,7 +117,6 @@ bool AddSubclass(HWND window, SubclassProcedure procedure, UINT_PTR id, DWORD_PT
     if (chain == nullptr) {
         chain = new Chain;
         chain->window = window;
-        SetLastError(ERROR_SUCCESS);
         chain->original = reinterpret_cast<WNDPROC>(
             SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ChainProcedure)));
         if (chain->original == nullptr) {
@@ -139,6 +142,7 @@ void RemoveSubclass(HWND window, SubclassProcedure procedure, UINT_PTR id) {
     for (Link& link : chain->links) {
         if (link.procedure == procedure && link.id == id) link.removed = true;
     }
+    chain->removed_some = true;
     if (chain->depth == 0) Tidy(chain);
 }
 

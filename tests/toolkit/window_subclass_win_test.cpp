@@ -2,15 +2,14 @@
 // passes it on to the next, down to the window's own; procedures leave while a message runs, under a
 // subclass of the common controls put on top, and with the window; a window sent more messages from
 // inside a procedure gets the whole chain again and the outer message goes on where it was.
-#include <gtest/gtest.h>
+#include "toolkit/window_subclass_win.hpp"
 
-#include <windows.h>
 #include <commctrl.h>
+#include <gtest/gtest.h>
+#include <windows.h>
 
 #include <string>
 #include <thread>
-
-#include "toolkit/window_subclass_win.hpp"
 
 namespace tb {
 namespace {
