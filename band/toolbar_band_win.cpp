@@ -12,6 +12,7 @@
 #include "settings/navigation_win.hpp"
 #include "settings/toolbar_settings.hpp"
 #include "toolkit/dpi_win.hpp"
+#include "toolkit/window_subclass_win.hpp"
 
 namespace tb {
 namespace {
@@ -365,7 +366,7 @@ void TeToolbar::RefreshBandInfo() {
 
 void TeToolbar::InstallMessageFilter(HWND window) {
     RemoveMessageFilter();
-    if (!SetWindowSubclass(window, &TeToolbar::BandMessageFilter, kBandSubclassId, reinterpret_cast<DWORD_PTR>(this))) {
+    if (!AddSubclass(window, &TeToolbar::BandMessageFilter, kBandSubclassId, reinterpret_cast<DWORD_PTR>(this))) {
         return;
     }
     filtered_window_ = window;
@@ -373,7 +374,7 @@ void TeToolbar::InstallMessageFilter(HWND window) {
 
 void TeToolbar::RemoveMessageFilter() {
     if (!filtered_window_) return;
-    if (IsWindow(filtered_window_)) RemoveWindowSubclass(filtered_window_, &TeToolbar::BandMessageFilter, kBandSubclassId);
+    if (IsWindow(filtered_window_)) RemoveSubclass(filtered_window_, &TeToolbar::BandMessageFilter, kBandSubclassId);
     filtered_window_ = nullptr;
 }
 
@@ -393,14 +394,14 @@ LRESULT CALLBACK TeToolbar::BandMessageFilter(HWND window, UINT message, WPARAM 
     } else if (message == kDpiChangedMessage || message == kDpiChangedAfterParentMessage) {
         // The toolbar lays itself out at the new scale; then the browser is asked to measure the
         // band again, so the band's height follows the toolbar's.
-        const LRESULT result = DefSubclassProc(window, message, wparam, lparam);
+        const LRESULT result = CallNextSubclass(window, message, wparam, lparam);
         WindowBoundary([&] {
             band->RefreshBandInfo();
             return LRESULT{0};
         });
         return result;
     }
-    return DefSubclassProc(window, message, wparam, lparam);
+    return CallNextSubclass(window, message, wparam, lparam);
 }
 
 }  // namespace tb

@@ -2,6 +2,7 @@
 // A 32-bit picture in memory: premultiplied alpha, one 0xAARRGGBB value per pixel (B, G, R, A in
 // memory order on little-endian machines, as a 32-bit top-down DIB holds them), rows top down.
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -27,6 +28,29 @@ inline constexpr int kMaxPictureSide = 4096;
 // when the bytes are not a PNG file this decoder can read, or the picture is larger than
 // kMaxPictureSide. Natively through libpng; on Windows through the imaging component.
 std::optional<Bitmap32> DecodePng(std::string_view file);
+
+// While one lives on a thread, the pictures decoded there share what the decoder loads for them (on
+// Windows the imaging component's factory and its PNG decoder's class), in place of asking the
+// system for it again for each picture: for the many pictures of one image list. Natively nothing.
+class DecodingSession {
+public:
+    DecodingSession();
+    ~DecodingSession();
+    DecodingSession(const DecodingSession&) = delete;
+    DecodingSession& operator=(const DecodingSession&) = delete;
+
+    struct Kept;
+    Kept& Objects();  // made on first use
+
+private:
+    DecodingSession* outer_;
+    std::unique_ptr<Kept> kept_;
+};
+
+// Gets the decoder ready in the background, so that the first picture of a process does not wait
+// for it to load (on Windows the imaging component, on a thread of the process's pool, once; natively
+// nothing). Returns at once; decoding works the same whether or not it has finished.
+void PrepareDecoding();
 
 // The picture fitted into width x height: centred when it is smaller, scaled down (averaging
 // the pixels each target pixel covers, aspect kept) and centred when it is larger.

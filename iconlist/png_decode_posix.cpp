@@ -7,6 +7,17 @@
 
 namespace tb {
 
+struct DecodingSession::Kept {};
+
+DecodingSession::DecodingSession() : outer_(nullptr) { static_cast<void>(outer_); }
+DecodingSession::~DecodingSession() = default;
+DecodingSession::Kept& DecodingSession::Objects() {
+    if (!kept_) kept_ = std::make_unique<Kept>();
+    return *kept_;
+}
+
+void PrepareDecoding() {}
+
 std::optional<Bitmap32> DecodePng(std::string_view file) {
     png_image image;
     std::memset(&image, 0, sizeof image);

@@ -238,6 +238,7 @@ void TPngImageList::Rebuild() {
 
 void ReadImageListProperties(std::string_view stream, TPngImageList& list) {
     const DecodeBudget budget;
+    const DecodingSession session;
     PropertyReader reader(stream);
     reader.ReadProperties(list);
 }

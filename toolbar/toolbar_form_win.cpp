@@ -153,6 +153,8 @@ bool TFormToolbar::Construct(const CreateArgs& args) {
     // Nothing is shown while the items are made; the toolbar shows them all at once afterwards,
     // also when the build stopped at a failure.
     Toolbar.Model().BeginUpdate();
+    // The icons are decoded once the controls exist; a new process's decoder loads meanwhile.
+    PrepareDecoding();
     try {
         ReadStoresAndStartUpdate();
         CreateHandle(window);

@@ -6,6 +6,7 @@
 #include "base/errors.hpp"
 #include "base/wide_win.hpp"
 #include "toolkit/popup_menu_win.hpp"
+#include "toolkit/window_subclass_win.hpp"
 
 namespace tb {
 namespace {
@@ -20,10 +21,25 @@ std::u16string WindowText(HWND window) {
     return FromWide(text);
 }
 
+// Whether the window's font is `font`, as CreateFontIndirect would make it.
+bool ShowsFont(HWND window, const LOGFONTW& font) {
+    const auto shown = reinterpret_cast<HFONT>(SendMessageW(window, WM_GETFONT, 0, 0));
+    LOGFONTW current = {};
+    if (shown == nullptr || GetObjectW(shown, sizeof current, &current) != sizeof current) return false;
+    return current.lfHeight == font.lfHeight && current.lfWidth == font.lfWidth &&
+           current.lfEscapement == font.lfEscapement && current.lfOrientation == font.lfOrientation &&
+           current.lfWeight == font.lfWeight && current.lfItalic == font.lfItalic &&
+           current.lfUnderline == font.lfUnderline && current.lfStrikeOut == font.lfStrikeOut &&
+           current.lfCharSet == font.lfCharSet && current.lfOutPrecision == font.lfOutPrecision &&
+           current.lfClipPrecision == font.lfClipPrecision && current.lfQuality == font.lfQuality &&
+           current.lfPitchAndFamily == font.lfPitchAndFamily &&
+           wcsncmp(current.lfFaceName, font.lfFaceName, LF_FACESIZE) == 0;
+}
+
 }  // namespace
 
 TComboBox::~TComboBox() {
-    if (edit_ != nullptr) RemoveWindowSubclass(edit_, &TComboBox::EditSubclass, kEditSubclassId);
+    if (edit_ != nullptr) RemoveSubclass(edit_, &TComboBox::EditSubclass, kEditSubclassId);
 }
 
 void TComboBox::Create(HWND parent, int left, int top, int width, int list_height) {
@@ -38,7 +54,7 @@ void TComboBox::Create(HWND parent, int left, int top, int width, int list_heigh
     info.cbSize = sizeof info;
     if (GetComboBoxInfo(combo, &info)) edit_ = info.hwndItem;
     if (edit_ == nullptr) edit_ = FindWindowExW(combo, nullptr, L"Edit", nullptr);
-    if (edit_ != nullptr) SetWindowSubclass(edit_, &TComboBox::EditSubclass, kEditSubclassId, reinterpret_cast<DWORD_PTR>(this));
+    if (edit_ != nullptr) AddSubclass(edit_, &TComboBox::EditSubclass, kEditSubclassId, reinterpret_cast<DWORD_PTR>(this));
 }
 
 int TComboBox::Count() const { return static_cast<int>(SendMessageW(Handle(), CB_GETCOUNT, 0, 0)); }
@@ -172,6 +188,12 @@ void TComboBox::SetFontFace(std::u16string_view face) {
     const std::wstring wide = ToWide(face);
     wcsncpy(font.lfFaceName, wide.c_str(), LF_FACESIZE - 1);
     font.lfFaceName[LF_FACESIZE - 1] = L'\0';
+    // The box lays out its parts anew with every font it is given (several moves of windows), so
+    // the font it shows already is not given again: a scale or a face that is the same changes nothing.
+    if (ShowsFont(Handle(), font)) {
+        if (dpi_ > 0) FitLineToScale();
+        return;
+    }
     UniqueHfont made(CreateFontIndirectW(&font));
     if (!made) return;
     SendMessageW(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(made.Get()), TRUE);
@@ -250,7 +272,7 @@ LRESULT CALLBACK TComboBox::EditSubclass(HWND window, UINT message, WPARAM wpara
             self->PopupMenu->Popup(window, at);
             return 0;
         }
-        return DefSubclassProc(window, message, wparam, lparam);
+        return CallNextSubclass(window, message, wparam, lparam);
     });
 }
 

@@ -10,6 +10,7 @@
 #include "base/window_object_win.hpp"
 #include "toolkit/dpi_win.hpp"
 #include "toolkit/popup_menu_win.hpp"
+#include "toolkit/window_subclass_win.hpp"
 
 namespace tb {
 namespace {
@@ -42,7 +43,7 @@ LRESULT CALLBACK ToolbarSubclass(HWND window, UINT message, WPARAM wparam, LPARA
             LRESULT result = 0;
             if (RouteCommonMessage(window, message, wparam, lparam, result)) return result;
         }
-        return DefSubclassProc(window, message, wparam, lparam);
+        return CallNextSubclass(window, message, wparam, lparam);
     });
 }
 
@@ -55,13 +56,13 @@ LRESULT CALLBACK ToolbarKeys(HWND window, UINT message, WPARAM wparam, LPARAM lp
         if (self != nullptr) {
             if ((message == WM_KEYDOWN || message == WM_SYSKEYDOWN) && self->HandleKey(message, wparam)) return 0;
             if (message == WM_SETFOCUS || message == WM_KILLFOCUS) {
-                const LRESULT result = DefSubclassProc(window, message, wparam, lparam);
+                const LRESULT result = CallNextSubclass(window, message, wparam, lparam);
                 self->ShowFocus();
                 return result;
             }
             if (message == WM_GETDLGCODE) return DLGC_WANTARROWS;
         }
-        return DefSubclassProc(window, message, wparam, lparam);
+        return CallNextSubclass(window, message, wparam, lparam);
     });
 }
 
@@ -105,9 +106,9 @@ TToolbarControl::TToolbarControl(std::u16string name) : TWinControl(std::move(na
 
 TToolbarControl::~TToolbarControl() {
     model_.SetListener(nullptr);
-    if (toolbar_ != nullptr) RemoveWindowSubclass(toolbar_, &ToolbarSubclass, kSubclassId);
+    if (toolbar_ != nullptr) RemoveSubclass(toolbar_, &ToolbarSubclass, kSubclassId);
     for (HWND window : {toolbar_, chevron_}) {
-        if (window != nullptr) RemoveWindowSubclass(window, &ToolbarKeys, kKeysSubclassId);
+        if (window != nullptr) RemoveSubclass(window, &ToolbarKeys, kKeysSubclassId);
     }
     if (Handle() != nullptr) SetWindowLongPtrW(Handle(), GWLP_USERDATA, 0);
 }
@@ -121,9 +122,9 @@ void TToolbarControl::Create(HWND parent, int left, int top, int width) {
     toolbar_ = CreateToolbarWindow(dock, false);
     chevron_ = CreateToolbarWindow(dock, true);
     ShowWindow(chevron_, SW_HIDE);
-    SetWindowSubclass(toolbar_, &ToolbarSubclass, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
+    AddSubclass(toolbar_, &ToolbarSubclass, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
     for (HWND window : {toolbar_, chevron_}) {
-        SetWindowSubclass(window, &ToolbarKeys, kKeysSubclassId, reinterpret_cast<DWORD_PTR>(this));
+        AddSubclass(window, &ToolbarKeys, kKeysSubclassId, reinterpret_cast<DWORD_PTR>(this));
     }
     design_padding_ = static_cast<DWORD>(SendMessageW(toolbar_, TB_GETPADDING, 0, 0));
     Render();

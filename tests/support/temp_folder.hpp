@@ -1,12 +1,13 @@
 #pragma once
 // A fresh temporary folder for the running test, removed afterwards. ctest runs every test case as
-// a process of its own, side by side, so the folder is named after the suite and the test: no two
-// tests share a file. Paths are built with '/', which both platforms accept. One per test: a second
-// one in the same test names the same folder and empties it.
+// a process of its own, side by side, so the folder is named after the suite and the test (and
+// TB_TEST_FOLDER_TAG, when set): no two tests share a file. Paths are built with '/', which both
+// platforms accept. One per test: a second one in the same test names the same folder and empties it.
 //   class MyTest : public tb::testing_support::TempFolderTest {};
 //   TEST_F(MyTest, X) { WriteWholeFile(Path("a.ini"), "..."); }
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <system_error>
@@ -18,6 +19,9 @@ public:
     TempFolder() {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
         std::string name = std::string("tb_") + info->test_suite_name() + "_" + info->name();
+        // The same tests run once more at the same time under other settings (another locale)
+        // name a folder of their own.
+        if (const char* tag = std::getenv("TB_TEST_FOLDER_TAG")) name += std::string("_") + tag;
         for (char& c : name) {
             const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
             if (!plain) c = '_';
