@@ -7,14 +7,11 @@
 
 namespace tb {
 
+// Nothing is kept: libpng needs nothing loaded.
 struct DecodingSession::Kept {};
 
 DecodingSession::DecodingSession() : outer_(nullptr) { static_cast<void>(outer_); }
 DecodingSession::~DecodingSession() = default;
-DecodingSession::Kept& DecodingSession::Objects() {
-    if (!kept_) kept_ = std::make_unique<Kept>();
-    return *kept_;
-}
 
 void PrepareDecoding() {}
 

@@ -2,6 +2,9 @@
 
 #include <commctrl.h>
 
+#include <cstddef>
+#include <cstring>
+
 #include "base/boundary_win.hpp"
 #include "base/errors.hpp"
 #include "base/wide_win.hpp"
@@ -21,18 +24,15 @@ std::u16string WindowText(HWND window) {
     return FromWide(text);
 }
 
-// Whether the window's font is `font`, as CreateFontIndirect would make it.
+// Whether the window's font is `font`, as CreateFontIndirect would make it: the same sizes, weight
+// and style (the fields before the face, which hold no padding) and the same face.
+static_assert(offsetof(LOGFONTW, lfFaceName) == 5 * sizeof(LONG) + 8 * sizeof(BYTE), "no padding before the face");
+
 bool ShowsFont(HWND window, const LOGFONTW& font) {
     const auto shown = reinterpret_cast<HFONT>(SendMessageW(window, WM_GETFONT, 0, 0));
     LOGFONTW current = {};
     if (shown == nullptr || GetObjectW(shown, sizeof current, &current) != sizeof current) return false;
-    return current.lfHeight == font.lfHeight && current.lfWidth == font.lfWidth &&
-           current.lfEscapement == font.lfEscapement && current.lfOrientation == font.lfOrientation &&
-           current.lfWeight == font.lfWeight && current.lfItalic == font.lfItalic &&
-           current.lfUnderline == font.lfUnderline && current.lfStrikeOut == font.lfStrikeOut &&
-           current.lfCharSet == font.lfCharSet && current.lfOutPrecision == font.lfOutPrecision &&
-           current.lfClipPrecision == font.lfClipPrecision && current.lfQuality == font.lfQuality &&
-           current.lfPitchAndFamily == font.lfPitchAndFamily &&
+    return std::memcmp(&current, &font, offsetof(LOGFONTW, lfFaceName)) == 0 &&
            wcsncmp(current.lfFaceName, font.lfFaceName, LF_FACESIZE) == 0;
 }
 
